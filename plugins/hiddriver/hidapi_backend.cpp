@@ -1,0 +1,91 @@
+// The production backend over hidapi's hidraw implementation. This file is built into its own
+// small shared library that both driver copies load: hidapi keeps its last error in a global and
+// sets the locale in hid_init, so its enumerate and open calls must not run on two threads at once,
+// and only a library loaded once per process can hold a lock that both copies share.
+
+#include <hidapi/hidapi.h>
+
+#include <cerrno>
+#include <mutex>
+#include <unistd.h>
+
+#include "hid_backend.h"
+
+namespace quillon::hid {
+namespace {
+
+std::mutex& hidapiLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+// Called with the lock held.
+void ensureInitialised()
+{
+    static bool initialised = false;
+    if (!initialised)
+        initialised = hid_init() == 0;
+}
+
+std::vector<DeviceEntry> enumerateDevices(uint16_t vendorId, uint16_t productId)
+{
+    std::vector<DeviceEntry> entries;
+    // hid_enumerate with 0/0 would list every HID device; a driver without identifiers sees none.
+    if (vendorId == 0 && productId == 0)
+        return entries;
+    std::lock_guard lock(hidapiLock());
+    ensureInitialised();
+    hid_device_info* list = hid_enumerate(vendorId, productId);
+    for (hid_device_info* info = list; info != nullptr; info = info->next) {
+        DeviceEntry entry;
+        entry.path = info->path != nullptr ? info->path : "";
+        entry.usagePage = info->usage_page;
+        entry.usage = info->usage;
+        entry.interfaceNumber = info->interface_number;
+        entries.push_back(std::move(entry));
+    }
+    hid_free_enumeration(list);
+    return entries;
+}
+
+Handle openDevice(const std::string& path, OpenFailure& failure)
+{
+    std::lock_guard lock(hidapiLock());
+    ensureInitialised();
+    hid_device* device = hid_open_path(path.c_str());
+    if (device != nullptr) {
+        failure = OpenFailure::None;
+        return device;
+    }
+    // hidapi reports the reason only as text; ask the file system the same question it failed on.
+    if (access(path.c_str(), R_OK | W_OK) != 0)
+        failure = errno == EACCES || errno == EPERM ? OpenFailure::PermissionDenied
+                  : errno == ENOENT                  ? OpenFailure::NotFound
+                                                     : OpenFailure::Other;
+    else
+        failure = OpenFailure::Other;
+    return nullptr;
+}
+
+void closeDevice(Handle handle) { hid_close(static_cast<hid_device*>(handle)); }
+
+int writeReport(Handle handle, const uint8_t* data, size_t length)
+{
+    return hid_write(static_cast<hid_device*>(handle), data, length);
+}
+
+int readReport(Handle handle, uint8_t* buffer, size_t length, int timeoutMs)
+{
+    return hid_read_timeout(static_cast<hid_device*>(handle), buffer, length, timeoutMs);
+}
+
+} // namespace
+
+const Backend& hidapiBackend()
+{
+    static const Backend backend{enumerateDevices, openDevice, closeDevice, writeReport, readReport};
+    return backend;
+}
+
+} // namespace quillon::hid
