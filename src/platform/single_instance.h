@@ -1,0 +1,53 @@
+#pragma once
+// One running copy per user. The first copy holds a per-user lock and listens on a local socket;
+// a second start finds the lock taken, asks the running copy through the socket to come forward
+// (its window receives MSG_ACTIVATE_INSTANCE, 1037, with wParam 0 and lParam 0, synchronously)
+// and ends with exit code 1:
+//
+//     SingleInstance instance;                 // the lock and socket named "Quillon"
+//     if (!instance.ClaimOrActivate())
+//         return kSecondStartExitCode;
+//     ... create the main window ...
+//     instance.SetActivationTarget(mainWindow.handle());
+//
+// A lock left behind by a copy that crashed or was killed is recognised as stale (its process is
+// gone) and taken over.
+
+#include <QString>
+
+#include <memory>
+
+#include "platform/messages.h"
+
+namespace quillon {
+
+inline constexpr int kSecondStartExitCode = 1;
+
+class SingleInstance {
+public:
+    // `folder` holds the lock file "<name>.lock" and the socket "<name>"; empty means the user's
+    // runtime folder ($XDG_RUNTIME_DIR).
+    explicit SingleInstance(QString name = QStringLiteral("Quillon"), QString folder = {});
+    ~SingleInstance();
+    SingleInstance(const SingleInstance&) = delete;
+    SingleInstance& operator=(const SingleInstance&) = delete;
+
+    // True when this process is now the running copy (it holds the lock and listens). False when
+    // another copy runs; that copy has then been asked to come forward. When the lock cannot be
+    // made at all (no usable folder), the program runs as if it were the first copy.
+    bool ClaimOrActivate();
+
+    // The window that receives `message` when the program is started again. Until one is set,
+    // such requests are answered and otherwise dropped.
+    void SetActivationTarget(HWND window, UINT message = MSG_ACTIVATE_INSTANCE);
+
+    bool IsFirst() const;
+    QString lockFilePath() const;
+    QString socketPath() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace quillon
