@@ -18,6 +18,9 @@
 // behind is caught. The two reports of a macro frame must arrive one right after the other.
 // Values inside a well-formed frame are stored as the wire carries them (nibbles, codes, v - 1),
 // without range checks: the firmware's ranges are not the model's business.
+//
+// A model is not thread-safe: the program writes reports from its worker thread while a plugin may
+// read the state from another, so whoever wraps the model serialises access to it.
 
 #include <array>
 #include <cstddef>
