@@ -1,0 +1,265 @@
+#include "device/device_links.h"
+
+#include "platform/folders.h"
+#include "platform/services.h"
+
+namespace quillon {
+
+DriverLibrary LoadFromProgramFolder(const char* fileName) { return LoadDriverLibrary(ProgramFolder() / fileName); }
+
+DeviceLinks::DeviceLinks(MessageWindow& mainWindow, LinkView& view, ApplyTask apply, DriverLoader loader)
+    : m_window(mainWindow), m_view(view), m_apply(std::move(apply)), m_loader(std::move(loader))
+{
+}
+
+DeviceLinks::~DeviceLinks() { Shutdown(); }
+
+void DeviceLinks::Start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+
+    m_worker = std::thread([this] { WorkerLoop(); });
+
+    m_libraries[0] = m_loader(kWiredDriverFile);
+    m_libraries[1] = m_loader(kWirelessDriverFile);
+
+    const DriverApi& wired = Api(Link::Wired);
+    bool wiredOpen = false;
+    if (wired.IsComplete()) {
+        wired.Set_VIDPID(kWiredVendorId, kWiredProductId);
+        wired.Open_DevMonitor(m_window.handle(), MSG_WIRED_REPORT, MSG_WIRED_PLUG);
+        wiredOpen = OpenLink(Link::Wired);
+    }
+    if (wiredOpen) {
+        m_state[0] = kLinkOpen;
+        m_view.SetSleepNoticeVisible(false);
+        m_view.ShowCharging(LinkView::ChargeAnimation::Continue);
+        m_window.SetTimer(TIMER_WIRED_WATCHDOG, kWatchdogMs);
+        m_view.SetLinkIndicatorVisible(Link::Wired, true);
+    } else {
+        m_state[0] = kLinkNotOpen;
+        m_view.SetSleepNoticeVisible(true);
+        m_view.SetLinkIndicatorVisible(Link::Wired, false);
+        wired_awake = 0;
+    }
+
+    const DriverApi& wireless = Api(Link::Wireless);
+    bool wirelessOpen = false;
+    if (wireless.IsComplete()) {
+        wireless.Set_VIDPID(kWirelessVendorId, kWirelessProductId);
+        wireless.Open_DevMonitor(m_window.handle(), MSG_WIRELESS_REPORT, MSG_WIRELESS_PLUG);
+        wirelessOpen = OpenLink(Link::Wireless);
+    }
+    if (wirelessOpen) {
+        m_state[1] = kLinkOpen;
+        m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
+        m_view.SetLinkIndicatorVisible(Link::Wireless, true);
+    } else {
+        m_state[1] = kLinkNotOpen;
+        wireless_awake = 0;
+        m_view.SetLinkIndicatorVisible(Link::Wireless, false);
+    }
+
+    m_bleState = 0;
+    UpdateDevicePresent(true);
+}
+
+void DeviceLinks::Shutdown()
+{
+    if (!m_started || m_shutDown)
+        return;
+    m_shutDown = true;
+    // The worker may be in the middle of an apply; it finishes it, then takes WM_QUIT. It never
+    // waits for the UI thread, so waiting here without a limit cannot deadlock.
+    m_queue.PostThreadMessage(WM_QUIT, 0, 0);
+    m_worker.join();
+
+    CancelReopen(Link::Wired);
+    CancelReopen(Link::Wireless);
+    for (Link link : {Link::Wired, Link::Wireless}) {
+        const DriverApi& api = Api(link);
+        if (!api.IsComplete())
+            continue;
+        std::lock_guard lock(m_linkLock[Index(link)]);
+        api.Close_FeatureDevice();
+        api.Close_DevMonitor();
+        api.Close_ReportDevice();
+    }
+    for (DriverLibrary& library : m_libraries) {
+        library.api = {};
+        library.module.Free();
+    }
+}
+
+void DeviceLinks::WorkerLoop()
+{
+    MSG msg;
+    while (m_queue.GetMessage(msg)) {
+        if (msg.message != THREAD_MSG_APPLY)
+            continue;
+        // With no open link there is nothing to write to; the request is dropped.
+        if (AnyLinkOpen() && m_apply)
+            m_apply(msg.wParam, msg.lParam);
+    }
+}
+
+bool DeviceLinks::AnyLinkOpen() const
+{
+    return m_state[0] == kLinkOpen || m_state[1] == kLinkOpen || m_bleState == kLinkOpen;
+}
+
+int DeviceLinks::WriteReport(Link link, std::span<const std::uint8_t, 64> report)
+{
+    std::lock_guard lock(m_linkLock[Index(link)]);
+    const DriverApi& api = Api(link);
+    if (m_state[Index(link)] != kLinkOpen || api.WriteUSB == nullptr)
+        return -1;
+    return api.WriteUSB(report.data(), static_cast<int>(report.size()));
+}
+
+bool DeviceLinks::HandleDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case MSG_WIRELESS_PLUG: OnWirelessPlug(wParam); return true;
+    case MSG_WIRED_PLUG: OnWiredPlug(wParam); return true;
+    case MSG_APPLY_REQUEST:
+        if (m_started && !m_shutDown)
+            m_queue.PostThreadMessage(THREAD_MSG_APPLY, wParam, lParam);
+        return true;
+    default: return false;
+    }
+}
+
+bool DeviceLinks::OpenLink(Link link)
+{
+    const DriverApi& api = Api(link);
+    std::lock_guard lock(m_linkLock[Index(link)]);
+    api.Open_FeatureDevice();
+    const bool opened = api.Open_ReportDevice() != 0;
+    RecordOpenError(link, opened);
+    return opened;
+}
+
+void DeviceLinks::CloseLink(Link link)
+{
+    const DriverApi& api = Api(link);
+    std::lock_guard lock(m_linkLock[Index(link)]);
+    api.Close_FeatureDevice();
+    m_state[Index(link)] = kLinkRemoved;
+    api.Close_ReportDevice();
+}
+
+void DeviceLinks::RecordOpenError(Link link, bool opened)
+{
+    const DriverApi& api = Api(link);
+    m_openError[Index(link)] =
+        opened || api.Get_OpenError == nullptr ? QUILLON_OPEN_OK : api.Get_OpenError();
+}
+
+void DeviceLinks::OnWirelessPlug(WPARAM arrived)
+{
+    if (!m_started || m_shutDown || !Api(Link::Wireless).IsComplete())
+        return;
+    if (arrived == 1 && m_state[1] != kLinkOpen) {
+        ScheduleReopen(Link::Wireless);
+    } else if (arrived == 0) {
+        // A removal within the second after an arrival: the device is gone again, nothing to open.
+        CancelReopen(Link::Wireless);
+        if (m_state[1] == kLinkRemoved)
+            return;
+        m_view.SetLinkIndicatorVisible(Link::Wireless, false);
+        CloseLink(Link::Wireless);
+        m_view.RefreshLinkSections();
+        m_window.KillTimer(TIMER_WIRELESS_WATCHDOG);
+        UpdateDevicePresent(false);
+    }
+}
+
+void DeviceLinks::OnWiredPlug(WPARAM arrived)
+{
+    if (!m_started || m_shutDown || !Api(Link::Wired).IsComplete())
+        return;
+    if (arrived == 1 && m_state[0] != kLinkOpen) {
+        ScheduleReopen(Link::Wired);
+    } else if (arrived == 0) {
+        CancelReopen(Link::Wired);
+        if (m_state[0] == kLinkRemoved)
+            return;
+        CloseLink(Link::Wired);
+        m_view.SetSleepNoticeVisible(true);
+        m_view.SetLinkIndicatorVisible(Link::Wired, false);
+        m_view.RefreshLinkSections();
+        m_view.ClearPowerLabel();
+        m_window.KillTimer(TIMER_CHARGE_ANIMATION);
+        UpdateDevicePresent(false);
+    }
+}
+
+void DeviceLinks::ScheduleReopen(Link link)
+{
+    // A second arrival while the first one's wait runs reopens nothing more.
+    if (m_reopenTimer[Index(link)] != 0)
+        return;
+    m_reopenTimer[Index(link)] = services().timers().StartTimer(kReopenDelayMs, [this, link] {
+        CancelReopen(link);
+        if (link == Link::Wired)
+            ReopenWired();
+        else
+            ReopenWireless();
+    });
+}
+
+void DeviceLinks::CancelReopen(Link link)
+{
+    TimerId& timer = m_reopenTimer[Index(link)];
+    if (timer != 0)
+        services().timers().StopTimer(timer);
+    timer = 0;
+}
+
+void DeviceLinks::ReopenWireless()
+{
+    const DriverApi& api = Api(Link::Wireless);
+    {
+        std::lock_guard lock(m_linkLock[1]);
+        // The open's result does not decide the state: the device was just seen arriving, and a
+        // write to a link that failed to open fails harmlessly. Why it failed is kept for the user.
+        api.Open_FeatureDevice();
+        RecordOpenError(Link::Wireless, api.Open_ReportDevice() != 0);
+        m_state[1] = kLinkOpen;
+    }
+    m_view.SetLinkIndicatorVisible(Link::Wireless, true);
+    m_view.RefreshLinkSections();
+    m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
+    UpdateDevicePresent(false);
+}
+
+void DeviceLinks::ReopenWired()
+{
+    const DriverApi& api = Api(Link::Wired);
+    {
+        std::lock_guard lock(m_linkLock[0]);
+        api.Open_FeatureDevice();
+        RecordOpenError(Link::Wired, api.Open_ReportDevice() != 0);
+        m_state[0] = kLinkOpen;
+    }
+    m_view.RefreshLinkSections();
+    // A cable that was just plugged in charges the mouse; show it before the mouse reports anything.
+    m_view.ShowCharging(LinkView::ChargeAnimation::Restart);
+    UpdateDevicePresent(false);
+}
+
+void DeviceLinks::UpdateDevicePresent(bool alwaysPost)
+{
+    // A device is present while any link is open. Each plug event recomputes it from every link,
+    // so the removal of one link never hides a mouse that is still connected through the other.
+    const int present = AnyLinkOpen() ? 1 : 0;
+    const bool changed = present != m_devicePresent;
+    m_devicePresent = present;
+    if (changed || alwaysPost)
+        quillon::PostMessage(m_window.handle(), MSG_DEVICE_CHANGED, 0, 0);
+}
+
+} // namespace quillon

@@ -1,0 +1,167 @@
+#pragma once
+// The device links and the worker: the part of the settings page that owns the two driver
+// libraries, the states of the wired, 2.4 GHz and BLE links, and the worker thread that performs
+// every write to the mouse.
+//
+//     DeviceLinks links(mainWindow, view, apply);   // nothing happens yet
+//     links.Start();                                 // worker, libraries, links, MSG_DEVICE_CHANGED
+//     links.HandleDeviceMessage(msg, wParam, lParam);  // plug messages and MSG_APPLY_REQUEST
+//     links.Shutdown();                              // also done by the destructor
+//
+// Threads: everything here runs on the UI thread except the worker's loop, which calls the apply
+// task, which in turn writes through WriteReport. A write and a close of the same link take the
+// link's lock, so a write never reaches a link that is being closed; the link states are atomics
+// that the worker reads and the UI thread alone changes.
+//
+// Plug handling defers the reopen after an arrival by one second with a timer, so the UI thread
+// never blocks; a second arrival within that second is ignored, and a removal cancels it.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <thread>
+
+#include "device/driver_api.h"
+#include "platform/message_window.h"
+#include "platform/thread_queue.h"
+#include "platform/timer_service.h"
+
+namespace quillon {
+
+inline constexpr UINT THREAD_MSG_APPLY = 0x600;
+inline constexpr UINT MSG_WIRELESS_REPORT = 0x601;
+inline constexpr UINT MSG_WIRELESS_PLUG = 0x602;
+inline constexpr UINT MSG_WIRED_REPORT = 0x603;
+inline constexpr UINT MSG_WIRED_PLUG = 0x604;
+inline constexpr UINT MSG_APPLY_REQUEST = 0x605;
+inline constexpr UINT MSG_DEVICE_CHANGED = 0x468;
+
+inline constexpr UINT_PTR TIMER_WIRELESS_WATCHDOG = 512;
+inline constexpr UINT_PTR TIMER_CHARGE_ANIMATION = 515;
+inline constexpr UINT_PTR TIMER_WIRED_WATCHDOG = 518;
+inline constexpr UINT kWatchdogMs = 6000;
+// The wait between an arrival and the reopen of its link, which gives the device time to settle.
+inline constexpr std::uint32_t kReopenDelayMs = 1000;
+
+inline constexpr int kWiredVendorId = 0x1D57;
+inline constexpr int kWiredProductId = 0xFA7F;
+inline constexpr int kWirelessVendorId = 0x1D57;
+inline constexpr int kWirelessProductId = 0xFA65;
+
+enum class Link { Wired = 0, Wireless = 1 };
+
+// Link states: 0 not open (start, and after a failed open at start-up), 1 open, 2 removed after
+// having been seen.
+inline constexpr int kLinkNotOpen = 0;
+inline constexpr int kLinkOpen = 1;
+inline constexpr int kLinkRemoved = 2;
+
+// What the links do to the page's controls. The page implements it over its controls
+// ("ms_1_wired", "ms_1_wireless", "ms_1_sleep_label", the power label and progress bar).
+class LinkView {
+public:
+    virtual ~LinkView() = default;
+    // "ms_1_wired" or "ms_1_wireless".
+    virtual void SetLinkIndicatorVisible(Link link, bool visible) = 0;
+    // "ms_1_sleep_label".
+    virtual void SetSleepNoticeVisible(bool visible) = 0;
+    enum class ChargeAnimation { Continue, Restart };
+    // The power label shows "charging_text" and the charging animation runs (timer 515).
+    virtual void ShowCharging(ChargeAnimation animation) = 0;
+    // The power label leaves language-key mode and shows nothing.
+    virtual void ClearPowerLabel() = 0;
+    // Re-evaluates the settings sections that depend on the links.
+    virtual void RefreshLinkSections() = 0;
+};
+
+// The work the worker does for THREAD_MSG_APPLY, with the parameters the request carried. Runs on
+// the worker thread; it writes through DeviceLinks::WriteReport.
+using ApplyTask = std::function<void(WPARAM wParam, LPARAM lParam)>;
+
+// Loads one driver library by file name; production loads it from the program folder.
+using DriverLoader = std::function<DriverLibrary(const char* fileName)>;
+DriverLibrary LoadFromProgramFolder(const char* fileName);
+
+class DeviceLinks {
+public:
+    DeviceLinks(MessageWindow& mainWindow, LinkView& view, ApplyTask apply,
+                DriverLoader loader = LoadFromProgramFolder);
+    ~DeviceLinks();
+    DeviceLinks(const DeviceLinks&) = delete;
+    DeviceLinks& operator=(const DeviceLinks&) = delete;
+
+    // Page start-up: creates the worker, loads the wired then the 2.4 GHz library, opens the
+    // wired then the 2.4 GHz link, and posts MSG_DEVICE_CHANGED.
+    void Start();
+    // Page shut-down: the worker ends first (a running apply completes, however long it takes),
+    // then both links are closed, wired first, and both libraries released. Idempotent.
+    void Shutdown();
+
+    // The page's device-message handler for the plug messages and MSG_APPLY_REQUEST (status
+    // reports 0x601 / 0x603 belong to the status handling). Returns false for other messages.
+    bool HandleDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnWiredPlug(WPARAM arrived);
+    void OnWirelessPlug(WPARAM arrived);
+
+    // Worker thread: writes one 64-byte output report on the link. Returns the driver's result,
+    // or -1 without calling it when the link is not open (or is being closed).
+    int WriteReport(Link link, std::span<const std::uint8_t, 64> report);
+
+    int wired_state() const { return m_state[0]; }
+    int wireless_state() const { return m_state[1]; }
+    int ble_state() const { return m_bleState; }
+    int State(Link link) const { return m_state[Index(link)]; }
+    bool AnyLinkOpen() const;
+
+    // Whether the link's mouse is sending (status handling sets them; plug events do not).
+    std::atomic<int> wired_awake{0};
+    std::atomic<int> wireless_awake{0};
+
+    int device_present() const { return m_devicePresent; }
+
+    // Why the link's last open failed (QUILLON_OPEN_*), when its library tells; QUILLON_OPEN_OK
+    // after a successful open or when the library cannot say. Lets the main window tell a user who
+    // lacks access to the device how to get it, instead of showing no mouse at all.
+    int OpenError(Link link) const { return m_openError[Index(link)]; }
+
+    const DriverApi& Api(Link link) const { return m_libraries[Index(link)].api; }
+    bool ReopenPending(Link link) const { return m_reopenTimer[Index(link)] != 0; }
+    // Messages waiting for the worker (including WM_QUIT once shut-down began).
+    std::size_t PendingWorkerMessages() const { return m_queue.size(); }
+
+private:
+    static std::size_t Index(Link link) { return static_cast<std::size_t>(link); }
+    void WorkerLoop();
+    bool OpenLink(Link link);
+    void CloseLink(Link link);
+    void ScheduleReopen(Link link);
+    void CancelReopen(Link link);
+    void ReopenWired();
+    void ReopenWireless();
+    void UpdateDevicePresent(bool alwaysPost);
+    void RecordOpenError(Link link, bool opened);
+
+    MessageWindow& m_window;
+    LinkView& m_view;
+    ApplyTask m_apply;
+    DriverLoader m_loader;
+
+    ThreadMessageQueue m_queue;
+    std::thread m_worker;
+    bool m_started = false;
+    bool m_shutDown = false;
+
+    std::array<DriverLibrary, 2> m_libraries;
+    std::array<std::atomic<int>, 2> m_state{};
+    std::atomic<int> m_bleState{0};
+    int m_devicePresent = 0;
+    std::array<int, 2> m_openError{};
+    std::array<TimerId, 2> m_reopenTimer{};
+    // Taken by every write and every close of the link.
+    std::array<std::mutex, 2> m_linkLock;
+};
+
+} // namespace quillon
