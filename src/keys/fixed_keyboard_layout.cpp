@@ -5,6 +5,7 @@
 namespace quillon {
 namespace {
 
+// clang-format off
 constexpr LayoutKey kUsKeys[] = {
     {1, XKB_KEY_Escape, XKB_KEY_Escape},
     {2, '1', '!'}, {3, '2', '@'}, {4, '3', '#'}, {5, '4', '$'}, {6, '5', '%'},
@@ -48,6 +49,7 @@ constexpr LayoutKey kUsKeys[] = {
     {125, XKB_KEY_Super_L, XKB_KEY_Super_L}, {126, XKB_KEY_Super_R, XKB_KEY_Super_R},
     {127, XKB_KEY_Menu, XKB_KEY_Menu},
 };
+// clang-format on
 
 } // namespace
 

@@ -6,6 +6,7 @@
 namespace quillon {
 namespace {
 
+// clang-format off
 constexpr std::array<KeyMapEntry, kKeyTableRows> kKeyTable = {{
     // Letters A..Z: virtual keys 65..90, usages 4..29, scan codes by position.
     {65, 4, 30}, {66, 5, 48}, {67, 6, 46}, {68, 7, 32}, {69, 8, 18}, {70, 9, 33}, {71, 10, 34},
@@ -39,6 +40,7 @@ constexpr std::array<KeyMapEntry, kKeyTableRows> kKeyTable = {{
     {240, 240, 0}, {241, 241, 0}, {242, 242, 0}, {243, 243, 0}, {244, 244, 0}, {247, 247, 0},
     {248, 248, 0},
 }};
+// clang-format on
 
 static_assert(kKeyTable.size() == 112);
 static_assert(kKeyTable[52].virtualKey == 223 && kKeyTable[52].usage == 56 && kKeyTable[52].scanCode == 53);
@@ -76,6 +78,7 @@ std::string Numbered(std::string_view prefix, uint32_t number) {
     return std::string(prefix) + std::to_string(number);
 }
 
+// clang-format off
 // The language key of a virtual key that has a fixed name.
 std::optional<std::string> VkTextKey(uint32_t virtualKey) {
     if (virtualKey >= 96 && virtualKey <= 105) {
@@ -123,7 +126,9 @@ std::optional<std::string> VkTextKey(uint32_t virtualKey) {
     default: return std::nullopt;
     }
 }
+// clang-format on
 
+// clang-format off
 // The language key of a usage or mouse-button code outside the layout-dependent range; nullopt
 // for codes that have no name.
 std::optional<std::string> UsageTextKey(uint32_t usage) {
@@ -179,6 +184,7 @@ std::optional<std::string> UsageTextKey(uint32_t usage) {
     default: return std::nullopt;
     }
 }
+// clang-format on
 
 enum class Sign { Dropped, Kept };
 

@@ -124,7 +124,8 @@ struct XkbKeyboardLayout::Impl {
         variants.clear();
         static constexpr std::string_view kProperty = "_XKB_RULES_NAMES";
         xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(
-            connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(kProperty.size()), kProperty.data()),
+            connection,
+            xcb_intern_atom(connection, 1, static_cast<uint16_t>(kProperty.size()), kProperty.data()),
             nullptr);
         if (atom == nullptr) {
             return;
@@ -192,8 +193,9 @@ struct XkbKeyboardLayout::Impl {
         details.affectState = stateParts;
         details.stateDetails = stateParts;
         xcb_generic_error_t* error = xcb_request_check(
-            connection, xcb_xkb_select_events_aux_checked(connection, static_cast<xcb_xkb_device_spec_t>(deviceId),
-                                                          events, 0, 0, mapParts, mapParts, &details));
+            connection,
+            xcb_xkb_select_events_aux_checked(connection, static_cast<xcb_xkb_device_spec_t>(deviceId),
+                                              events, 0, 0, mapParts, mapParts, &details));
         if (error != nullptr) {
             std::free(error);
             return false;
@@ -216,14 +218,17 @@ struct XkbKeyboardLayout::Impl {
                 if (notify->deviceID == deviceId || notify->xkbType == XCB_XKB_NEW_KEYBOARD_NOTIFY) {
                     switch (notify->xkbType) {
                     case XCB_XKB_NEW_KEYBOARD_NOTIFY:
-                    case XCB_XKB_MAP_NOTIFY: reload = true; break;
-                    case XCB_XKB_STATE_NOTIFY:
-                        xkb_state_update_mask(state, notify->baseMods, notify->latchedMods, notify->lockedMods,
-                                              static_cast<xkb_layout_index_t>(notify->baseGroup),
-                                              static_cast<xkb_layout_index_t>(notify->latchedGroup),
-                                              notify->lockedGroup);
+                    case XCB_XKB_MAP_NOTIFY:
+                        reload = true;
                         break;
-                    default: break;
+                    case XCB_XKB_STATE_NOTIFY:
+                        xkb_state_update_mask(
+                            state, notify->baseMods, notify->latchedMods, notify->lockedMods,
+                            static_cast<xkb_layout_index_t>(notify->baseGroup),
+                            static_cast<xkb_layout_index_t>(notify->latchedGroup), notify->lockedGroup);
+                        break;
+                    default:
+                        break;
                     }
                 }
             }
@@ -284,9 +289,9 @@ std::unique_ptr<XkbKeyboardLayout> XkbKeyboardLayout::FromX11(const char* displa
     uint16_t major = 0;
     uint16_t minor = 0;
     uint8_t errorBase = 0;
-    if (!xkb_x11_setup_xkb_extension(impl->connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
-                                     XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, &major, &minor, &impl->xkbEventBase,
-                                     &errorBase)) {
+    if (!xkb_x11_setup_xkb_extension(impl->connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
+                                     XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
+                                     &major, &minor, &impl->xkbEventBase, &errorBase)) {
         return nullptr;
     }
     impl->deviceId = xkb_x11_get_core_keyboard_device_id(impl->connection);

@@ -14,9 +14,9 @@
 namespace quillon {
 
 struct XkbLayoutNames {
-    std::string rules;   // empty: the system's default rules
+    std::string rules; // empty: the system's default rules
     std::string model;
-    std::string layout;  // "us", "fr", "de", or a list "us,fr" whose first entry is active
+    std::string layout; // "us", "fr", "de", or a list "us,fr" whose first entry is active
     std::string variant;
     std::string options;
 };

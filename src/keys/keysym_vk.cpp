@@ -13,6 +13,7 @@ struct KeysymVk {
 
 // Keys whose code does not depend on the layout. Keypad Enter reports VK_RETURN and the keypad's
 // decimal key reports VK_DECIMAL whatever it types (comma on some layouts), as on Windows.
+// clang-format off
 constexpr KeysymVk kFixedKeys[] = {
     {XKB_KEY_BackSpace, 8},       {XKB_KEY_Tab, 9},
     {XKB_KEY_ISO_Left_Tab, 9},    {XKB_KEY_KP_Tab, 9},
@@ -62,8 +63,10 @@ constexpr KeysymVk kFixedKeys[] = {
     {XKB_KEY_XF86Launch0, 182},   {XKB_KEY_XF86Launch1, 183},
     {XKB_KEY_XF86Calculator, 183},
 };
+// clang-format on
 
 // The spacing accent each dead key stands for.
+// clang-format off
 constexpr std::pair<uint32_t, char32_t> kDeadKeys[] = {
     {XKB_KEY_dead_grave, U'`'},       {XKB_KEY_dead_acute, U'\u00B4'},  {XKB_KEY_dead_circumflex, U'^'},
     {XKB_KEY_dead_tilde, U'~'},       {XKB_KEY_dead_macron, U'\u00AF'}, {XKB_KEY_dead_breve, U'\u02D8'},
@@ -72,6 +75,7 @@ constexpr std::pair<uint32_t, char32_t> kDeadKeys[] = {
     {XKB_KEY_dead_caron, U'\u02C7'},  {XKB_KEY_dead_cedilla, U'\u00B8'}, {XKB_KEY_dead_ogonek, U'\u02DB'},
     {XKB_KEY_dead_iota, U'\u037A'},   {XKB_KEY_dead_belowdot, U'.'},    {XKB_KEY_dead_stroke, U'/'},
 };
+// clang-format on
 
 // Windows' punctuation codes by key position (evdev code) for the layouts whose assignment differs
 // from what the generic steps would give.
@@ -79,6 +83,7 @@ struct PositionVk {
     uint8_t evdev;
     uint8_t vk;
 };
+// clang-format off
 constexpr PositionVk kFrenchOem[] = {
     {41, vk::Oem7},     {12, vk::Oem4},      {13, vk::OemPlus},  {26, vk::Oem6},
     {27, vk::Oem1},     {40, vk::Oem3},      {43, vk::Oem5},     {50, vk::OemComma},
@@ -111,8 +116,10 @@ constexpr PositionVk kUsLetters[] = {
 constexpr uint8_t kOemOrder[] = {vk::Oem1, vk::OemPlus, vk::OemComma, vk::OemMinus, vk::OemPeriod,
                                  vk::Oem2, vk::Oem3,    vk::Oem4,     vk::Oem5,     vk::Oem6,
                                  vk::Oem7, vk::Oem8,    vk::Oem102};
+// clang-format on
 
 // The punctuation codes Windows keeps for these characters on every layout.
+// clang-format off
 uint32_t UniversalOem(char32_t c) {
     switch (c) {
     case U'+': return vk::OemPlus;
@@ -140,6 +147,7 @@ uint32_t UsPunctuationOem(char32_t c) {
     default: return UniversalOem(c);
     }
 }
+// clang-format on
 
 bool IsKeypadDigitKeysym(uint32_t keysym) {
     return (keysym >= XKB_KEY_KP_0 && keysym <= XKB_KEY_KP_9) || keysym == XKB_KEY_KP_Decimal ||
@@ -287,10 +295,17 @@ VkMap VkMap::Build(std::span<const LayoutKey> keys, OemConvention convention) {
     };
     std::span<const PositionVk> known;
     switch (convention) {
-    case OemConvention::French: known = kFrenchOem; break;
-    case OemConvention::German: known = kGermanOem; break;
-    case OemConvention::British: known = kBritishOem; break;
-    case OemConvention::Generic: break;
+    case OemConvention::French:
+        known = kFrenchOem;
+        break;
+    case OemConvention::German:
+        known = kGermanOem;
+        break;
+    case OemConvention::British:
+        known = kBritishOem;
+        break;
+    case OemConvention::Generic:
+        break;
     }
     for (const PositionVk& position : known) {
         if (const LayoutKey* key = assigner.Find(position.evdev); key && IsCharacterKeysym(key->keysym)) {
@@ -300,7 +315,8 @@ VkMap VkMap::Build(std::span<const LayoutKey> keys, OemConvention convention) {
     if (lettersByPosition && convention == OemConvention::Generic) {
         assigner.ForFreeCharacterKeys(usPosition);
     }
-    assigner.ForFreeCharacterKeys([](const LayoutKey& key) { return UniversalOem(KeysymCharacter(key.keysym)); });
+    assigner.ForFreeCharacterKeys(
+        [](const LayoutKey& key) { return UniversalOem(KeysymCharacter(key.keysym)); });
     assigner.ForFreeCharacterKeys(
         [](const LayoutKey& key) { return UniversalOem(KeysymCharacter(key.shiftedKeysym)); });
     assigner.ForFreeCharacterKeys(
@@ -324,10 +340,17 @@ VkMap VkMap::Build(std::span<const LayoutKey> keys, OemConvention convention) {
 
 uint32_t VkMap::KeyOfVk(uint32_t vk) const {
     switch (vk) {
-    case vk::Shift: vk = vk::LeftShift; break;
-    case vk::Control: vk = vk::LeftControl; break;
-    case vk::Menu: vk = vk::LeftMenu; break;
-    default: break;
+    case vk::Shift:
+        vk = vk::LeftShift;
+        break;
+    case vk::Control:
+        vk = vk::LeftControl;
+        break;
+    case vk::Menu:
+        vk = vk::LeftMenu;
+        break;
+    default:
+        break;
     }
     if (vk == 0) {
         return 0;

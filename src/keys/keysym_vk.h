@@ -51,8 +51,8 @@ inline constexpr uint32_t Shift = 16, Control = 17, Menu = 18;
 inline constexpr uint32_t LeftShift = 160, RightShift = 161, LeftControl = 162, RightControl = 163,
                           LeftMenu = 164, RightMenu = 165;
 inline constexpr uint32_t Oem1 = 186, OemPlus = 187, OemComma = 188, OemMinus = 189, OemPeriod = 190,
-                          Oem2 = 191, Oem3 = 192, Oem4 = 219, Oem5 = 220, Oem6 = 221, Oem7 = 222,
-                          Oem8 = 223, Oem102 = 226;
+                          Oem2 = 191, Oem3 = 192, Oem4 = 219, Oem5 = 220, Oem6 = 221, Oem7 = 222, Oem8 = 223,
+                          Oem102 = 226;
 } // namespace vk
 
 // The fixed virtual-key code of a keysym that is not a layout-dependent character: control and

@@ -2,15 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <csignal>
+#include "support/private_x_server.h"
+
 #include <cstdlib>
 #include <memory>
-#include <poll.h>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 #include <xcb/xcb.h>
 // The XKB protocol header names a structure field `explicit`, which C++ reserves.
@@ -18,88 +14,12 @@
 #include <xcb/xkb.h>
 #undef explicit
 
-extern char** environ;
-
 namespace quillon {
 namespace {
 
-// Runs a program to its end; true when it exits with 0.
-bool RunProgram(std::vector<std::string> args) {
-    std::vector<char*> argv;
-    for (std::string& arg : args) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) {
-        return false;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-bool OnPath(const std::string& program) {
-    return RunProgram({"sh", "-c", "command -v " + program + " >/dev/null"});
-}
-
-// An X server of the test's own, so that changing its layout never touches the desktop the tests
-// run on. Xvfb writes its display number to the pipe once it accepts connections; it must not reset
-// when its last client leaves, or the layout set by setxkbmap would be gone before the test looks.
-class PrivateXServer {
-public:
-    PrivateXServer() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            return;
-        }
-        std::string fd = std::to_string(fds[1]);
-        std::vector<std::string> args = {"Xvfb", "-displayfd", fd, "-nolisten", "tcp", "-noreset", "-screen", "0", "320x240x24"};
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", 0, 0);
-        const int spawned = posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        if (spawned != 0) {
-            m_pid = 0;
-            close(fds[0]);
-            return;
-        }
-        // A server that has not started within 20 s counts as missing.
-        pollfd ready{fds[0], POLLIN, 0};
-        std::string number;
-        while (poll(&ready, 1, 20000) > 0) {
-            char c = 0;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') {
-                break;
-            }
-            number.push_back(c);
-        }
-        close(fds[0]);
-        if (!number.empty()) {
-            m_display = ":" + number;
-        }
-    }
-    ~PrivateXServer() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    const std::string& Display() const { return m_display; }
-
-private:
-    pid_t m_pid = 0;
-    std::string m_display;
-};
+using test::OnPath;
+using test::PrivateXServer;
+using test::RunProgram;
 
 // Locks a keyboard group on the server, as a desktop's layout switcher does.
 bool LockGroup(const std::string& display, uint8_t group) {
@@ -113,7 +33,8 @@ bool LockGroup(const std::string& display, uint8_t group) {
     }
     if (ok) {
         xcb_generic_error_t* error = xcb_request_check(
-            connection, xcb_xkb_latch_lock_state_checked(connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, group, 0, 0, 0));
+            connection,
+            xcb_xkb_latch_lock_state_checked(connection, XCB_XKB_ID_USE_CORE_KBD, 0, 0, 1, group, 0, 0, 0));
         ok = error == nullptr;
         std::free(error);
     }
