@@ -1,0 +1,31 @@
+#pragma once
+// The operations of the input-hook library (Hook.so), resolved by name when the main window starts.
+//
+// The library reports global key and mouse-button events as window message 1034 to the window given
+// to `installhook`. The main window loads it and fills this table; the settings page, the macro
+// editor and the shortcut dialog receive a pointer to the table and call what they need. Any entry
+// may be null (no library, or a library without that export) and is then never called.
+
+#include "quillon/host_api.h"
+
+namespace quillon {
+
+// The hook event message: WM_USER + 10.
+inline constexpr unsigned kHookEventMessage = 0x0400 + 10;
+
+struct HookOps {
+    void (*installmousehook)() = nullptr;
+    void (*removemousehook)() = nullptr;
+    void (*enablemousehook)(int enable) = nullptr;
+    void (*installhook)(QuillonWindow window) = nullptr;
+    void (*removehook)() = nullptr;
+    void (*enablehook)(int enable) = nullptr;
+    void (*mousewheelenable)(int enable) = nullptr;
+};
+
+// The export names, in the order the table lists them.
+inline constexpr const char* kHookExportNames[7] = {"installmousehook", "removemousehook", "enablemousehook",
+                                                    "installhook",      "removehook",      "enablehook",
+                                                    "mousewheelenable"};
+
+} // namespace quillon
