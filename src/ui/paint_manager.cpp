@@ -1,0 +1,532 @@
+#include "ui/paint_manager.h"
+
+#include "platform/services.h"
+#include "ui/palette_widget.h"
+#include "ui/resource_manager.h"
+#include "ui/window.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QBuffer>
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QFocusEvent>
+#include <QHash>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QTabWidget>
+#include <QUiLoader>
+#include <QVBoxLayout>
+
+#include <deque>
+#include <mutex>
+
+namespace quillon {
+
+// ---------------------------------------------------------------------------------------------
+// Program-wide state
+
+namespace {
+
+void* g_instance = nullptr;
+int g_resourceType = 1;
+QString g_resourcePath;
+bool g_resourcePathSet = false;
+
+int g_loopDepth = 0;
+bool g_quitPosted = false;
+int g_quitCode = 0;
+
+std::mutex g_ptrMutex;
+std::unordered_map<void*, void (*)(void*)>& ptrRegistry() {
+    static std::unordered_map<void*, void (*)(void*)> registry;
+    return registry;
+}
+
+class Loader : public QUiLoader {
+public:
+    using QUiLoader::QUiLoader;
+    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
+        if (className == QLatin1String("ColorPalette")) {
+            auto* palette = new ColorPaletteWidget(parent);
+            palette->setObjectName(name);
+            return palette;
+        }
+        return QUiLoader::createWidget(className, parent, name);
+    }
+};
+
+QString resolveResource(const QString& file) {
+    return QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
+}
+
+QWidget* loadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* parent, LayoutError* error) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Loader loader;
+    loader.setLanguageChangeEnabled(false);
+    loader.setTranslationEnabled(false);
+    loader.setWorkingDirectory(QDir(CPaintManagerUI::GetResourcePath()));
+    QWidget* root = loader.load(&buffer, parent);
+    if (!root && error)
+        *error = LayoutError{file, loader.errorString()};
+    return root;
+}
+
+std::unique_ptr<CControlUI> createControlFor(QWidget* widget, bool rowRoot) {
+    const QString kind = widget->property("control").toString().toLower();
+    if (kind == QLatin1String("option"))
+        return std::make_unique<COptionUI>(widget);
+    if (kind == QLatin1String("checkbox"))
+        return std::make_unique<CCheckBoxUI>(widget);
+    if (kind == QLatin1String("button"))
+        return std::make_unique<CButtonUI>(widget);
+    if (kind == QLatin1String("richedit"))
+        return std::make_unique<CRichEditUI>(widget);
+    if (kind == QLatin1String("edit"))
+        return std::make_unique<CEditUI>(widget);
+    if (kind == QLatin1String("label"))
+        return std::make_unique<CLabelUI>(widget);
+    if (kind == QLatin1String("ver"))
+        return std::make_unique<CVerticalLayoutUI>(widget);
+    if (kind == QLatin1String("hor"))
+        return std::make_unique<CHorizontalLayoutUI>(widget);
+    if (kind == QLatin1String("listrow") || (kind.isEmpty() && rowRoot))
+        return std::make_unique<CListContainerElementUI>(widget);
+    if (kind == QLatin1String("control"))
+        return std::make_unique<CControlUI>(widget);
+
+    if (qobject_cast<ColorPaletteWidget*>(widget))
+        return std::make_unique<CColorPaletteUI>(widget);
+    if (qobject_cast<QRadioButton*>(widget))
+        return std::make_unique<COptionUI>(widget);
+    if (qobject_cast<QCheckBox*>(widget))
+        return std::make_unique<CCheckBoxUI>(widget);
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+        if (widget->property("group").isValid())
+            return std::make_unique<COptionUI>(widget);
+        if (button->isCheckable())
+            return std::make_unique<CCheckBoxUI>(widget);
+        return std::make_unique<CButtonUI>(widget);
+    }
+    if (qobject_cast<QLabel*>(widget))
+        return std::make_unique<CLabelUI>(widget);
+    if (qobject_cast<QAbstractSlider*>(widget))
+        return std::make_unique<CSliderUI>(widget);
+    if (qobject_cast<QProgressBar*>(widget))
+        return std::make_unique<CProgressUI>(widget);
+    if (qobject_cast<QLineEdit*>(widget))
+        return std::make_unique<CEditUI>(widget);
+    if (qobject_cast<QComboBox*>(widget))
+        return std::make_unique<CComboUI>(widget);
+    if (qobject_cast<QListWidget*>(widget))
+        return std::make_unique<CListUI>(widget);
+    if (qobject_cast<QStackedWidget*>(widget) || qobject_cast<QTabWidget*>(widget))
+        return std::make_unique<CTabLayoutUI>(widget);
+    if (qobject_cast<QScrollArea*>(widget))
+        return std::make_unique<CVerticalLayoutUI>(widget);
+    if (qobject_cast<QVBoxLayout*>(widget->layout()))
+        return std::make_unique<CVerticalLayoutUI>(widget);
+    if (qobject_cast<QHBoxLayout*>(widget->layout()))
+        return std::make_unique<CHorizontalLayoutUI>(widget);
+    if (widget->layout())
+        return std::make_unique<CContainerUI>(widget);
+    return std::make_unique<CControlUI>(widget);
+}
+
+bool isWrappable(const QWidget* widget) {
+    const QString name = widget->objectName();
+    return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
+}
+
+} // namespace
+
+// Watches the wrapped widgets for the events that become notifications or need our drawing.
+class CPaintManagerUI::Events : public QObject {
+public:
+    explicit Events(CPaintManagerUI* manager) : m_manager(manager) {}
+    bool eventFilter(QObject* object, QEvent* event) override {
+        auto* widget = static_cast<QWidget*>(object);
+        CControlUI* control = m_manager->FindControl(widget);
+        if (!control)
+            return false;
+        switch (event->type()) {
+        case QEvent::Paint:
+            control->PaintImages();
+            break;
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            // A pop-up (a combo box's list, a menu) borrows the focus for a moment; that is not
+            // the user leaving the control.
+            if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
+                control->OnFocusChanged(event->type() == QEvent::FocusIn);
+            break;
+        case QEvent::Enter:
+            control->OnMouseCrossing(true);
+            break;
+        case QEvent::Leave:
+            control->OnMouseCrossing(false);
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    CPaintManagerUI* m_manager;
+};
+
+void CPaintManagerUI::SetInstance(void* instance) { g_instance = instance; }
+void* CPaintManagerUI::GetInstance() { return g_instance; }
+void CPaintManagerUI::SetResourceType(int type) { g_resourceType = type; }
+int CPaintManagerUI::GetResourceType() { return g_resourceType; }
+
+QString CPaintManagerUI::GetInstancePath() {
+    QString path = QCoreApplication::applicationDirPath();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+void CPaintManagerUI::SetResourcePath(const QString& path) {
+    g_resourcePath = path;
+    g_resourcePath.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!g_resourcePath.isEmpty() && !g_resourcePath.endsWith(QLatin1Char('/')))
+        g_resourcePath += QLatin1Char('/');
+    g_resourcePathSet = true;
+}
+
+QString CPaintManagerUI::GetResourcePath() {
+    if (!g_resourcePathSet)
+        return GetInstancePath() + QStringLiteral("res/");
+    return g_resourcePath;
+}
+
+int CPaintManagerUI::MessageLoop() {
+    if (g_quitPosted) {
+        g_quitPosted = false;
+        return g_quitCode;
+    }
+    ++g_loopDepth;
+    const int code = QApplication::exec();
+    --g_loopDepth;
+    g_quitPosted = false;
+    return code;
+}
+
+void PostQuitMessage(int exitCode) {
+    g_quitCode = exitCode;
+    if (g_loopDepth > 0) {
+        QCoreApplication::exit(exitCode);
+        return;
+    }
+    g_quitPosted = true;
+}
+
+bool IsQuitPosted() { return g_quitPosted; }
+void ResetQuitPosted() { g_quitPosted = false; }
+
+void CPaintManagerUI::Term() {
+    std::unordered_map<void*, void (*)(void*)> records;
+    {
+        const std::lock_guard lock(g_ptrMutex);
+        records.swap(ptrRegistry());
+    }
+    for (auto& [ptr, deleter] : records)
+        deleter(ptr);
+}
+
+void CPaintManagerUI::RegisterPtr(void* ptr, void (*deleter)(void*)) {
+    const std::lock_guard lock(g_ptrMutex);
+    ptrRegistry().emplace(ptr, deleter);
+}
+
+void CPaintManagerUI::DeletePtr(void* ptr) {
+    void (*deleter)(void*) = nullptr;
+    {
+        const std::lock_guard lock(g_ptrMutex);
+        auto it = ptrRegistry().find(ptr);
+        if (it == ptrRegistry().end())
+            return;
+        deleter = it->second;
+        ptrRegistry().erase(it);
+    }
+    deleter(ptr);
+}
+
+std::size_t CPaintManagerUI::OutstandingPtrs() {
+    const std::lock_guard lock(g_ptrMutex);
+    return ptrRegistry().size();
+}
+
+// ---------------------------------------------------------------------------------------------
+// One window's manager
+
+CPaintManagerUI::CPaintManagerUI() : m_events(std::make_unique<Events>(this)) {
+    m_languageListener = CResourceManager::GetInstance()->AddLanguageListener([this] { RefreshTexts(); });
+}
+
+CPaintManagerUI::~CPaintManagerUI() {
+    CResourceManager::GetInstance()->RemoveLanguageListener(m_languageListener);
+    RemoveAllTimers();
+    m_notifiers.clear();
+    for (auto& widget : m_detached)
+        if (widget && !widget->parent())
+            delete widget.data();
+    delete m_graveyard.data();
+    // Disconnects the destroyed() watches before the wrappers go.
+    m_events.reset();
+    m_controls.clear();
+}
+
+void CPaintManagerUI::Init(QWidget* root, WindowImplBase* window) {
+    m_root = root;
+    m_window = window;
+    Wrap(root);
+    for (QWidget* child : root->findChildren<QWidget*>())
+        if (isWrappable(child))
+            Wrap(child);
+    RefreshTexts();
+}
+
+CControlUI* CPaintManagerUI::GetRoot() const { return m_root ? FindControl(m_root.data()) : nullptr; }
+
+HWND CPaintManagerUI::GetPaintWindow() const { return m_window ? m_window->GetHWND() : nullptr; }
+
+CControlUI* CPaintManagerUI::Wrap(QWidget* widget) {
+    if (auto it = m_controls.find(widget); it != m_controls.end())
+        return it->second.get();
+    const bool rowRoot = widget->property("quillon_row_root").toBool();
+    auto control = createControlFor(widget, rowRoot);
+    CControlUI* raw = control.get();
+    raw->AttachTo(this);
+    m_controls.emplace(widget, std::move(control));
+    widget->installEventFilter(m_events.get());
+    QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
+    return raw;
+}
+
+void CPaintManagerUI::Forget(QWidget* widget) {
+    auto it = m_controls.find(widget);
+    if (it == m_controls.end())
+        return;
+    KillTimer(it->second.get());
+    // Hand ownership out of the map first: the wrapper's destructor must not find itself there.
+    std::unique_ptr<CControlUI> control = std::move(it->second);
+    m_controls.erase(it);
+}
+
+CControlUI* CPaintManagerUI::AdoptTree(QWidget* root) {
+    CControlUI* control = Wrap(root);
+    for (QWidget* child : root->findChildren<QWidget*>())
+        if (isWrappable(child))
+            Wrap(child);
+    if (!root->parent())
+        m_detached.emplace_back(root);
+    for (auto& [widget, wrapper] : m_controls)
+        if (widget == root || root->isAncestorOf(widget))
+            wrapper->RefreshText();
+    return control;
+}
+
+void CPaintManagerUI::Adopt(CControlUI* control) {
+    QWidget* widget = control->GetWidget();
+    if (auto it = m_controls.find(widget); it != m_controls.end()) {
+        if (it->second.get() != control) {
+            // A control created with new for a widget that is already wrapped: the new one wins.
+            it->second.reset(control);
+            control->AttachTo(this);
+            control->RefreshText();
+        }
+        return;
+    }
+    control->AttachTo(this);
+    m_controls.emplace(widget, std::unique_ptr<CControlUI>(control));
+    widget->installEventFilter(m_events.get());
+    QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
+    for (QWidget* child : widget->findChildren<QWidget*>())
+        if (isWrappable(child))
+            Wrap(child);
+    control->RefreshText();
+}
+
+void CPaintManagerUI::Discard(CControlUI* control) {
+    QWidget* widget = control->GetWidget();
+    KillTimer(control);
+    for (auto& [child, wrapper] : m_controls)
+        if (widget->isAncestorOf(child))
+            KillTimer(wrapper.get());
+    if (!m_graveyard)
+        m_graveyard = new QWidget;
+    widget->hide();
+    widget->setParent(m_graveyard);
+    // Deleted from the event loop, so a control that is sending a notification outlives it.
+    widget->deleteLater();
+}
+
+void CPaintManagerUI::RefreshTexts() {
+    for (auto& [widget, control] : m_controls)
+        control->RefreshText();
+}
+
+CControlUI* CPaintManagerUI::FindControl(const QWidget* widget) const {
+    auto it = m_controls.find(widget);
+    return it == m_controls.end() ? nullptr : it->second.get();
+}
+
+namespace {
+QWidget* findBreadthFirst(QWidget* root, const QString& name, bool includeRoot) {
+    std::deque<QWidget*> queue;
+    if (includeRoot)
+        queue.push_back(root);
+    else
+        for (QObject* child : root->children())
+            if (child->isWidgetType())
+                queue.push_back(static_cast<QWidget*>(child));
+    while (!queue.empty()) {
+        QWidget* widget = queue.front();
+        queue.pop_front();
+        if (widget->objectName() == name)
+            return widget;
+        for (QObject* child : widget->children())
+            if (child->isWidgetType())
+                queue.push_back(static_cast<QWidget*>(child));
+    }
+    return nullptr;
+}
+} // namespace
+
+CControlUI* CPaintManagerUI::FindControlByName(const QString& name) const {
+    if (!m_root || name.isEmpty())
+        return nullptr;
+    QWidget* widget = findBreadthFirst(m_root.data(), name, true);
+    return widget ? FindControl(widget) : nullptr;
+}
+
+CControlUI* CPaintManagerUI::FindSubControlByName(const CControlUI* parent, const QString& name) const {
+    if (!parent || name.isEmpty())
+        return nullptr;
+    QWidget* widget = findBreadthFirst(parent->GetWidget(), name, false);
+    return widget ? FindControl(widget) : nullptr;
+}
+
+std::vector<COptionUI*> CPaintManagerUI::GetOptionGroup(const QString& group) const {
+    std::vector<COptionUI*> options;
+    for (auto& [widget, control] : m_controls)
+        if (auto* option = dynamic_cast<COptionUI*>(control.get()); option && option->GetGroup() == group)
+            options.push_back(option);
+    return options;
+}
+
+void CPaintManagerUI::AddNotifier(INotifyUI* notifier) {
+    if (std::find(m_notifiers.begin(), m_notifiers.end(), notifier) == m_notifiers.end())
+        m_notifiers.push_back(notifier);
+}
+
+void CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
+    m_notifiers.erase(std::remove(m_notifiers.begin(), m_notifiers.end(), notifier), m_notifiers.end());
+}
+
+void CPaintManagerUI::SendNotify(CControlUI* control, const QString& type, std::uintptr_t wParam, std::intptr_t lParam) {
+    TNotifyUI msg;
+    msg.sType = type;
+    msg.pSender = control;
+    msg.sVirtualWnd = control ? control->GetVirtualWnd() : QString();
+    msg.wParam = wParam;
+    msg.lParam = lParam;
+    // A handler may add or remove notifiers; those removed meanwhile are skipped.
+    const auto notifiers = m_notifiers;
+    for (INotifyUI* notifier : notifiers)
+        if (std::find(m_notifiers.begin(), m_notifiers.end(), notifier) != m_notifiers.end())
+            notifier->Notify(msg);
+}
+
+bool CPaintManagerUI::SetTimer(CControlUI* control, UINT id, UINT elapseMs) {
+    if (!control)
+        return false;
+    KillTimer(control, id);
+    const TimerId serviceId = services().timers().StartTimer(std::max(elapseMs, USER_TIMER_MINIMUM), [this, control, id] {
+        SendNotify(control, QStringLiteral("timer"), id);
+    });
+    m_timers.push_back(Timer{control, id, serviceId});
+    return true;
+}
+
+bool CPaintManagerUI::KillTimer(CControlUI* control, UINT id) {
+    for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
+        if (it->control == control && it->id == id) {
+            services().timers().StopTimer(it->serviceId);
+            m_timers.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CPaintManagerUI::KillTimer(CControlUI* control) {
+    for (auto it = m_timers.begin(); it != m_timers.end();) {
+        if (it->control == control) {
+            services().timers().StopTimer(it->serviceId);
+            it = m_timers.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+void CPaintManagerUI::RemoveAllTimers() {
+    for (const Timer& timer : m_timers)
+        services().timers().StopTimer(timer.serviceId);
+    m_timers.clear();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layout files
+
+QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error) {
+    QFile in(resolveResource(file));
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = LayoutError{file, QStringLiteral("cannot open %1").arg(in.fileName())};
+        return nullptr;
+    }
+    return loadLayoutBytes(in.readAll(), file, parent, error);
+}
+
+CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, void* /*callback*/,
+                                   CPaintManagerUI* manager, CControlUI* parent) {
+    if (!manager)
+        return nullptr;
+    // Row layouts are built many times in a row (one per list row); read each file once.
+    static QHash<QString, QByteArray> cache;
+    const QString path = resolveResource(xml);
+    auto it = cache.find(path);
+    if (it == cache.end()) {
+        QFile in(path);
+        if (!in.open(QIODevice::ReadOnly))
+            return nullptr;
+        it = cache.insert(path, in.readAll());
+    }
+    QWidget* root = loadLayoutBytes(*it, xml, nullptr, nullptr);
+    if (!root)
+        return nullptr;
+    root->setProperty("quillon_row_root", true);
+    CControlUI* control = manager->AdoptTree(root);
+    if (auto* container = dynamic_cast<CContainerUI*>(parent))
+        container->Add(control);
+    return control;
+}
+
+} // namespace quillon

@@ -1,0 +1,142 @@
+#include "ui/resource_manager.h"
+
+#include "ui/paint_manager.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPixmapCache>
+#include <QRegularExpression>
+#include <QXmlStreamReader>
+
+namespace quillon {
+
+CResourceManager* CResourceManager::GetInstance() {
+    static CResourceManager instance;
+    return &instance;
+}
+
+bool CResourceManager::LoadResource(const QString& /*xml*/, const QString& /*type*/) { return true; }
+
+bool CResourceManager::ParseLanguage(const QByteArray& xml, QHash<QString, QString>& texts) {
+    QXmlStreamReader reader(xml);
+    QHash<QString, QString> parsed;
+    bool sawRoot = false;
+    while (reader.readNextStartElement()) {
+        if (!sawRoot) {
+            if (reader.name() != QLatin1String("language"))
+                return false;
+            sawRoot = true;
+            continue;
+        }
+        if (reader.name() == QLatin1String("text")) {
+            const QString key = reader.attributes().value(QLatin1String("key")).toString();
+            const QString text = reader.readElementText(QXmlStreamReader::IncludeChildElements);
+            if (!key.isEmpty())
+                parsed.insert(key, text);
+        } else {
+            reader.skipCurrentElement();
+        }
+    }
+    if (reader.hasError() || !sawRoot)
+        return false;
+    texts = std::move(parsed);
+    return true;
+}
+
+LanguageLoadError CResourceManager::LoadLanguage(const QString& file) {
+    const QString path = QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return LanguageLoadError::NotFound;
+    QHash<QString, QString> texts;
+    if (!ParseLanguage(in.readAll(), texts))
+        return LanguageLoadError::Malformed;
+    m_texts = std::move(texts);
+    // Copy first: a listener may remove itself while being told.
+    const auto listeners = m_listeners;
+    for (const auto& listener : listeners)
+        listener();
+    return LanguageLoadError::None;
+}
+
+QString CResourceManager::GetText(const QString& key) const {
+    if (auto it = m_texts.constFind(key); it != m_texts.constEnd())
+        return *it;
+    if (m_query) {
+        if (auto text = m_query->QueryControlText(key))
+            return *text;
+    }
+    return key;
+}
+
+void CResourceManager::ResetLanguage() {
+    m_texts.clear();
+    m_query = nullptr;
+}
+
+int CResourceManager::AddLanguageListener(std::function<void()> listener) {
+    const int id = m_nextListener++;
+    m_listeners.insert(id, std::move(listener));
+    return id;
+}
+
+void CResourceManager::RemoveLanguageListener(int id) { m_listeners.remove(id); }
+
+ImageDescription ImageDescription::Parse(const QString& description) {
+    ImageDescription image;
+    const QString trimmed = description.trimmed();
+    if (!trimmed.contains(QLatin1Char('='))) {
+        image.file = trimmed;
+        return image;
+    }
+    static const QRegularExpression attribute(QStringLiteral(R"((\w+)\s*=\s*'([^']*)')"));
+    for (auto it = attribute.globalMatch(trimmed); it.hasNext();) {
+        const auto match = it.next();
+        const QString name = match.captured(1);
+        const QString value = match.captured(2);
+        if (name == QLatin1String("res") || name == QLatin1String("file")) {
+            image.file = value;
+        } else if (name == QLatin1String("dest")) {
+            const auto parts = value.split(QLatin1Char(','));
+            if (parts.size() != 4)
+                continue;
+            int numbers[4] = {};
+            bool ok = true;
+            for (int i = 0; i < 4 && ok; ++i)
+                numbers[i] = parts[i].trimmed().toInt(&ok);
+            // dest is given as left, top, right, bottom.
+            if (ok && numbers[2] >= numbers[0] && numbers[3] >= numbers[1])
+                image.dest = QRect(QPoint(numbers[0], numbers[1]), QPoint(numbers[2] - 1, numbers[3] - 1));
+        }
+    }
+    return image;
+}
+
+QPixmap LoadResourceImage(const QString& file) {
+    if (file.isEmpty())
+        return {};
+    const QString path = QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
+    QPixmap pixmap;
+    if (QPixmapCache::find(path, &pixmap))
+        return pixmap;
+    if (pixmap.load(path))
+        QPixmapCache::insert(path, pixmap);
+    return pixmap;
+}
+
+} // namespace quillon
+
+#include <QGuiApplication>
+#include <QIcon>
+
+namespace quillon {
+QIcon LoadIconResource(int iconId) {
+    for (const char* extension : {"svg", "png"}) {
+        const QString path = CPaintManagerUI::GetResourcePath() + QStringLiteral("icons/%1.%2").arg(iconId).arg(QLatin1String(extension));
+        if (QFileInfo::exists(path))
+            return QIcon(path);
+    }
+    return QGuiApplication::windowIcon();
+}
+} // namespace quillon

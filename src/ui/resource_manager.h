@@ -1,0 +1,87 @@
+#pragma once
+// Language texts and image descriptions, shared by every window of the program.
+//
+// Every user-visible text is a key of the language file "lan.xml" in the resource folder. A control
+// whose text is a language key shows the text the file gives for that key; the lookup happens again
+// whenever a language file is loaded, so windows built before the language was loaded show the
+// right texts too. Image descriptions name a file of the resource folder and, optionally, the
+// rectangle of the control it is drawn into.
+
+#include <QHash>
+#include <QPixmap>
+#include <QRect>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace quillon {
+
+// Supplies texts that the language file does not have (the program's main window can take this part).
+class IQueryControlText {
+public:
+    virtual ~IQueryControlText() = default;
+    virtual std::optional<QString> QueryControlText(const QString& key) = 0;
+};
+
+// Why a language file could not be used.
+enum class LanguageLoadError { None, NotFound, Malformed };
+
+class CResourceManager {
+public:
+    static CResourceManager* GetInstance();
+
+    // Layouts are read per window from the resource folder; the call is kept for the start-up
+    // sequence and always succeeds.
+    bool LoadResource(const QString& xml, const QString& type = {});
+
+    // Loads "<resource folder>/<file>" (or an absolute path). The format is
+    //   <language><text key="ok_text">OK</text>...</language>
+    // A file that cannot be read or parsed leaves the texts loaded so far untouched.
+    LanguageLoadError LoadLanguage(const QString& file);
+    // Parses language XML; used by LoadLanguage and by tests. Returns false on malformed input.
+    static bool ParseLanguage(const QByteArray& xml, QHash<QString, QString>& texts);
+
+    // The text of `key`. A key that neither the language file nor the text-query interface knows
+    // is returned unchanged, so numbers and names handed to a key-mode control still show as they are.
+    QString GetText(const QString& key) const;
+    bool HasText(const QString& key) const { return m_texts.contains(key); }
+
+    void SetTextQueryInterface(IQueryControlText* query) { m_query = query; }
+    void ResetLanguage();
+
+    // Listeners are told after every successful language load (the paint managers refresh their
+    // controls' texts). Returns an id for RemoveLanguageListener.
+    int AddLanguageListener(std::function<void()> listener);
+    void RemoveLanguageListener(int id);
+
+private:
+    CResourceManager() = default;
+    QHash<QString, QString> m_texts;
+    IQueryControlText* m_query = nullptr;
+    QHash<int, std::function<void()>> m_listeners;
+    int m_nextListener = 1;
+};
+
+// An image description: either a bare file name ("skins/richedit_1.png") or attributes
+// "res='skins/mouse.png' dest='2,2,28,28'". `dest` is the rectangle (left, top, right, bottom)
+// inside the control; without it the image fills the control.
+struct ImageDescription {
+    QString file;
+    std::optional<QRect> dest;
+
+    bool IsEmpty() const { return file.isEmpty(); }
+    static ImageDescription Parse(const QString& description);
+};
+
+// Loads resource-folder images once and keeps them; a missing file gives a null pixmap.
+QPixmap LoadResourceImage(const QString& file);
+
+} // namespace quillon
+
+class QIcon;
+namespace quillon {
+// The icon with a numeric resource id: "icons/<id>.svg" or "icons/<id>.png" in the resource folder;
+// the application's icon when neither exists.
+QIcon LoadIconResource(int iconId);
+} // namespace quillon
