@@ -1,5 +1,7 @@
 #include "ui/menu.h"
 
+#include "platform/message_window.h"
+
 #include "ui/paint_manager.h"
 #include "ui/resource_manager.h"
 

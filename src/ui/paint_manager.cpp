@@ -9,6 +9,7 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QEvent>

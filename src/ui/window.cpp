@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QHash>
@@ -31,6 +32,8 @@ void applyTheme() {
     if (applied == path)
         return;
     applied = path;
+    // The sheet addresses images as "res:skins/...".
+    QDir::setSearchPaths(QStringLiteral("res"), {CPaintManagerUI::GetResourcePath()});
     QFile file(path);
     if (file.open(QIODevice::ReadOnly))
         qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
