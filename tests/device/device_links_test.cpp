@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <thread>
 
 #include "support/fake_driver.h"
@@ -393,4 +394,22 @@ TEST(DriverLibrary, LibraryLackingAnExportLeavesTheTableEmpty)
     EXPECT_FALSE(library.api.IsComplete());
     EXPECT_EQ(library.api.Set_VIDPID, nullptr) << "nothing of a half table is kept";
     EXPECT_FALSE(library.module.IsLoaded());
+}
+
+// Both builds of the driver library, as the build puts them in the program and demo folders.
+TEST(DriverLibrary, BuiltPluginsOfferEveryExport)
+{
+    for (const char* folder : {QUILLON_PROGRAM_FOLDER, QUILLON_DEMO_FOLDER}) {
+        for (const char* file : {kWiredDriverFile, kWirelessDriverFile}) {
+            SCOPED_TRACE(std::string(folder) + "/" + file);
+            DriverLibrary library = LoadDriverLibrary(std::filesystem::path(folder) / file);
+            ASSERT_TRUE(library.api.IsComplete()) << library.problem;
+            ASSERT_NE(library.api.Get_OpenError, nullptr);
+            // A failed open always says why.
+            if (library.api.Open_ReportDevice() == 0) {
+                EXPECT_NE(library.api.Get_OpenError(), QUILLON_OPEN_OK);
+            }
+            library.api.Close_ReportDevice();
+        }
+    }
 }
