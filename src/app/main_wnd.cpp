@@ -1,0 +1,292 @@
+#include "app/main_wnd.h"
+
+#include <QCursor>
+
+#include "platform/folders.h"
+#include "platform/services.h"
+#include "platform/shell.h"
+
+namespace quillon {
+namespace {
+
+// The window messages the main window takes, by the numbers their senders use.
+constexpr UINT kTrayNotify = MSG_TRAY_NOTIFY;             // 1025, the tray icon
+constexpr UINT kMenuCommand = MSG_MENU_COMMAND;           // 1027, every menu of the main window
+constexpr UINT kHookEvent = WM_USER + 10;                 // 1034, the input-hook library
+constexpr UINT kActivateInstance = MSG_ACTIVATE_INSTANCE; // 1037, a second start
+constexpr UINT kDeviceChanged = 0x468;                    // 1128, the page: presence changed
+constexpr UINT kDpiStageReported = 0x469;                 // 1129, the page: nothing to do here
+constexpr UINT kFirstDeviceMessage = 0x601;               // reports, plugs and apply requests
+constexpr UINT kLastDeviceMessage = 0x606;
+constexpr UINT_PTR kFirstPageTimer = 512;
+constexpr UINT_PTR kLastPageTimer = 518;
+constexpr UINT kLibraryNotice = 0x1401;
+
+// The tray menu opens this far above the pointer, so that it does not cover the icon.
+constexpr int kTrayMenuLift = 50;
+constexpr DWORD kTrayMenuAlignment = eMenuAlignment_Left | eMenuAlignment_Top; // 6
+
+const QString kPageName = QStringLiteral("MS_1_Page");
+
+} // namespace
+
+MenuRoute RouteMenuCommand(const QString& itemName) {
+    if (itemName.compare(QLatin1String("configuration"), Qt::CaseInsensitive) == 0)
+        return MenuRoute::Configuration;
+    if (itemName.compare(QLatin1String("exit"), Qt::CaseInsensitive) == 0)
+        return MenuRoute::Exit;
+    // The assignment menu's items are all named "ms_1_..."; the comparison covers at most the
+    // first four characters and only as many as the name has, with letter case mattering.
+    static const QString prefix = QStringLiteral("ms_1");
+    const qsizetype length = std::min<qsizetype>(itemName.size(), prefix.size());
+    if (QStringView(itemName).left(length) == QStringView(prefix).left(length))
+        return MenuRoute::AssignmentMenu;
+    return MenuRoute::Ignored;
+}
+
+CMainWnd::CMainWnd() = default;
+
+CMainWnd::~CMainWnd() {
+    // The page goes first: its worker ends (a running apply completes), its links close, its
+    // driver libraries are released and the store is saved a last time. The tray icon goes last.
+    RemoveVirtualWnd(kPageName);
+    // Language lookups must not reach a window that is gone.
+    CResourceManager::GetInstance()->SetTextQueryInterface(nullptr);
+    m_page.Shutdown();
+    m_trayMenu.reset();
+    m_trayIcon.DeleteTrayIcon();
+}
+
+std::optional<QString> CMainWnd::QueryControlText(const QString&) { return std::nullopt; }
+
+void CMainWnd::InitWindow() {
+    // The page gets the window (paint manager, handle) and the hook table before its start-up,
+    // which finds its controls, opens the driver libraries and posts the first device change.
+    m_page.Attach(*this, &m_hookOps);
+    AddVirtualWnd(kPageName, &m_page);
+    m_page.Startup();
+
+    SetIcon(kProgramIconId);
+
+    CResourceManager* resources = CResourceManager::GetInstance();
+    resources->SetTextQueryInterface(this);
+    resources->LoadLanguage(QStringLiteral("lan.xml"));
+
+    const QString title = resources->GetText(QStringLiteral("mouse_name_text"));
+    m_trayIcon.CreateTrayIcon(GetHWND(), kProgramIconId, title, kTrayNotify);
+
+    m_skinBtn = m_pm.FindControl<CButtonUI>(QStringLiteral("skin_btn"));
+    m_mainMenuBtn = m_pm.FindControl<CButtonUI>(QStringLiteral("main_menu_btn"));
+    m_minBtn = m_pm.FindControl<CButtonUI>(QStringLiteral("min_btn"));
+    m_exitBtn = m_pm.FindControl<CButtonUI>(QStringLiteral("exit_btn"));
+    for (int i = 0; i < kDeviceSlotCount; ++i)
+        m_optionDevice[static_cast<std::size_t>(i)] =
+            m_pm.FindControl<COptionUI>(QStringLiteral("option_device_%1").arg(i + 1));
+    m_applyProgress = m_pm.FindControl<CProgressUI>(QStringLiteral("apply_progress"));
+    m_deviceTabSwitch = m_pm.FindControl<CTabLayoutUI>(QStringLiteral("device_tab_switch"));
+    m_btnWebsite = m_pm.FindControl<CButtonUI>(QStringLiteral("btn_website"));
+    m_noDeviceTitle = m_pm.FindControl(QStringLiteral("no_device_title"));
+    m_noDeviceHint = m_pm.FindControl(QStringLiteral("no_device_hint"));
+    m_noPermissionTitle = m_pm.FindControl(QStringLiteral("no_permission_title"));
+    m_noPermissionHint = m_pm.FindControl(QStringLiteral("no_permission_hint"));
+
+    SetWindowText(title);
+
+    // Without the hook library (or some of its exports) the table keeps nulls and the program
+    // runs on; recording and key capture then simply receive no events.
+    m_hookLibrary.Load(ProgramFolder(), m_hookOps);
+
+    m_page.LoadStores();
+    // Device arrival and removal reach the page from the driver libraries' own monitors, so there
+    // is nothing to register with the system here.
+}
+
+LRESULT CMainWnd::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
+    m_hookLibrary.Release(m_hookOps);
+    PostQuitMessage(0);
+    bHandled = false;
+    return 0;
+}
+
+LRESULT CMainWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
+    bHandled = true;
+    switch (uMsg) {
+    case kTrayNotify:
+        OnTrayNotify(lParam);
+        return 0;
+    case kMenuCommand:
+        OnMenuCommand(wParam);
+        return 0;
+    case kHookEvent:
+    case kDpiStageReported:
+    case WM_DEVICECHANGE:
+    case kLibraryNotice:
+        return 0;
+    case kActivateInstance:
+        ShowAndRaise();
+        return 0;
+    case kDeviceChanged:
+        RebuildDeviceSlots();
+        return 0;
+    case WM_DESTROY:
+        // OnDestroy has already asked the loop to end; asking again is harmless.
+        PostQuitMessage(0);
+        bHandled = false;
+        return 0;
+    default:
+        break;
+    }
+    bHandled = false;
+    if (uMsg >= kFirstDeviceMessage && uMsg <= kLastDeviceMessage)
+        m_page.OnDeviceMessage(uMsg, wParam, lParam);
+    else if (uMsg == WM_TIMER && wParam >= kFirstPageTimer && wParam <= kLastPageTimer)
+        m_page.OnTimer(wParam);
+    return 0;
+}
+
+void CMainWnd::Notify(TNotifyUI& msg) {
+    if (!msg.sVirtualWnd.isEmpty()) {
+        // Addressed to the settings page: the base routes it there.
+        WindowImplBase::Notify(msg);
+        return;
+    }
+    if (msg.sType == QLatin1String("click")) {
+        OnClick(msg);
+    } else if (msg.sType == QLatin1String("selectchanged") && msg.pSender != nullptr &&
+               msg.pSender == m_optionDevice[0]) {
+        if (m_deviceTabSwitch != nullptr)
+            m_deviceTabSwitch->SelectItem(1);
+    }
+}
+
+void CMainWnd::OnClick(TNotifyUI& msg) {
+    CControlUI* sender = msg.pSender;
+    if (sender == nullptr)
+        return;
+    if (sender == m_exitBtn) {
+        // The window lives on in the notification area. Where the desktop has none, hiding would
+        // lose the window for good, so it is only minimised.
+        if (HasNotificationArea())
+            ShowWindow(SW_HIDE);
+        else
+            SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    } else if (sender == m_minBtn) {
+        SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    } else if (sender == m_btnWebsite) {
+        // The address is the button's own text, as the layout and the language file give it.
+        services().shell().OpenUrl(m_btnWebsite->GetText());
+    }
+    // skin_btn and main_menu_btn have no action.
+}
+
+void CMainWnd::ShowAndRaise() {
+    SelectDevicePage();
+    ShowWindow(SW_SHOW);
+    if (IsIconic())
+        SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+    BringToForeground();
+}
+
+void CMainWnd::OnTrayNotify(LPARAM mouseMessage) {
+    if (mouseMessage == WM_LBUTTONUP) {
+        // A visible window (even a minimised one) keeps the page it shows.
+        if (!IsWindowVisible()) {
+            SelectDevicePage();
+            ShowWindow(SW_SHOW);
+        }
+        if (IsIconic())
+            SendMessage(WM_SYSCOMMAND, SC_RESTORE, 0);
+        BringToForeground();
+    } else if (mouseMessage == WM_RBUTTONUP) {
+        OpenTrayMenu();
+    }
+}
+
+void CMainWnd::OpenTrayMenu() {
+    // One tray menu at most: the menu of an earlier right click goes before the new one opens.
+    m_trayMenu.reset();
+    m_trayMenu = std::make_unique<CMenuWnd>();
+    QPoint point = PointerPosition();
+    point.ry() -= kTrayMenuLift;
+    m_trayMenu->Init(nullptr, QStringLiteral("traymenu.xml"), point, &m_pm, nullptr, kTrayMenuAlignment);
+    m_trayMenu->ResizeMenu();
+}
+
+void CMainWnd::OnMenuCommand(WPARAM record) {
+    auto* command = reinterpret_cast<MenuCmd*>(record);
+    if (command == nullptr)
+        return;
+    const QString name = command->szName;
+    CPaintManagerUI::DeletePtr(command);
+    switch (RouteMenuCommand(name)) {
+    case MenuRoute::Configuration:
+        ShowAndRaise();
+        break;
+    case MenuRoute::Exit:
+        DestroyWindow();
+        break;
+    case MenuRoute::AssignmentMenu:
+        OnAssignMenuCommand(name);
+        break;
+    case MenuRoute::Ignored:
+        break;
+    }
+}
+
+void CMainWnd::OnAssignMenuCommand(const QString& itemName) { m_page.OnAssignMenu(itemName); }
+
+bool CMainWnd::HasNotificationArea() const {
+    return m_trayIcon.IsCreated() && CTrayIcon::IsNotificationAreaAvailable();
+}
+
+QPoint CMainWnd::PointerPosition() const { return QCursor::pos(); }
+
+void CMainWnd::RebuildDeviceSlots() {
+    m_deviceCount = 0;
+    m_deviceSlots.fill(0);
+    COptionUI* first = m_optionDevice[0];
+    if (IsDevicePresent()) {
+        m_deviceSlots[0] = 1;
+        m_deviceCount = 1;
+        if (first != nullptr)
+            first->SetVisible(true);
+    } else if (first != nullptr) {
+        first->SetVisible(false);
+        if (first->IsSelected())
+            first->Selected(false, SelectNotify::Yes);
+    }
+    ShowAccessProblem();
+    if (IsWindowVisible())
+        SelectDevicePage();
+}
+
+void CMainWnd::SelectDevicePage() {
+    for (std::size_t i = 0; i < m_deviceSlots.size(); ++i) {
+        if (m_deviceSlots[i] != 1)
+            continue;
+        if (m_optionDevice[i] != nullptr)
+            m_optionDevice[i]->Selected(true, SelectNotify::No);
+        if (m_deviceTabSwitch != nullptr)
+            m_deviceTabSwitch->SelectItem(static_cast<int>(i) + 1);
+        break;
+    }
+    if (m_deviceCount == 0 && m_deviceTabSwitch != nullptr)
+        m_deviceTabSwitch->SelectItem(0);
+}
+
+void CMainWnd::ShowAccessProblem() {
+    // A mouse that is plugged in but may not be opened must not look like no mouse at all: the
+    // no-device page then says so and names the fix (the udev rule) instead of asking the user to
+    // connect what is already connected.
+    const bool denied = m_deviceCount == 0 && DeviceAccessProblem() == DeviceAccess::PermissionDenied;
+    if (m_noDeviceTitle != nullptr)
+        m_noDeviceTitle->SetVisible(!denied);
+    if (m_noDeviceHint != nullptr)
+        m_noDeviceHint->SetVisible(!denied);
+    if (m_noPermissionTitle != nullptr)
+        m_noPermissionTitle->SetVisible(denied);
+    if (m_noPermissionHint != nullptr)
+        m_noPermissionHint->SetVisible(denied);
+}
+
+} // namespace quillon
