@@ -370,6 +370,21 @@ CEditUI::CEditUI(QWidget* widget) : CControlUI(widget) {
     }
 }
 
+QString CEditUI::GetText() const {
+    if (m_textMode == TextMode::LanguageKey)
+        return CControlUI::GetText();
+    auto* edit = qobject_cast<QLineEdit*>(m_widget);
+    return edit ? edit->text() : m_rawText;
+}
+
+void CEditUI::RefreshText() {
+    // A plain edit's text is the user's; only a programmatic SetText or a language key rewrites it.
+    auto* edit = qobject_cast<QLineEdit*>(m_widget);
+    const QString shown = m_textMode == TextMode::LanguageKey ? CControlUI::GetText() : m_rawText;
+    if (edit && edit->text() != shown)
+        edit->setText(shown);
+}
+
 void CEditUI::SetSel(int start, int end) {
     auto* edit = qobject_cast<QLineEdit*>(m_widget);
     if (!edit)

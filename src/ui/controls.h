@@ -209,6 +209,9 @@ class CEditUI : public CControlUI {
 public:
     explicit CEditUI(QWidget* widget);
     QString GetClass() const override { return QStringLiteral("EditUI"); }
+    // The text as the edit holds it (a length limit may have cut what was set).
+    QString GetText() const override;
+    void RefreshText() override;
     // Selection and caret: characters start..end are selected and the caret is at end; an end of
     // -1 means the end of the text. SetSel(n, n) puts the caret at n.
     void SetSel(int start, int end);

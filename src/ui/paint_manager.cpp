@@ -220,6 +220,8 @@ int CPaintManagerUI::MessageLoop() {
         g_quitPosted = false;
         return g_quitCode;
     }
+    // Windows hidden to the tray are not closed; only PostQuitMessage ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     ++g_loopDepth;
     const int code = QApplication::exec();
     --g_loopDepth;

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -57,6 +58,13 @@ QRect parseCaption(const QVariant& value) {
 } // namespace
 
 void SetModalScript(ModalScript* script) { g_modalScript = script; }
+
+QSize GetScreenSize() {
+    QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().size() : QSize();
+}
+
+QPoint GetCursorPos() { return QCursor::pos(); }
 ModalScript* GetModalScript() { return g_modalScript; }
 
 // The top-level widget of a window: hosts the layout, turns the window manager's close into
@@ -107,6 +115,10 @@ private:
 WindowImplBase::WindowImplBase() { BindNotify(QStringLiteral("click"), &WindowImplBase::OnClick); }
 
 WindowImplBase::~WindowImplBase() {
+    // The derived window is already gone: nothing may reach its handlers any more.
+    m_pm.RemoveNotifier(this);
+    if (m_host)
+        m_host->hide();
     if (m_handle)
         liveWindows().remove(m_handle);
     m_messages.reset();

@@ -27,7 +27,9 @@
 #include "ui/paint_manager.h"
 
 #include <QPointer>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <memory>
@@ -149,17 +151,22 @@ private:
 };
 
 // A test's answers to modal windows. While one is installed, ShowModal never runs a nested loop:
-// it builds the window, hands it to Answer, and returns the code the answer closed it with.
+// it hands the built window to Answer and returns the code the answer closed it with.
 class ModalScript {
 public:
     virtual ~ModalScript() = default;
-    // Whether the next modal run of this class is answered (its window then stays hidden).
+    // Whether an answer waits for a window of this class; such a window is not shown when created.
     virtual bool Intercepts(const QString& className) = 0;
     // Acts on the window (clicks a button, ...). False when nothing was scripted for it; the
     // window is then closed and ShowModal returns -1.
     virtual bool Answer(WindowImplBase& window) = 0;
 };
 void SetModalScript(ModalScript* script);
+
+// The size of the primary screen (what SM_CXSCREEN and SM_CYSCREEN give) and the mouse position
+// on the screen.
+QSize GetScreenSize();
+QPoint GetCursorPos();
 ModalScript* GetModalScript();
 
 } // namespace quillon

@@ -20,7 +20,12 @@ void ModalAnswers::OnNext(const QString& className, std::function<void(UiDriver&
     m_answers.push_back(Scripted{className, std::move(action)});
 }
 
-bool ModalAnswers::Intercepts(const QString&) { return true; }
+bool ModalAnswers::Intercepts(const QString& className) {
+    for (const Scripted& answer : m_answers)
+        if (answer.className == className)
+            return true;
+    return false;
+}
 
 bool ModalAnswers::Answer(WindowImplBase& window) {
     const QString className = window.GetWindowClassName();

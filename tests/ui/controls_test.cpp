@@ -229,6 +229,8 @@ TEST_F(UiFixture, EditCaretAndLengthLimitShapeWhatTheUserTypes) {
     edit->SetMaxChar(3);
     ui->Type("edit_a", "12345");
     EXPECT_EQ(ui->Text("edit_a"), "123");
+    edit->SetText(QStringLiteral("98765"));
+    EXPECT_EQ(edit->GetText(), "987") << "the edit answers with what it holds";
 }
 
 TEST_F(UiFixture, AHandlerThatRewritesTheTextKeepsTheCaretWhereItPutIt) {
