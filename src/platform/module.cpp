@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <system_error>
 #include <utility>
 
 namespace quillon {
@@ -30,8 +31,20 @@ Module& Module::operator=(Module&& other) noexcept {
 
 Module Module::Load(const std::filesystem::path& path) {
     Module module;
+    // dlopen would hand back the program itself for an empty name and search the system's
+    // library folders for a bare one; a plugin is only ever taken from the path given.
+    if (path.empty()) {
+        module.m_error = "no library path given";
+        return module;
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    if (error) {
+        module.m_error = error.message();
+        return module;
+    }
     // Each plugin keeps its symbols to itself: the two driver copies export the same names.
-    module.m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    module.m_handle = dlopen(absolute.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (module.m_handle == nullptr)
         module.m_error = LastLoaderError();
     return module;

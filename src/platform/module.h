@@ -23,8 +23,9 @@ public:
     Module(const Module&) = delete;
     Module& operator=(const Module&) = delete;
 
-    // Loads the library at `path` with all its symbols bound at once, so that a library with an
-    // unresolvable symbol fails here rather than when a function is first called.
+    // Loads the library at `path` (a relative path counts from the working folder; the system's
+    // library folders are never searched) with all its symbols bound at once, so that a library
+    // with an unresolvable symbol fails here rather than when a function is first called.
     static Module Load(const std::filesystem::path& path);
 
     bool IsLoaded() const { return m_handle != nullptr; }

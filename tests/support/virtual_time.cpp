@@ -57,7 +57,10 @@ void VirtualTime::Advance(std::uint64_t milliseconds) {
         Timer& timer = next->second;
         m_now = std::max(m_now, timer.due);
         // Rescheduled before the call, so that the callback may stop or restart its own timer.
-        timer.due = m_now + timer.period;
+        // Counting from the due time rather than from now makes a timer that fell behind while
+        // another thread slept catch up on every period it missed, as the idle UI thread would
+        // have fired it meanwhile.
+        timer.due += timer.period;
         const std::shared_ptr<std::function<void()>> callback = timer.callback;
         lock.unlock();
         (*callback)();

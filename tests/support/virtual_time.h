@@ -13,8 +13,9 @@
 // so a timer started by a callback fires within the same Advance when it falls due there.
 //
 // Sleeps, from any thread, return at once: each is recorded with its length and moves the clock
-// forward by it. They fire no timers (a real sleep blocks its thread's timers too); the next
-// Advance (or RunDue) fires whatever fell due meanwhile.
+// forward by it. They fire no timers themselves (the sleeper is usually the worker, not the UI
+// thread); the next Advance (or RunDue) fires every period that fell due meanwhile, in order,
+// with `Ticks()` then reading the time the sleeps reached.
 
 #include <condition_variable>
 #include <cstdint>

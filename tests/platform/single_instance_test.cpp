@@ -1,0 +1,112 @@
+#include "platform/single_instance.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <memory>
+
+#include "support/qt_app.h"
+
+using namespace quillon;
+
+namespace {
+
+// The waits below only bound a hung helper; a passing run never reaches them.
+constexpr int kLimitMs = 15000;
+
+class SingleInstanceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::TestApplication();
+        ASSERT_TRUE(m_folder.isValid());
+    }
+    void TearDown() override {
+        for (auto& process : m_processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(kLimitMs);
+            }
+        }
+    }
+
+    QProcess& Start() {
+        m_processes.push_back(std::make_unique<QProcess>());
+        QProcess& process = *m_processes.back();
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.start(QUILLON_SINGLE_INSTANCE_HELPER, {m_folder.path(), QStringLiteral("Quillon")});
+        return process;
+    }
+
+    // Starts a copy that must become the running one.
+    QProcess& StartFirst() {
+        QProcess& process = Start();
+        EXPECT_TRUE(process.waitForStarted(kLimitMs));
+        while (!process.canReadLine() && process.waitForReadyRead(kLimitMs)) {
+        }
+        EXPECT_EQ(process.readLine(), QByteArray("ready\n"));
+        return process;
+    }
+
+    // Starts a second copy, which must hand over and exit with 1.
+    void StartSecondAndExpectRefusal() {
+        QProcess& second = Start();
+        ASSERT_TRUE(second.waitForFinished(kLimitMs));
+        EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(second.exitCode(), kSecondStartExitCode);
+        EXPECT_TRUE(second.readAllStandardOutput().isEmpty()) << "the second copy must not run";
+    }
+
+    static void ExpectActivated(QProcess& running) {
+        ASSERT_TRUE(running.waitForFinished(kLimitMs));
+        EXPECT_EQ(running.exitCode(), 0);
+        EXPECT_EQ(running.readAllStandardOutput(), QByteArray("activated 0 0\n"));
+    }
+
+    QTemporaryDir m_folder;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+TEST_F(SingleInstanceTest, SecondStartExitsWithOneAndActivatesTheRunningCopy) {
+    QProcess& running = StartFirst();
+    StartSecondAndExpectRefusal();
+    ExpectActivated(running);
+
+    // Once the running copy has ended, the next start runs.
+    QProcess& next = StartFirst();
+    StartSecondAndExpectRefusal();
+    ExpectActivated(next);
+}
+
+TEST_F(SingleInstanceTest, LockOfAKilledCopyIsTakenOver) {
+    QProcess& killed = StartFirst();
+    killed.kill(); // SIGKILL: no chance to remove the lock or the socket
+    ASSERT_TRUE(killed.waitForFinished(kLimitMs));
+    SingleInstance probe(QStringLiteral("Quillon"), m_folder.path());
+    ASSERT_TRUE(QFile::exists(probe.lockFilePath()));
+    ASSERT_TRUE(QFile::exists(probe.socketPath()));
+
+    QProcess& running = StartFirst();
+    StartSecondAndExpectRefusal();
+    ExpectActivated(running);
+}
+
+TEST_F(SingleInstanceTest, ClaimInThisProcessKeepsOthersOut) {
+    SingleInstance first(QStringLiteral("Quillon"), m_folder.path());
+    ASSERT_TRUE(first.ClaimOrActivate());
+    EXPECT_TRUE(first.ClaimOrActivate()); // asking again changes nothing
+    // Without a window yet, the request of a second copy is answered and dropped; the second
+    // copy still ends at once with 1. It needs this process's event loop to be answered.
+    QProcess& second = Start();
+    ASSERT_TRUE(test::PumpUntil([&] { return second.state() == QProcess::NotRunning; }, kLimitMs));
+    EXPECT_EQ(second.exitCode(), kSecondStartExitCode);
+}
+
+TEST_F(SingleInstanceTest, UnusableFolderDoesNotStopTheProgram) {
+    SingleInstance instance(QStringLiteral("Quillon"), QStringLiteral("/proc/quillon-cannot-exist"));
+    EXPECT_TRUE(instance.ClaimOrActivate());
+}
+
+} // namespace
