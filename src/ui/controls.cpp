@@ -90,7 +90,10 @@ void CControlUI::ShowText(const QString& shown) {
         m_widget->setProperty("text", shown);
 }
 
-void CControlUI::SetToolTip(const QString& tip) { m_widget->setToolTip(CResourceManager::GetInstance()->GetText(tip)); }
+void CControlUI::SetToolTip(const QString& tip) {
+    m_widget->setProperty("quillon_tooltip_key", tip);
+    m_widget->setToolTip(CResourceManager::GetInstance()->GetText(tip));
+}
 
 QRect CControlUI::GetPos() const {
     const QWidget* top = m_widget->window();

@@ -380,8 +380,19 @@ void CPaintManagerUI::Discard(CControlUI* control) {
 }
 
 void CPaintManagerUI::RefreshTexts() {
-    for (auto& [widget, control] : m_controls)
+    for (auto& [widget, control] : m_controls) {
         control->RefreshText();
+        // A tooltip written in the layout is a language key too; the key is kept so that the
+        // tooltip follows a language file loaded later.
+        QWidget* target = control->GetWidget();
+        QVariant key = target->property("quillon_tooltip_key");
+        if (!key.isValid() && !target->toolTip().isEmpty()) {
+            key = target->toolTip();
+            target->setProperty("quillon_tooltip_key", key);
+        }
+        if (key.isValid())
+            target->setToolTip(CResourceManager::GetInstance()->GetText(key.toString()));
+    }
 }
 
 CControlUI* CPaintManagerUI::FindControl(const QWidget* widget) const {

@@ -195,6 +195,7 @@ TEST_F(ResourcesTest, LightingEffectListHasAnItemForEveryEffectWithAText) {
 }
 
 TEST_F(ResourcesTest, EveryKeyALayoutShowsIsInTheLanguageFile) {
+    int tips = 0;
     for (const char* skin : {"main.xml", "msg.xml", "DpiColorDialog.xml"}) {
         CPaintManagerUI& pm = Open(QString::fromLatin1(skin));
         for (QWidget* widget : Root()->findChildren<QWidget*>()) {
@@ -205,12 +206,15 @@ TEST_F(ResourcesTest, EveryKeyALayoutShowsIsInTheLanguageFile) {
             if (control->GetTextMode() == TextMode::LanguageKey && LooksLikeKey(raw)) {
                 EXPECT_TRUE(HasKey(raw)) << skin << ": " << qPrintable(control->GetName()) << " shows " << qPrintable(raw);
             }
-            const QString tip = widget->toolTip();
-            if (!tip.isEmpty()) {
-                EXPECT_TRUE(HasKey(tip)) << skin << ": tooltip of " << qPrintable(control->GetName()) << " " << qPrintable(tip);
+            const QString tipKey = widget->property("quillon_tooltip_key").toString();
+            if (!tipKey.isEmpty()) {
+                ++tips;
+                EXPECT_TRUE(HasKey(tipKey)) << skin << ": tooltip of " << qPrintable(control->GetName()) << " " << qPrintable(tipKey);
+                EXPECT_EQ(widget->toolTip(), CResourceManager::GetInstance()->GetText(tipKey)) << "tooltips show their text";
             }
         }
     }
+    EXPECT_GT(tips, 10) << "icon buttons explain themselves";
 }
 
 TEST_F(ResourcesTest, MessageBoxAndColourDialogHoldTheirControls) {
