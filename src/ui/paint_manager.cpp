@@ -333,14 +333,18 @@ void CPaintManagerUI::Forget(QWidget* widget) {
 
 CControlUI* CPaintManagerUI::AdoptTree(QWidget* root) {
     CControlUI* control = Wrap(root);
+    control->RefreshText();
     for (QWidget* child : root->findChildren<QWidget*>())
         if (isWrappable(child))
-            Wrap(child);
-    if (!root->parent())
+            Wrap(child)->RefreshText();
+    if (!root->parent()) {
+        // Trees built for lists are parented (or deleted) soon; keep only those still loose.
+        if (m_detached.size() >= 64)
+            m_detached.erase(std::remove_if(m_detached.begin(), m_detached.end(),
+                                            [](const QPointer<QWidget>& tree) { return !tree || tree->parent(); }),
+                             m_detached.end());
         m_detached.emplace_back(root);
-    for (auto& [widget, wrapper] : m_controls)
-        if (widget == root || root->isAncestorOf(widget))
-            wrapper->RefreshText();
+    }
     return control;
 }
 
@@ -367,10 +371,12 @@ void CPaintManagerUI::Adopt(CControlUI* control) {
 
 void CPaintManagerUI::Discard(CControlUI* control) {
     QWidget* widget = control->GetWidget();
-    KillTimer(control);
-    for (auto& [child, wrapper] : m_controls)
-        if (widget->isAncestorOf(child))
-            KillTimer(wrapper.get());
+    if (!m_timers.empty()) {
+        KillTimer(control);
+        for (QWidget* child : widget->findChildren<QWidget*>())
+            if (CControlUI* wrapper = FindControl(child))
+                KillTimer(wrapper);
+    }
     if (!m_graveyard)
         m_graveyard = new QWidget;
     widget->hide();
