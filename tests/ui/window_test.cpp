@@ -8,6 +8,8 @@
 #include <gtest/gtest-spi.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QMouseEvent>
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QWidget>
@@ -277,6 +279,36 @@ TEST_F(UiFixture, QuitPostedBeforeTheLoopEndsItAtOnce) {
     EXPECT_TRUE(IsQuitPosted());
     EXPECT_EQ(CPaintManagerUI::MessageLoop(), 0);
     EXPECT_FALSE(IsQuitPosted());
+}
+
+} // namespace
+} // namespace quillon::test
+
+namespace quillon::test {
+namespace {
+
+void mouse(QWidget* widget, QEvent::Type type, QPoint local, QPoint global, Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(local), QPointF(global), Qt::LeftButton, buttons, Qt::NoModifier);
+    QApplication::sendEvent(widget, &event);
+}
+
+TEST_F(UiFixture, TheCaptionAreaDragsTheWindowAndTheRestDoesNot) {
+    CreateWindow();
+    QWidget* host = window.GetHostWidget();
+    window.MoveWindow(100, 100);
+    const QPoint start = host->pos();
+
+    // The test layout's caption is the top 30 pixels.
+    mouse(host, QEvent::MouseButtonPress, QPoint(50, 10), start + QPoint(50, 10), Qt::LeftButton);
+    mouse(host, QEvent::MouseMove, QPoint(90, 30), start + QPoint(90, 30), Qt::LeftButton);
+    mouse(host, QEvent::MouseButtonRelease, QPoint(90, 30), start + QPoint(90, 30), Qt::NoButton);
+    EXPECT_EQ(host->pos(), start + QPoint(40, 20));
+
+    const QPoint moved = host->pos();
+    mouse(host, QEvent::MouseButtonPress, QPoint(50, 200), moved + QPoint(50, 200), Qt::LeftButton);
+    mouse(host, QEvent::MouseMove, QPoint(90, 230), moved + QPoint(90, 230), Qt::LeftButton);
+    mouse(host, QEvent::MouseButtonRelease, QPoint(90, 230), moved + QPoint(90, 230), Qt::NoButton);
+    EXPECT_EQ(host->pos(), moved);
 }
 
 } // namespace
