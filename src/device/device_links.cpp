@@ -63,7 +63,7 @@ void DeviceLinks::Start()
     }
 
     m_bleState = 0;
-    UpdateDevicePresent(true);
+    UpdateDevicePresent(PostChange::Always);
 }
 
 void DeviceLinks::Shutdown()
@@ -173,7 +173,7 @@ void DeviceLinks::OnWirelessPlug(WPARAM arrived)
         CloseLink(Link::Wireless);
         m_view.RefreshLinkSections();
         m_window.KillTimer(TIMER_WIRELESS_WATCHDOG);
-        UpdateDevicePresent(false);
+        UpdateDevicePresent(PostChange::IfChanged);
     }
 }
 
@@ -193,7 +193,7 @@ void DeviceLinks::OnWiredPlug(WPARAM arrived)
         m_view.RefreshLinkSections();
         m_view.ClearPowerLabel();
         m_window.KillTimer(TIMER_CHARGE_ANIMATION);
-        UpdateDevicePresent(false);
+        UpdateDevicePresent(PostChange::IfChanged);
     }
 }
 
@@ -219,46 +219,56 @@ void DeviceLinks::CancelReopen(Link link)
     timer = 0;
 }
 
+bool DeviceLinks::ReopenLink(Link link)
+{
+    const DriverApi& api = Api(link);
+    bool opened = false;
+    {
+        std::lock_guard lock(m_linkLock[Index(link)]);
+        api.Open_FeatureDevice();
+        opened = api.Open_ReportDevice() != 0;
+        RecordOpenError(link, opened);
+        if (opened)
+            m_state[Index(link)] = kLinkOpen;
+    }
+    if (!opened) {
+        // The device arrived but cannot be opened, typically because this user lacks access to it.
+        // The link stays closed rather than looking open while every write fails, and the main
+        // window hears of it, so that it can tell the user why no mouse is shown. The next arrival
+        // tries again.
+        UpdateDevicePresent(PostChange::Always);
+    }
+    return opened;
+}
+
 void DeviceLinks::ReopenWireless()
 {
-    const DriverApi& api = Api(Link::Wireless);
-    {
-        std::lock_guard lock(m_linkLock[1]);
-        // The open's result does not decide the state: the device was just seen arriving, and a
-        // write to a link that failed to open fails harmlessly. Why it failed is kept for the user.
-        api.Open_FeatureDevice();
-        RecordOpenError(Link::Wireless, api.Open_ReportDevice() != 0);
-        m_state[1] = kLinkOpen;
-    }
+    if (!ReopenLink(Link::Wireless))
+        return;
     m_view.SetLinkIndicatorVisible(Link::Wireless, true);
     m_view.RefreshLinkSections();
     m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
-    UpdateDevicePresent(false);
+    UpdateDevicePresent(PostChange::IfChanged);
 }
 
 void DeviceLinks::ReopenWired()
 {
-    const DriverApi& api = Api(Link::Wired);
-    {
-        std::lock_guard lock(m_linkLock[0]);
-        api.Open_FeatureDevice();
-        RecordOpenError(Link::Wired, api.Open_ReportDevice() != 0);
-        m_state[0] = kLinkOpen;
-    }
+    if (!ReopenLink(Link::Wired))
+        return;
     m_view.RefreshLinkSections();
     // A cable that was just plugged in charges the mouse; show it before the mouse reports anything.
     m_view.ShowCharging(LinkView::ChargeAnimation::Restart);
-    UpdateDevicePresent(false);
+    UpdateDevicePresent(PostChange::IfChanged);
 }
 
-void DeviceLinks::UpdateDevicePresent(bool alwaysPost)
+void DeviceLinks::UpdateDevicePresent(PostChange post)
 {
     // A device is present while any link is open. Each plug event recomputes it from every link,
     // so the removal of one link never hides a mouse that is still connected through the other.
     const int present = AnyLinkOpen() ? 1 : 0;
     const bool changed = present != m_devicePresent;
     m_devicePresent = present;
-    if (changed || alwaysPost)
+    if (changed || post == PostChange::Always)
         quillon::PostMessage(m_window.handle(), MSG_DEVICE_CHANGED, 0, 0);
 }
 

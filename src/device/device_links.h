@@ -14,7 +14,8 @@
 // that the worker reads and the UI thread alone changes.
 //
 // Plug handling defers the reopen after an arrival by one second with a timer, so the UI thread
-// never blocks; a second arrival within that second is ignored, and a removal cancels it.
+// never blocks; a second arrival within that second is ignored, and a removal cancels it. A link
+// whose reopen fails stays closed, with the reason kept in OpenError.
 
 #include <array>
 #include <atomic>
@@ -141,7 +142,9 @@ private:
     void CancelReopen(Link link);
     void ReopenWired();
     void ReopenWireless();
-    void UpdateDevicePresent(bool alwaysPost);
+    enum class PostChange { IfChanged, Always };
+    void UpdateDevicePresent(PostChange post);
+    bool ReopenLink(Link link);
     void RecordOpenError(Link link, bool opened);
 
     MessageWindow& m_window;

@@ -314,6 +314,36 @@ TEST_F(DeviceLinksTest, KeepsWhyTheLastOpenFailed)
     EXPECT_EQ(links->OpenError(Link::Wired), QUILLON_OPEN_OK);
 }
 
+TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy)
+{
+    wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Start();
+    ASSERT_EQ(deviceChanged, 1);
+
+    // The receiver is plugged in, but the user may not open it.
+    wireless.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
+    Deliver(wireless, true);
+    time.Advance(kReopenDelayMs);
+    PumpPending();
+    EXPECT_EQ(links->wireless_state(), 0);
+    EXPECT_EQ(links->device_present(), 0);
+    EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_PERMISSION_DENIED);
+    EXPECT_EQ(deviceChanged, 2) << "the main window re-reads the state and shows why";
+    EXPECT_FALSE(view.indicator[1]);
+    EXPECT_FALSE(window.HasTimer(TIMER_WIRELESS_WATCHDOG));
+
+    // Access granted (the udev rule installed) and the receiver plugged in again.
+    wireless.SetOpenResult(1);
+    Deliver(wireless, false);
+    Deliver(wireless, true);
+    time.Advance(kReopenDelayMs);
+    PumpPending();
+    EXPECT_EQ(links->wireless_state(), 1);
+    EXPECT_EQ(links->device_present(), 1);
+    EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_OK);
+}
+
 TEST_F(DeviceLinksTest, WritesReachOnlyAnOpenLink)
 {
     Start();
