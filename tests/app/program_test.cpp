@@ -1,0 +1,137 @@
+// The built program as a user meets it: started from a copy of the demo program folder (the real
+// executable beside the simulated mouse), offscreen, as separate processes.
+
+#include "page/profile_record.h"
+#include "profiles/profile_store.h"
+#include "support/qt_app.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+
+namespace quillon::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kStartMs = 30000;
+constexpr std::uintmax_t kOneProfileStoreSize = sizeof(StoreHeader) + sizeof(ProfileRecord);
+static_assert(kOneProfileStoreSize == 609220);
+
+// A fresh copy of the demo program folder (so Data/ starts empty) with its own runtime folder (so
+// the single-instance lock is this test's own).
+class DemoProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TestApplication();
+        ASSERT_TRUE(m_dir.isValid());
+        m_folder = fs::path(m_dir.path().toStdString()) / "demo";
+        fs::create_directories(m_folder);
+        for (const char* file : {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so", "quillon-sim"})
+            fs::copy_file(fs::path(QUILLON_DEMO_FOLDER) / file, m_folder / file);
+        fs::create_directory_symlink(fs::path(QUILLON_SOURCE_DIR) / "res", m_folder / "res");
+        m_runtime = fs::path(m_dir.path().toStdString()) / "run";
+        fs::create_directories(m_runtime);
+        fs::permissions(m_runtime, fs::perms::owner_all, fs::perm_options::replace);
+
+        m_environment = QProcessEnvironment::systemEnvironment();
+        m_environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(m_runtime.string()));
+        m_environment.insert("QT_QPA_PLATFORM", "offscreen");
+        m_environment.remove("QUILLON_SIM_SOCKET_DIR");
+        m_environment.remove("QUILLON_STARTUP_MARK");
+    }
+
+    void TearDown() override {
+        for (auto& process : m_processes) {
+            if (process->state() != QProcess::NotRunning) {
+                process->kill();
+                process->waitForFinished(kStartMs);
+            }
+        }
+    }
+
+    QProcess& Start(const fs::path& program, const QStringList& arguments = {}) {
+        auto& process = *m_processes.emplace_back(std::make_unique<QProcess>());
+        process.setProcessEnvironment(m_environment);
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setWorkingDirectory(QString::fromStdString(m_folder.string()));
+        process.start(QString::fromStdString(program.string()), arguments);
+        EXPECT_TRUE(process.waitForStarted(kStartMs)) << program;
+        return process;
+    }
+    QProcess& StartQuillon() { return Start(m_folder / "quillon"); }
+
+    // Runs quillon-sim with `arguments` and returns its exit code.
+    int Sim(const QStringList& arguments) {
+        QProcess& sim = Start(m_folder / "quillon-sim", arguments);
+        EXPECT_TRUE(sim.waitForFinished(kStartMs));
+        return sim.exitCode();
+    }
+
+    // Ends the program the way the session does at logout, and returns its exit code.
+    static std::optional<int> Terminate(QProcess& process) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+        if (!process.waitForFinished(kStartMs) || process.exitStatus() != QProcess::NormalExit)
+            return std::nullopt;
+        return process.exitCode();
+    }
+
+    bool WaitForSingleInstanceSocket() {
+        return PumpUntil([&] { return fs::exists(m_runtime / "Quillon"); }, kStartMs);
+    }
+
+    fs::path Store() const { return m_folder / "Data" / "ms_1" / "pro.data"; }
+
+    // The current DPI stage of the selected profile in the saved store, when the store is whole.
+    std::optional<int> SavedDpiStep() const {
+        QFile file(QString::fromStdString(Store().string()));
+        if (!file.open(QIODevice::ReadOnly))
+            return std::nullopt;
+        const QByteArray bytes = file.readAll();
+        if (bytes.size() < static_cast<qsizetype>(kOneProfileStoreSize) ||
+            (bytes.size() - sizeof(StoreHeader)) % sizeof(ProfileRecord) != 0)
+            return std::nullopt;
+        std::int32_t selected = 0;
+        std::memcpy(&selected, bytes.constData(), sizeof selected);
+        const std::size_t records = (bytes.size() - sizeof(StoreHeader)) / sizeof(ProfileRecord);
+        if (selected < 0 || static_cast<std::size_t>(selected) >= records)
+            return std::nullopt;
+        std::int32_t step = 0;
+        std::memcpy(&step,
+                    bytes.constData() + sizeof(StoreHeader) + selected * sizeof(ProfileRecord) +
+                        offsetof(ProfileRecord, dpi_step),
+                    sizeof step);
+        return step;
+    }
+
+    QProcessEnvironment m_environment;
+
+private:
+    QTemporaryDir m_dir;
+    fs::path m_folder;
+    fs::path m_runtime;
+    std::vector<std::unique_ptr<QProcess>> m_processes;
+};
+
+TEST_F(DemoProgram, SecondStartBringsTheRunningCopyForwardAndEndsWithOne) {
+    QProcess& first = StartQuillon();
+    ASSERT_TRUE(WaitForSingleInstanceSocket()) << "the first copy never listened for a second start";
+
+    QProcess& second = StartQuillon();
+    ASSERT_TRUE(second.waitForFinished(kStartMs));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 1);
+    EXPECT_EQ(first.state(), QProcess::Running) << "the running copy goes on";
+
+    EXPECT_EQ(Terminate(first), 0);
+}
+
+} // namespace
+} // namespace quillon::test
