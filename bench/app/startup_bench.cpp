@@ -1,0 +1,252 @@
+// Start-up time and resident memory of Quillon, side by side with an empty Qt Widgets window.
+//
+// Start-up: from just before the process is spawned until its window has been exposed and has
+// painted (both programs write the CLOCK_MONOTONIC time of that moment to the file named by
+// QUILLON_STARTUP_MARK). Quillon starts from a copy of the demo program folder, so the simulated
+// mouse is present and the settings page is filled, with a profile store of 1 or of 100 profiles.
+// Memory: the resident set three seconds after the window was first exposed.
+//
+// Run it under an X server to measure real mapping (xvfb-run -a -s "-screen 0 1280x1024x24"
+// build/bench/app/bench_app_startup); without DISPLAY the programs run offscreen.
+
+#include "page/profile_record.h"
+#include "profiles/profile_store.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using quillon::ProfileList;
+using quillon::ProfileStore;
+using quillon::StoreHeader;
+
+constexpr int kMarkTimeoutMs = 30000;
+
+double MonotonicMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// One scratch folder for the whole run: the runtime folder (single-instance lock) and the program
+// folders.
+const fs::path& Scratch() {
+    static const fs::path folder = [] {
+        std::string pattern = (fs::temp_directory_path() / "quillon-bench-XXXXXX").string();
+        const char* made = mkdtemp(pattern.data());
+        fs::path path = made != nullptr ? fs::path(made) : fs::temp_directory_path() / "quillon-bench";
+        fs::create_directories(path / "run");
+        fs::permissions(path / "run", fs::perms::owner_all, fs::perm_options::replace);
+        return path;
+    }();
+    return folder;
+}
+
+struct ScratchCleanup {
+    ~ScratchCleanup() {
+        std::error_code ignored;
+        fs::remove_all(Scratch(), ignored);
+    }
+} g_cleanup;
+
+// A copy of the demo program folder whose profile store holds `profiles` profiles.
+fs::path ProgramFolder(int profiles) {
+    static std::map<int, fs::path> made;
+    if (auto found = made.find(profiles); found != made.end())
+        return found->second;
+    const fs::path folder = Scratch() / ("demo-" + std::to_string(profiles));
+    fs::create_directories(folder);
+    for (const char* file : {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so"})
+        fs::copy_file(fs::path(QUILLON_DEMO_FOLDER) / file, folder / file, fs::copy_options::overwrite_existing);
+    fs::create_directory_symlink(QUILLON_RES_FOLDER, folder / "res");
+    ProfileList list;
+    for (int i = 0; i < profiles; ++i)
+        quillon::CreateDefaultProfile(list, u"Profile");
+    auto header = std::make_unique<StoreHeader>();
+    header->selected = 0;
+    header->reserved.fill(0);
+    ProfileStore store(folder / "Data");
+    store.Save(list, *header);
+    made.emplace(profiles, folder);
+    return folder;
+}
+
+pid_t Spawn(const fs::path& program, const fs::path& mark) {
+    std::vector<std::string> variables;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string variable = *entry;
+        if (variable.rfind("QUILLON_STARTUP_MARK=", 0) == 0 || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)
+            continue;
+        variables.push_back(variable);
+    }
+    variables.push_back("QUILLON_STARTUP_MARK=" + mark.string());
+    variables.push_back("XDG_RUNTIME_DIR=" + (Scratch() / "run").string());
+    if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr)
+        variables.emplace_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<char*> envp;
+    for (auto& variable : variables)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    std::string path = program.string();
+    char* argv[] = {path.data(), nullptr};
+
+    // The programs' own messages would disturb the benchmark's table.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.c_str(), &actions, nullptr, argv, envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::optional<double> WaitForMark(const fs::path& mark, pid_t pid) {
+    const double deadline = MonotonicMs() + kMarkTimeoutMs;
+    while (MonotonicMs() < deadline) {
+        std::ifstream file(mark);
+        double value = 0;
+        if (file >> value)
+            return value;
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return std::nullopt; // it ended without showing its window
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    return std::nullopt;
+}
+
+void Stop(pid_t pid) {
+    kill(pid, SIGTERM);
+    const double deadline = MonotonicMs() + kMarkTimeoutMs;
+    int status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (MonotonicMs() > deadline) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
+double ResidentMegabytes(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            std::istringstream fields(line.substr(6));
+            double kilobytes = 0;
+            fields >> kilobytes;
+            return kilobytes / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Processor time the process has used so far (user and system), in milliseconds. On a loaded
+// machine it tells the program's own work apart from the time it waited for a processor.
+double ProcessorMs(pid_t pid) {
+    std::ifstream file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // The fields after the command name, which is in parentheses and may hold spaces.
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(stat.substr(close + 2));
+    std::string field;
+    double user = 0, system = 0;
+    for (int index = 3; fields >> field; ++index) {
+        if (index == 14)
+            user = std::stod(field);
+        if (index == 15) {
+            system = std::stod(field);
+            break;
+        }
+    }
+    return (user + system) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// profiles < 0: the empty Qt window.
+fs::path Program(int profiles) { return profiles < 0 ? fs::path(EMPTY_WINDOW) : ProgramFolder(profiles) / "quillon"; }
+
+void StartupTime(benchmark::State& state, int profiles) {
+    const fs::path program = Program(profiles);
+    const fs::path mark = Scratch() / "mark";
+    double processorMs = 0;
+    for (auto _ : state) {
+        fs::remove(mark);
+        const double start = MonotonicMs();
+        const pid_t pid = Spawn(program, mark);
+        if (pid < 0) {
+            state.SkipWithError("could not start the program");
+            break;
+        }
+        const auto shown = WaitForMark(mark, pid);
+        processorMs += ProcessorMs(pid);
+        Stop(pid);
+        if (!shown) {
+            state.SkipWithError("the window never appeared");
+            break;
+        }
+        state.SetIterationTime((*shown - start) / 1000.0);
+    }
+    state.counters["process_cpu_ms"] = benchmark::Counter(processorMs, benchmark::Counter::kAvgIterations);
+    state.SetLabel(std::getenv("DISPLAY") != nullptr ? "X server" : "offscreen");
+}
+
+void ResidentMemory(benchmark::State& state, int profiles) {
+    const fs::path program = Program(profiles);
+    const fs::path mark = Scratch() / "mark";
+    double megabytes = 0;
+    for (auto _ : state) {
+        fs::remove(mark);
+        const pid_t pid = Spawn(program, mark);
+        const auto shown = pid >= 0 ? WaitForMark(mark, pid) : std::nullopt;
+        if (!shown) {
+            if (pid >= 0)
+                Stop(pid);
+            state.SkipWithError("the window never appeared");
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        megabytes = ResidentMegabytes(pid);
+        Stop(pid);
+        state.SetIterationTime(3);
+    }
+    state.counters["resident_MB"] = megabytes;
+}
+
+constexpr int kEmptyWindow = -1;
+
+BENCHMARK_CAPTURE(StartupTime, empty_qt_window, kEmptyWindow)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StartupTime, quillon_1_profile, 1)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StartupTime, quillon_100_profiles, 100)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ResidentMemory, empty_qt_window, kEmptyWindow)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(ResidentMemory, quillon_1_profile, 1)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(ResidentMemory, quillon_100_profiles, 100)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+
+} // namespace
