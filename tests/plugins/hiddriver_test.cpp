@@ -8,6 +8,8 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
+#include <thread>
 
 #include "hid_driver.h"
 
@@ -72,9 +74,10 @@ public:
             auto* device = static_cast<OpenDevice*>(handle);
             std::unique_lock lock(m_mutex);
             auto& queue = m_inputs[device->path];
-            m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                               [&] { return !queue.empty() || !listed(device->path); });
-            if (!listed(device->path))
+            m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+                return !queue.empty() || !listed(device->path) || m_brokenReads.count(device->path) != 0;
+            });
+            if (!listed(device->path) || m_brokenReads.count(device->path) != 0)
                 return -1;
             if (queue.empty())
                 return 0;
@@ -98,6 +101,17 @@ public:
     {
         std::lock_guard lock(m_mutex);
         m_openFailures[path] = failure;
+    }
+    // Every read of the interface fails although it stays listed.
+    void breakReads(const std::string& path)
+    {
+        std::lock_guard lock(m_mutex);
+        m_brokenReads.insert(path);
+    }
+    int openCount() const
+    {
+        std::lock_guard lock(m_mutex);
+        return opens;
     }
     void allowOpen(const std::string& path)
     {
@@ -131,6 +145,7 @@ private:
     std::condition_variable m_changed;
     std::vector<DeviceEntry> m_entries;
     std::map<std::string, OpenFailure> m_openFailures;
+    std::set<std::string> m_brokenReads;
     std::map<std::string, std::deque<std::vector<uint8_t>>> m_inputs;
 };
 
@@ -297,6 +312,20 @@ TEST_F(HidDriverTest, ReplugBetweenTwoPollsIsRemovalThenArrival)
     // Whether the old reader's failure or the poll saw it first, the program must hear both.
     const auto messages = window.messages();
     EXPECT_EQ(messages, (std::vector<Posted>{kLeft, kArrived}));
+}
+
+TEST_F(HidDriverTest, InterfaceThatFailsEveryReadIsNotReopenedInALoop)
+{
+    hid.breakReads(kVendorInterface.path);
+    hid.plug({kVendorInterface});
+    startMonitor();
+    // The first enumeration opens the reader; its failing read asks for a second enumeration at
+    // once. That one must leave the interface alone until the regular poll.
+    while (driver.pollCount() < 2)
+        std::this_thread::yield();
+    EXPECT_EQ(hid.openCount(), 1);
+    driver.closeMonitor();
+    EXPECT_TRUE(window.messages().empty()) << "the device never left";
 }
 
 TEST_F(HidDriverTest, ReaderThatCouldNotOpenIsRetriedOnTheNextPoll)
