@@ -146,7 +146,6 @@ void WindowImplBase::OnFinalMessage(HWND) {}
 HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD exStyle, int x, int y, int cx, int cy) {
     if (m_handle)
         return m_handle;
-    applyTheme();
     WindowImplBase* owner = FromHandle(parent);
     Qt::WindowFlags flags = Qt::FramelessWindowHint;
     flags |= (exStyle & WS_EX_TOOLWINDOW) ? Qt::Tool : (owner ? Qt::Dialog : Qt::Window);
@@ -165,6 +164,9 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
         return nullptr;
     }
     m_host = host;
+    // The theme is applied once the first tree is built: style sheet rules are then matched once
+    // per widget when it is shown, not again at every step of building the tree.
+    applyTheme();
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
