@@ -98,6 +98,8 @@ TEST_P(DataFolderFallback, UsesTheUsersDataFolder) {
     EXPECT_TRUE(fs::is_directory(data));
 }
 
+void PrintTo(const Unwritable& value, std::ostream* out) { *out << value.what; }
+
 std::string CaseName(const ::testing::TestParamInfo<Unwritable>& param) { return param.param.what; }
 
 INSTANTIATE_TEST_SUITE_P(

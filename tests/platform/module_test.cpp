@@ -31,6 +31,8 @@ std::filesystem::path TextFile() {
     return path;
 }
 
+void PrintTo(const Unloadable& value, std::ostream* out) { *out << value.what; }
+
 std::string CaseName(const ::testing::TestParamInfo<Unloadable>& param) { return param.param.what; }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ModuleLoadFailure,

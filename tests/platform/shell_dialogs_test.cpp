@@ -23,6 +23,8 @@ struct SettingsCase {
     std::optional<Command> expected;
 };
 
+void PrintTo(const SettingsCase& value, std::ostream* out) { *out << '"' << value.desktop << '"'; }
+
 class MouseSettings : public ::testing::TestWithParam<SettingsCase> {};
 
 TEST_P(MouseSettings, PicksTheRunningDesktopsProgramFirst) {
