@@ -75,7 +75,13 @@ QWidget* loadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* 
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
+    // A loader loads every Qt Designer plugin it finds while it is constructed (the Quick widget
+    // plugin pulls in Qt Quick and QML: megabytes and tens of milliseconds at every start). Our
+    // layouts use only Qt's own widgets and ours, so the loader is made without plugin folders.
+    const QStringList libraryPaths = QCoreApplication::libraryPaths();
+    QCoreApplication::setLibraryPaths({});
     Loader loader;
+    QCoreApplication::setLibraryPaths(libraryPaths);
     loader.setLanguageChangeEnabled(false);
     loader.setTranslationEnabled(false);
     loader.setWorkingDirectory(QDir(CPaintManagerUI::GetResourcePath()));
