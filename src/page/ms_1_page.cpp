@@ -1,46 +1,395 @@
 #include "page/ms_1_page.h"
 
-#include "page/page_controls.h"
-#include "platform/message_window.h"
-#include "ui/window.h"
-
 #include <QDebug>
 
-namespace quillon {
+#include "device/device_links.h"
+#include "keys/key_tables.h"
+#include "keys/keyboard_layout_xkb.h"
+#include "page/button_labels.h"
+#include "page/dpi_color_wnd.h"
+#include "page/dpi_lighting.h"
+#include "page/page_context.h"
+#include "page/page_controls.h"
+#include "page/power_settings.h"
+#include "platform/folders.h"
+#include "platform/message_window.h"
+#include "platform/services.h"
+#include "platform/shell.h"
+#include "profiles/profile_state.h"
+#include "protocol/apply.h"
+#include "ui/controls.h"
+#include "ui/paint_manager.h"
+#include "ui/resource_manager.h"
+#include "ui/window.h"
 
-struct CMS_1_Page::Impl {
-    WindowImplBase* mainWindow = nullptr;
-    const HookOps* hooks = nullptr;
-    PageControls controls;
-    bool started = false;
-    bool shutDown = false;
+namespace quillon {
+namespace {
+
+inline constexpr UINT_PTR TIMER_SECTION_SCROLL = 514;
+inline constexpr UINT kSectionScrollMs = 10;
+inline constexpr UINT MSG_DEVICE_MESSAGE_LAST = 0x606;
+
+QString LanguageText(const QString& key) { return CResourceManager::GetInstance()->GetText(key); }
+
+// The ApplySequence's view of the links, over the device links.
+class LinksForApply final : public ReportLinks {
+public:
+    explicit LinksForApply(DeviceLinks*& links) : m_links(links) {}
+    int LinkState(LinkKind link) const override { return m_links ? m_links->State(ToLink(link)) : kLinkNotOpen; }
+    bool LinkAwake(LinkKind link) const override {
+        if (m_links == nullptr) return false;
+        return (link == LinkKind::Wired ? m_links->wired_awake.load() : m_links->wireless_awake.load()) != 0;
+    }
+    bool WriteReport(LinkKind link, const Report& report) override {
+        return m_links != nullptr && m_links->WriteReport(ToLink(link), report) >= 0;
+    }
+
+private:
+    static Link ToLink(LinkKind link) { return link == LinkKind::Wired ? Link::Wired : Link::Wireless; }
+    DeviceLinks*& m_links;
 };
 
-CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>()) {}
+} // namespace
+
+struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingControl {
+    explicit Impl(CMS_1_Page& page) : self(page) {}
+
+    CMS_1_Page& self;
+    WindowImplBase* mainWindow = nullptr;
+    MessageWindow* window = nullptr;
+    const HookOps* hooks = nullptr;
+    MessageBoxFn messageBox;
+    DriverLoader driverLoader = LoadFromProgramFolder;
+
+    PageControls controls;
+    bool controlsComplete = false;
+    std::unique_ptr<ProfileState> profiles;
+    std::unique_ptr<KeyboardLayout> keyboardLayout;
+    std::unique_ptr<KeyCodeTables> keyTables;
+    std::unique_ptr<DpiLightingSection> dpi;
+    std::unique_ptr<PowerSection> power;
+    std::unique_ptr<ButtonLabels> labels;
+    DeviceLinks* linksView = nullptr; // what the apply reads; set while the links exist
+    LinksForApply linksForApply{linksView};
+    std::unique_ptr<ApplySequence> apply;
+    std::unique_ptr<ApplyRequests> requests;
+    std::unique_ptr<DeviceLinks> links;
+
+    // The list's first "itemselect" may be the echo of the page's own selection at load time, which
+    // asked for no notification; that echo (and only that) is ignored.
+    int skip_first_select = 1;
+    bool started = false;
+    bool shutDown = false;
+
+    // --- PageContext ---------------------------------------------------------------------------
+    ProfileRecord* Selected() override { return profiles ? profiles->Selected() : nullptr; }
+    void RequestApply() override {
+        if (requests) requests->RequestNow();
+    }
+    void RequestApplyAfter(std::uint32_t milliseconds) override {
+        if (requests) requests->RequestAfter(milliseconds);
+    }
+
+    // --- LinkView --------------------------------------------------------------------------------
+    void SetLinkIndicatorVisible(Link link, bool visible) override {
+        CControlUI* indicator = link == Link::Wired ? controls.wired : controls.wireless;
+        if (indicator != nullptr) indicator->SetVisible(visible);
+    }
+    void SetSleepNoticeVisible(bool visible) override {
+        if (controls.sleepLabel != nullptr) controls.sleepLabel->SetVisible(visible);
+    }
+    void ShowCharging(ChargeAnimation animation) override;
+    void ClearPowerLabel() override {
+        if (controls.powerLabel == nullptr) return;
+        controls.powerLabel->SetTextMode(TextMode::Plain);
+        controls.powerLabel->SetText(QString());
+    }
+    void RefreshLinkSections() override;
+
+    // --- LinkWatchdogs and ApplyRingControl (UI-thread steps of the apply) -------------------------
+    void StopWatchdogs() override {
+        if (window == nullptr) return;
+        window->KillTimer(TIMER_WIRELESS_WATCHDOG);
+        window->KillTimer(TIMER_WIRED_WATCHDOG);
+    }
+    void RestartWatchdogs() override {
+        if (window == nullptr) return;
+        window->SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
+        window->SetTimer(TIMER_WIRED_WATCHDOG, kWatchdogMs);
+    }
+    bool SetApplyRingVisible(bool visible) override {
+        CControlUI* ring = mainWindow ? mainWindow->GetPaintManager().FindControl(QStringLiteral("apply_ring")) : nullptr;
+        if (ring == nullptr) return false;
+        ring->SetVisible(visible);
+        return true;
+    }
+
+    // --- The page's own behaviour --------------------------------------------------------------
+    void Refresh();
+    void OnClick(TNotifyUI& msg);
+    void OnSelectChanged(TNotifyUI& msg);
+    void OnItemSelect(TNotifyUI& msg);
+    void OnCheckClick(TNotifyUI& msg);
+    void OnKillFocus(TNotifyUI& msg);
+    void OnValueChanged(TNotifyUI& msg);
+    void OnTextChanged(TNotifyUI& msg);
+    void OnSetFocus(TNotifyUI& msg);
+    void OnProfileSelected(int row);
+    void ResetProfile();
+    bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
+};
+
+void CMS_1_Page::Impl::ShowCharging(ChargeAnimation) {
+    if (controls.powerLabel != nullptr) {
+        controls.powerLabel->SetTextMode(TextMode::LanguageKey);
+        controls.powerLabel->SetText(QStringLiteral("charging_text"));
+    }
+    if (window != nullptr) window->SetTimer(TIMER_CHARGE_ANIMATION, 30);
+}
+
+void CMS_1_Page::Impl::RefreshLinkSections() {
+    if (!controlsComplete) return;
+    if (dpi) dpi->ApplyLightLayout();
+    if (!links) return;
+    const bool hidLinkUp = links->wired_state() == kLinkOpen ||
+                           (links->wireless_state() == kLinkOpen && links->wireless_awake.load() != 0);
+    if (hidLinkUp) {
+        controls.sections[5].box->SetVisible(true);  // ms_1_check_prate
+        controls.sections[2].box->SetVisible(true);  // ms_1_check_power
+        controls.sections[9].box->SetVisible(true);  // ms_1_check_key_debounce
+    } else if (links->ble_state() != 0) {
+        // Over Bluetooth the mouse takes neither a polling rate nor a debounce time.
+        controls.sections[5].box->SetCheck(false, SelectNotify::No);
+        controls.sections[5].box->SetVisible(false);
+        controls.sections[5].container->SetVisible(false);
+        controls.sections[9].box->SetCheck(false, SelectNotify::No);
+        controls.sections[9].box->SetVisible(false);
+        controls.sections[9].container->SetVisible(false);
+    }
+}
+
+void CMS_1_Page::Impl::Refresh() {
+    ProfileRecord* record = Selected();
+    if (record == nullptr || !controlsComplete) return;
+    RefreshLinkSections();
+    dpi->Show(*record);
+    power->Show(*record);
+    labels->RelabelAll(*record);
+}
+
+void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
+    CControlUI* sender = msg.pSender;
+    if (sender == nullptr || !Ready()) return;
+    if (sender == controls.apply || sender == controls.applyDpi) {
+        RequestApply();
+    } else if (sender == controls.resetDpi) {
+        ResetDpiStages(*Selected());
+        Refresh();
+        RequestApply();
+    } else if (sender == controls.mouseAttribute) {
+        services().shell().OpenMouseSettings();
+    } else if (sender == controls.profileReset || sender == controls.reset) {
+        ResetProfile();
+    } else if (dpi->OnClick(sender)) {
+        // A colour of a stage or of the lighting.
+    }
+    // The profile operations, the macro editor and the assignment menus of buttons 1..12 are not
+    // wired up yet; their clicks change nothing.
+}
+
+void CMS_1_Page::Impl::ResetProfile() {
+    if (!messageBox) return;
+    if (messageBox(QStringLiteral("warning_title_text"), QStringLiteral("restore_text")) != 1) return;
+    ProfileRecord* record = Selected();
+    if (record == nullptr) return;
+    InitProfileDefaults(*record);
+    Refresh();
+    profiles->RequestFullWrite(FullWriteReason::UserChange);
+    RequestApply();
+}
+
+void CMS_1_Page::Impl::OnSelectChanged(TNotifyUI& msg) {
+    if (!Ready()) return;
+    if (dpi->OnSelectChanged(msg.pSender)) return;
+    power->OnSelectChanged(msg.pSender);
+}
+
+void CMS_1_Page::Impl::OnItemSelect(TNotifyUI& msg) {
+    if (!Ready() || msg.pSender == nullptr) return;
+    if (msg.pSender == controls.profileList) {
+        OnProfileSelected(static_cast<int>(msg.wParam));
+        return;
+    }
+    dpi->OnItemSelect(msg.pSender, static_cast<int>(msg.wParam));
+}
+
+void CMS_1_Page::Impl::OnProfileSelected(int row) {
+    const bool firstSelection = skip_first_select != 0;
+    skip_first_select = 0;
+    ProfileList& list = profiles->List();
+    if (row < 0 || static_cast<std::size_t>(row) >= list.size()) return;
+    // Only an echo of the selection made at load time is ignored: it names the profile that is
+    // already selected. A user's first choice, or the selection of a profile just added, names
+    // another one and goes through.
+    if (firstSelection && list[static_cast<std::size_t>(row)].get() == profiles->Selected()) return;
+    profiles->Select(static_cast<std::size_t>(row));
+    Refresh();
+    profiles->RequestFullWrite(FullWriteReason::UserChange);
+    RequestApply();
+}
+
+void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
+    if (!controlsComplete || msg.pSender == nullptr) return;
+    if (const SectionToggle* section = controls.SectionOf(msg.pSender)) {
+        const bool open = section->box->GetCheck();
+        section->container->SetVisible(open);
+        if (open && section->scrollsIntoView && window != nullptr) window->SetTimer(TIMER_SECTION_SCROLL, kSectionScrollMs);
+        return;
+    }
+    if (!Ready()) return;
+    if (power->OnCheckClick(msg.pSender)) return;
+    dpi->OnCheckClick(msg.pSender);
+}
+
+void CMS_1_Page::Impl::OnKillFocus(TNotifyUI& msg) {
+    if (Ready()) dpi->OnKillFocus(msg.pSender);
+}
+
+void CMS_1_Page::Impl::OnValueChanged(TNotifyUI& msg) {
+    if (!Ready()) return;
+    if (dpi->OnValueChanged(msg.pSender)) return;
+    power->OnValueChanged(msg.pSender);
+}
+
+void CMS_1_Page::Impl::OnTextChanged(TNotifyUI& msg) {
+    if (controlsComplete) dpi->OnTextChanged(msg.pSender);
+}
+
+void CMS_1_Page::Impl::OnSetFocus(TNotifyUI& msg) {
+    if (Ready()) dpi->OnSetFocus(msg.pSender);
+}
+
+CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>(*this)) {
+    Impl* impl = m_impl.get();
+    BindNotify(QStringLiteral("click"), [impl](TNotifyUI& msg) { impl->OnClick(msg); });
+    BindNotify(QStringLiteral("selectchanged"), [impl](TNotifyUI& msg) { impl->OnSelectChanged(msg); });
+    BindNotify(QStringLiteral("itemselect"), [impl](TNotifyUI& msg) { impl->OnItemSelect(msg); });
+    BindNotify(QStringLiteral("checkclick"), [impl](TNotifyUI& msg) { impl->OnCheckClick(msg); });
+    BindNotify(QStringLiteral("killfocus"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
+    BindNotify(QStringLiteral("return"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
+    BindNotify(QStringLiteral("valuechanged"), [impl](TNotifyUI& msg) { impl->OnValueChanged(msg); });
+    BindNotify(QStringLiteral("textchanged"), [impl](TNotifyUI& msg) { impl->OnTextChanged(msg); });
+    BindNotify(QStringLiteral("setfocus"), [impl](TNotifyUI& msg) { impl->OnSetFocus(msg); });
+    BindNotify(QStringLiteral("timer"), [](TNotifyUI&) {});
+    BindNotify(QStringLiteral("mouseenter"), [](TNotifyUI&) {});
+    BindNotify(QStringLiteral("mouseleave"), [](TNotifyUI&) {});
+}
 
 CMS_1_Page::~CMS_1_Page() { Shutdown(); }
 
 void CMS_1_Page::Attach(WindowImplBase& mainWindow, const HookOps* hooks) {
     m_impl->mainWindow = &mainWindow;
+    m_impl->window = MessageWindow::FromHandle(mainWindow.GetHWND());
     m_impl->hooks = hooks;
 }
 
+void CMS_1_Page::SetMessageBox(MessageBoxFn messageBox) { m_impl->messageBox = std::move(messageBox); }
+
+void CMS_1_Page::SetDriverLoader(DriverLoader loader) { m_impl->driverLoader = std::move(loader); }
+
 void CMS_1_Page::Startup() {
-    if (m_impl->mainWindow == nullptr || m_impl->started) return;
-    m_impl->started = true;
-    const QStringList missing = m_impl->controls.Find(m_impl->mainWindow->GetPaintManager());
-    if (!missing.isEmpty()) qWarning() << "settings page: controls missing from the layout:" << missing;
+    Impl& d = *m_impl;
+    if (d.mainWindow == nullptr || d.window == nullptr || d.started) return;
+    d.started = true;
+
+    const QStringList missing = d.controls.Find(d.mainWindow->GetPaintManager());
+    d.controlsComplete = missing.isEmpty();
+    if (!d.controlsComplete) qWarning() << "settings page: controls missing from the layout:" << missing;
+
+    if (d.controlsComplete) {
+        // Numbers and composed texts are shown as they are, not looked up as language keys.
+        for (CLabelUI* label : d.controls.dpiLabels) label->SetTextMode(TextMode::Plain);
+        d.controls.keyDebounceLabel->SetTextMode(TextMode::Plain);
+        d.controls.sleepTimerLabel->SetTextMode(TextMode::Plain);
+        d.controls.lightOffLabel->SetTextMode(TextMode::Plain);
+
+        d.keyboardLayout = CreateDesktopKeyboardLayout();
+        if (d.keyboardLayout) {
+            d.keyTables = std::make_unique<KeyCodeTables>(*d.keyboardLayout, [](std::string_view key) {
+                return LanguageText(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())))
+                    .toStdU16String();
+            });
+        }
+        WindowImplBase* owner = d.mainWindow;
+        d.dpi = std::make_unique<DpiLightingSection>(
+            d.controls, d, [owner](std::uint32_t argb, QPoint topLeft) {
+                return CDpiColorWnd::Choose(owner->GetHWND(), argb, topLeft);
+            },
+            [owner] { return owner->GetWindowRect(); });
+        d.power = std::make_unique<PowerSection>(d.controls, d);
+        d.labels = std::make_unique<ButtonLabels>(d.controls, LanguageText, d.keyTables.get());
+    }
+
+    d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
+    d.requests = std::make_unique<ApplyRequests>(*d.window);
+    d.apply = std::make_unique<ApplySequence>(*d.profiles, d.linksForApply, d, d);
+    ApplySequence* apply = d.apply.get();
+    d.links = std::make_unique<DeviceLinks>(
+        *d.window, d, [apply](WPARAM, LPARAM) { apply->Apply(); }, d.driverLoader);
+    d.linksView = d.links.get();
+    d.links->Start();
 }
 
-void CMS_1_Page::LoadStores() {}
+void CMS_1_Page::LoadStores() {
+    Impl& d = *m_impl;
+    if (!d.profiles || d.profiles->Selected() != nullptr) return;
+    d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String());
+    // The macros are loaded here too once the macro store joins the page.
+    if (!d.controlsComplete) return;
+    CListUI* list = d.controls.profileList;
+    list->RemoveAll();
+    for (const auto& record : d.profiles->List()) {
+        auto* row = new CListLabelElementUI();
+        d.mainWindow->GetPaintManager().Adopt(row);
+        row->SetTextMode(TextMode::Plain);
+        const auto end = std::find(record->profile_name.begin(), record->profile_name.end(), u'\0');
+        row->SetText(QString::fromUtf16(record->profile_name.data(),
+                                        static_cast<qsizetype>(end - record->profile_name.begin())));
+        row->SetFixedHeight(22);
+        list->Add(row);
+    }
+    list->SelectItem(d.profiles->Header().selected, SelectNotify::No);
+    d.Refresh();
+}
 
-bool CMS_1_Page::DevicePresent() const { return false; }
+bool CMS_1_Page::DevicePresent() const { return m_impl->links && m_impl->links->device_present() != 0; }
 
-DeviceAccess CMS_1_Page::DeviceAccessProblem() const { return DeviceAccess::Ok; }
+DeviceAccess CMS_1_Page::DeviceAccessProblem() const {
+    const Impl& d = *m_impl;
+    if (!d.links || d.links->device_present() != 0) return DeviceAccess::Ok;
+    DeviceAccess problem = DeviceAccess::Ok;
+    for (Link link : {Link::Wired, Link::Wireless}) {
+        const int error = d.links->OpenError(link);
+        if (error == QUILLON_OPEN_PERMISSION_DENIED) return DeviceAccess::PermissionDenied;
+        if (error == QUILLON_OPEN_OTHER_ERROR) problem = DeviceAccess::OtherError;
+    }
+    return problem;
+}
 
-void CMS_1_Page::OnDeviceMessage(UINT, WPARAM, LPARAM) {}
+void CMS_1_Page::OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    Impl& d = *m_impl;
+    if (!d.links || message < MSG_WIRELESS_REPORT - 1 || message > MSG_DEVICE_MESSAGE_LAST) return;
+    d.links->HandleDeviceMessage(message, wParam, lParam);
+}
 
-void CMS_1_Page::OnTimer(UINT_PTR) {}
+void CMS_1_Page::OnTimer(UINT_PTR id) {
+    Impl& d = *m_impl;
+    if (d.requests && d.requests->OnTimer(id)) return;
+    if (id == TIMER_SECTION_SCROLL) {
+        if (d.window != nullptr) d.window->KillTimer(TIMER_SECTION_SCROLL);
+        if (d.controls.settingScroll != nullptr) d.controls.settingScroll->ScrollToEnd();
+    }
+}
 
 void CMS_1_Page::OnAssignMenu(const QString&) {
     // Assigning a function from the menu arrives with the button assignment; until then a menu
@@ -49,7 +398,20 @@ void CMS_1_Page::OnAssignMenu(const QString&) {
 
 void CMS_1_Page::Shutdown() {
     if (m_impl == nullptr || m_impl->shutDown) return;
-    m_impl->shutDown = true;
+    Impl& d = *m_impl;
+    d.shutDown = true;
+    if (d.window != nullptr) {
+        d.window->KillTimer(TIMER_APPLY_DEBOUNCE);
+        d.window->KillTimer(TIMER_SECTION_SCROLL);
+    }
+    // The worker may be in the middle of an apply that waits for the UI thread; release it first.
+    if (d.apply) d.apply->BeginShutdown();
+    if (d.links) d.links->Shutdown();
+    d.linksView = nullptr;
+    if (d.apply) d.apply->RunPendingUiSteps();
+    if (d.profiles && d.profiles->Selected() != nullptr) d.profiles->SaveOnExit();
 }
+
+ProfileState* CMS_1_Page::Profiles() { return m_impl->profiles.get(); }
 
 } // namespace quillon

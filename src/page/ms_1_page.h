@@ -11,6 +11,7 @@
 // The main window drives it in this order (all on the UI thread):
 //
 //     m_page.Attach(*this, &m_hookOps);            // in InitWindow, before anything else
+//     m_page.SetMessageBox(...);                     // confirmations through CMsgWnd
 //     m_pm... AddVirtualWnd("MS_1_Page", &m_page);
 //     m_page.Startup();                             // controls, worker, driver libraries, links,
 //                                                   // then MSG_DEVICE_CHANGED is posted
@@ -30,8 +31,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
+#include "device/device_links.h"
 #include "platform/hook_ops.h"
 #include "platform/messages.h"
 #include "ui/notify_pump.h"
@@ -39,6 +42,11 @@
 namespace quillon {
 
 class WindowImplBase;
+class ProfileState;
+
+// Shows the program's message box with a title key and a message key over the main window and
+// returns 1 when it was confirmed, 0 otherwise.
+using MessageBoxFn = std::function<int(const QString& titleKey, const QString& messageKey)>;
 
 // Why no device is shown although one may be plugged in.
 enum class DeviceAccess {
@@ -58,6 +66,11 @@ public:
     // messages and on which it runs its timers; and the hook operations (may be null), passed on
     // to the dialogs that capture keys.
     void Attach(WindowImplBase& mainWindow, const HookOps* hooks);
+    // The message box for confirmations (the main window gives its CMsgWnd). Without one, actions
+    // that need a confirmation are not carried out.
+    void SetMessageBox(MessageBoxFn messageBox);
+    // Where the driver libraries come from; by default the program folder. Before Startup.
+    void SetDriverLoader(DriverLoader loader);
 
     // Finds every control of the page, starts the worker, loads the driver libraries, opens the
     // links and posts MSG_DEVICE_CHANGED to the main window.
@@ -84,6 +97,9 @@ public:
     // Stops the worker (a running apply completes), closes the links, releases the libraries and
     // saves the profile store. Idempotent.
     void Shutdown();
+
+    // The profiles the page shows and edits (null before Startup).
+    ProfileState* Profiles();
 
 private:
     struct Impl;
