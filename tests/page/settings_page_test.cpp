@@ -76,6 +76,27 @@ TEST_F(SettingsPage, EchoOfTheLoadTimeSelectionIsIgnoredOnce) {
     EXPECT_EQ(host->applyRequests.size(), 1u) << "only the first notification may be an echo";
 }
 
+TEST_F(SettingsPage, AProfileAddedAndSelectedBeforeAnyClickIsTakenOver) {
+    Open();
+    // As adding a profile does: a new record and row, the header pointing at it, then the row
+    // selected with a notification, which here is the list's first.
+    Profiles().List().push_back(NewProfile(u"Added"));
+    Profiles().List().back()->prate = 2;
+    Profiles().Header().selected = 1;
+    auto* row = new CListLabelElementUI();
+    host->GetPaintManager().Adopt(row);
+    row->SetTextMode(TextMode::Plain);
+    row->SetText(QStringLiteral("Added"));
+    auto* list = Ui().Find<CListUI>("ms_1_list_profile");
+    list->Add(row);
+    list->SelectItem(1, SelectNotify::Yes);
+    PumpPending();
+
+    EXPECT_EQ(Profiles().Selected(), Profiles().List()[1].get());
+    EXPECT_TRUE(Ui().IsChecked("ms_1_btn_prate_3"));
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
 TEST_F(SettingsPage, BrightnessMovesGatherIntoOneApplyHalfASecondAfterTheLast) {
     Open();
     OpenSection("ms_1_check_light");
@@ -191,6 +212,17 @@ TEST_F(SettingsPage, FocusingTheEditOfADisabledStageChangesNothing) {
     EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kDpiEditImage);
     EXPECT_FALSE(Ui().IsChecked("ms_1_option_dpi_step_3")) << "the option follows at the next refresh";
     EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, StageOptionSendsButLeavesTheHighlightUntilTheNextRefresh) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().Click("ms_1_option_dpi_step_3");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_step, 2);
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kCurrentDpiEditImage);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_3"), kDpiEditImage);
 }
 
 TEST_F(SettingsPage, EffectTwoShowsBreathingSpeedAndColour) {
@@ -344,6 +376,56 @@ TEST_F(SettingsPage, SectionBoxesOpenAndCloseTheirSections) {
     Ui().SetChecked("ms_1_check_motion_sync", false);
     EXPECT_FALSE(Ui().IsShown("ms_1_hor_motion_sync"));
     EXPECT_EQ(time.ActiveTimers(), timersWhileClosed) << "closing starts no scroll";
+}
+
+TEST_F(SettingsPage, MoveModeIsStoredButNotShownByARefresh) {
+    Open();
+    OpenSection("ms_1_check_mouse_attribute");
+    const ProfileRecord before = Record();
+    Ui().SetChecked("ms_1_check_movemode", !Ui().IsChecked("ms_1_check_movemode"));
+    PumpPending();
+    const std::int32_t stored = Record().movemode;
+    EXPECT_EQ(stored, Ui().IsChecked("ms_1_check_movemode") ? 1 : 0);
+    ProfileRecord expected = before;
+    expected.movemode = stored;
+    EXPECT_EQ(std::memcmp(&expected, &Record(), sizeof(ProfileRecord)), 0) << "nothing else changes";
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+
+    const bool shown = Ui().IsChecked("ms_1_check_movemode");
+    host->messageBoxAnswer = 1;
+    Ui().Click("ms_1_btn_reset"); // refreshes every control
+    EXPECT_EQ(Ui().IsChecked("ms_1_check_movemode"), shown);
+}
+
+TEST_F(SettingsPage, EditsMadeWithoutAMouseReachTheFileAtExit) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().MoveSlider("ms_1_slider_dpi_1", 33);
+    host->DestroyWindow();
+    host.reset();
+
+    StoreHeader header{};
+    ProfileList list;
+    ProfileStore(folder.Path() / "Data").Load(list, header, u"Profile");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]->dpi_x[0], 33);
+}
+
+TEST_F(SettingsPage, TellsWhenAPluggedMouseMayNotBeOpened) {
+    wired.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    EXPECT_FALSE(host->page.DevicePresent());
+    EXPECT_EQ(host->page.DeviceAccessProblem(), DeviceAccess::PermissionDenied);
+    EXPECT_EQ(host->deviceChanged, 1);
+}
+
+TEST_F(SettingsPage, NoDeviceIsNoProblem) {
+    wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    EXPECT_EQ(host->page.DeviceAccessProblem(), DeviceAccess::Ok);
+    EXPECT_TRUE(Ui().IsShown("ms_1_sleep_label"));
 }
 
 TEST_F(SettingsPage, MouseSettingsButtonOpensTheDesktopsMouseSettings) {
