@@ -154,17 +154,16 @@ void CMS_1_Page::Impl::RefreshLinkSections() {
     const bool hidLinkUp = links->wired_state() == kLinkOpen ||
                            (links->wireless_state() == kLinkOpen && links->wireless_awake.load() != 0);
     if (hidLinkUp) {
-        controls.sections[5].box->SetVisible(true);  // ms_1_check_prate
-        controls.sections[2].box->SetVisible(true);  // ms_1_check_power
-        controls.sections[9].box->SetVisible(true);  // ms_1_check_key_debounce
+        for (std::size_t section : {kPollingRateSection, kPowerSection, kKeyDebounceSection}) {
+            controls.sections[section].box->SetVisible(true);
+        }
     } else if (links->ble_state() != 0) {
         // Over Bluetooth the mouse takes neither a polling rate nor a debounce time.
-        controls.sections[5].box->SetCheck(false, SelectNotify::No);
-        controls.sections[5].box->SetVisible(false);
-        controls.sections[5].container->SetVisible(false);
-        controls.sections[9].box->SetCheck(false, SelectNotify::No);
-        controls.sections[9].box->SetVisible(false);
-        controls.sections[9].container->SetVisible(false);
+        for (std::size_t section : {kPollingRateSection, kKeyDebounceSection}) {
+            controls.sections[section].box->SetCheck(false, SelectNotify::No);
+            controls.sections[section].box->SetVisible(false);
+            controls.sections[section].container->SetVisible(false);
+        }
     }
 }
 
@@ -378,7 +377,7 @@ DeviceAccess CMS_1_Page::DeviceAccessProblem() const {
 
 void CMS_1_Page::OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Impl& d = *m_impl;
-    if (!d.links || message < MSG_WIRELESS_REPORT - 1 || message > MSG_DEVICE_MESSAGE_LAST) return;
+    if (!d.links || message < MSG_WIRELESS_REPORT || message > MSG_DEVICE_MESSAGE_LAST) return;
     d.links->HandleDeviceMessage(message, wParam, lParam);
 }
 

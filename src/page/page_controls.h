@@ -30,6 +30,11 @@ struct SectionToggle {
 };
 inline constexpr std::size_t kSectionCount = 13;
 
+// Positions in PageControls::sections of the sections the link state shows or hides.
+inline constexpr std::size_t kPowerSection = 2;       // ms_1_check_power
+inline constexpr std::size_t kPollingRateSection = 5; // ms_1_check_prate
+inline constexpr std::size_t kKeyDebounceSection = 9; // ms_1_check_key_debounce
+
 struct PageControls {
     std::array<CButtonUI*, kPageButtonCount> keyButtons{};
     CButtonUI* macroButton = nullptr;
