@@ -318,6 +318,25 @@ TEST_F(SettingsPage, ColourTypedOutOfRangeIsClampedAndConfirmedColourIsSent) {
     EXPECT_EQ(host->applyRequests.size(), 1u) << "the colour goes out at once, not with the effect's timer";
 }
 
+TEST_F(SettingsPage, ColourPickedOnThePaletteFillsTheEditsAndIsStored) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    std::uint32_t picked = 0;
+    answers.OnNext("DpiColorWnd", [&picked](UiDriver& dialog) {
+        dialog.DragPalette("ColorPallet", QPoint(4, 4), QPoint(40, 12));
+        picked = dialog.PaletteColor("ColorPallet");
+        EXPECT_EQ(dialog.Text("r_edit"), QString::number(picked >> 16 & 0xFF));
+        EXPECT_EQ(dialog.Text("g_edit"), QString::number(picked >> 8 & 0xFF));
+        EXPECT_EQ(dialog.Text("b_edit"), QString::number(picked & 0xFF));
+        dialog.Click("confirm_btn");
+    });
+    Ui().Click("ms_1_btn_dpi_color_1");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_color[0], ArgbToColor(picked));
+    EXPECT_NE(Record().dpi_color[0], (ColorBytes{255, 0, 0, 0})) << "the drag picked another colour";
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
 TEST_F(SettingsPage, PowerLabelsOfANewProfile) {
     Open();
     EXPECT_EQ(Ui().Text("ms_1_label_sleep_timer"), Text("sleep_timer_3_text") + "10 " + Text("sleep_timer_2_text"));
