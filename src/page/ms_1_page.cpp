@@ -2,6 +2,7 @@
 
 #include <QDebug>
 
+#include "app/msg_wnd.h"
 #include "device/device_links.h"
 #include "keys/key_tables.h"
 #include "keys/keyboard_layout_xkb.h"
@@ -56,9 +57,11 @@ struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingC
 
     CMS_1_Page& self;
     WindowImplBase* mainWindow = nullptr;
-    MessageWindow* window = nullptr;
+    // The main window's handle; its message window is looked up at each use, because the page is
+    // shut down when the main window has already gone.
+    HWND windowHandle = nullptr;
+    MessageWindow* Window() const { return MessageWindow::FromHandle(windowHandle); }
     const HookOps* hooks = nullptr;
-    MessageBoxFn messageBox;
     DriverLoader driverLoader = LoadFromProgramFolder;
 
     PageControls controls;
@@ -108,11 +111,13 @@ struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingC
 
     // --- LinkWatchdogs and ApplyRingControl (UI-thread steps of the apply) -------------------------
     void StopWatchdogs() override {
+        MessageWindow* window = Window();
         if (window == nullptr) return;
         window->KillTimer(TIMER_WIRELESS_WATCHDOG);
         window->KillTimer(TIMER_WIRED_WATCHDOG);
     }
     void RestartWatchdogs() override {
+        MessageWindow* window = Window();
         if (window == nullptr) return;
         window->SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
         window->SetTimer(TIMER_WIRED_WATCHDOG, kWatchdogMs);
@@ -136,6 +141,8 @@ struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingC
     void OnSetFocus(TNotifyUI& msg);
     void OnProfileSelected(int row);
     void ResetProfile();
+    // The message box over the main window: 1 when confirmed.
+    int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
 };
 
@@ -144,7 +151,7 @@ void CMS_1_Page::Impl::ShowCharging(ChargeAnimation) {
         controls.powerLabel->SetTextMode(TextMode::LanguageKey);
         controls.powerLabel->SetText(QStringLiteral("charging_text"));
     }
-    if (window != nullptr) window->SetTimer(TIMER_CHARGE_ANIMATION, 30);
+    if (MessageWindow* window = Window()) window->SetTimer(TIMER_CHARGE_ANIMATION, 30);
 }
 
 void CMS_1_Page::Impl::RefreshLinkSections() {
@@ -196,9 +203,12 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
     // wired up yet; their clicks change nothing.
 }
 
+int CMS_1_Page::Impl::Confirm(const QString& titleKey, const QString& messageKey) {
+    return CMsgWnd::MessageBox(mainWindow->GetHWND(), titleKey, messageKey);
+}
+
 void CMS_1_Page::Impl::ResetProfile() {
-    if (!messageBox) return;
-    if (messageBox(QStringLiteral("warning_title_text"), QStringLiteral("restore_text")) != 1) return;
+    if (Confirm(QStringLiteral("warning_title_text"), QStringLiteral("restore_text")) != 1) return;
     ProfileRecord* record = Selected();
     if (record == nullptr) return;
     InitProfileDefaults(*record);
@@ -242,6 +252,7 @@ void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
     if (const SectionToggle* section = controls.SectionOf(msg.pSender)) {
         const bool open = section->box->GetCheck();
         section->container->SetVisible(open);
+        MessageWindow* window = Window();
         if (open && section->scrollsIntoView && window != nullptr) window->SetTimer(TIMER_SECTION_SCROLL, kSectionScrollMs);
         return;
     }
@@ -288,17 +299,16 @@ CMS_1_Page::~CMS_1_Page() { Shutdown(); }
 
 void CMS_1_Page::Attach(WindowImplBase& mainWindow, const HookOps* hooks) {
     m_impl->mainWindow = &mainWindow;
-    m_impl->window = MessageWindow::FromHandle(mainWindow.GetHWND());
+    m_impl->windowHandle = mainWindow.GetHWND();
     m_impl->hooks = hooks;
 }
-
-void CMS_1_Page::SetMessageBox(MessageBoxFn messageBox) { m_impl->messageBox = std::move(messageBox); }
 
 void CMS_1_Page::SetDriverLoader(DriverLoader loader) { m_impl->driverLoader = std::move(loader); }
 
 void CMS_1_Page::Startup() {
     Impl& d = *m_impl;
-    if (d.mainWindow == nullptr || d.window == nullptr || d.started) return;
+    MessageWindow* window = d.Window();
+    if (d.mainWindow == nullptr || window == nullptr || d.started) return;
     d.started = true;
 
     const QStringList missing = d.controls.Find(d.mainWindow->GetPaintManager());
@@ -330,11 +340,11 @@ void CMS_1_Page::Startup() {
     }
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
-    d.requests = std::make_unique<ApplyRequests>(*d.window);
+    d.requests = std::make_unique<ApplyRequests>(*window);
     d.apply = std::make_unique<ApplySequence>(*d.profiles, d.linksForApply, d, d);
     ApplySequence* apply = d.apply.get();
     d.links = std::make_unique<DeviceLinks>(
-        *d.window, d, [apply](WPARAM, LPARAM) { apply->Apply(); }, d.driverLoader);
+        *window, d, [apply](WPARAM, LPARAM) { apply->Apply(); }, d.driverLoader);
     d.linksView = d.links.get();
     d.links->Start();
 }
@@ -385,7 +395,7 @@ void CMS_1_Page::OnTimer(UINT_PTR id) {
     Impl& d = *m_impl;
     if (d.requests && d.requests->OnTimer(id)) return;
     if (id == TIMER_SECTION_SCROLL) {
-        if (d.window != nullptr) d.window->KillTimer(TIMER_SECTION_SCROLL);
+        if (MessageWindow* window = d.Window()) window->KillTimer(TIMER_SECTION_SCROLL);
         if (d.controls.settingScroll != nullptr) d.controls.settingScroll->ScrollToEnd();
     }
 }
@@ -399,15 +409,18 @@ void CMS_1_Page::Shutdown() {
     if (m_impl == nullptr || m_impl->shutDown) return;
     Impl& d = *m_impl;
     d.shutDown = true;
-    if (d.window != nullptr) {
-        d.window->KillTimer(TIMER_APPLY_DEBOUNCE);
-        d.window->KillTimer(TIMER_SECTION_SCROLL);
+    MessageWindow* window = d.Window();
+    if (window != nullptr) {
+        window->KillTimer(TIMER_APPLY_DEBOUNCE);
+        window->KillTimer(TIMER_SECTION_SCROLL);
     }
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
     if (d.apply) d.apply->BeginShutdown();
     if (d.links) d.links->Shutdown();
     d.linksView = nullptr;
-    if (d.apply) d.apply->RunPendingUiSteps();
+    // The apply's last steps on the UI thread touch the main window's timers; when the window has
+    // gone they are skipped, and the save below keeps the edits all the same.
+    if (d.apply && window != nullptr) d.apply->RunPendingUiSteps();
     if (d.profiles && d.profiles->Selected() != nullptr) d.profiles->SaveOnExit();
 }
 

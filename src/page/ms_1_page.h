@@ -11,7 +11,6 @@
 // The main window drives it in this order (all on the UI thread):
 //
 //     m_page.Attach(*this, &m_hookOps);            // in InitWindow, before anything else
-//     m_page.SetMessageBox(...);                     // confirmations through CMsgWnd
 //     m_pm... AddVirtualWnd("MS_1_Page", &m_page);
 //     m_page.Startup();                             // controls, worker, driver libraries, links,
 //                                                   // then MSG_DEVICE_CHANGED is posted
@@ -44,10 +43,6 @@ namespace quillon {
 class WindowImplBase;
 class ProfileState;
 
-// Shows the program's message box with a title key and a message key over the main window and
-// returns 1 when it was confirmed, 0 otherwise.
-using MessageBoxFn = std::function<int(const QString& titleKey, const QString& messageKey)>;
-
 // Why no device is shown although one may be plugged in.
 enum class DeviceAccess {
     Ok,               // a link is open, or no mouse or receiver is plugged in
@@ -66,9 +61,6 @@ public:
     // messages and on which it runs its timers; and the hook operations (may be null), passed on
     // to the dialogs that capture keys.
     void Attach(WindowImplBase& mainWindow, const HookOps* hooks);
-    // The message box for confirmations (the main window gives its CMsgWnd). Without one, actions
-    // that need a confirmation are not carried out.
-    void SetMessageBox(MessageBoxFn messageBox);
     // Where the driver libraries come from; by default the program folder. Before Startup.
     void SetDriverLoader(DriverLoader loader);
 

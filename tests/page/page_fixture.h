@@ -42,10 +42,6 @@ public:
     void InitWindow() override {
         page.Attach(*this, &hooks);
         page.SetDriverLoader(m_loader);
-        page.SetMessageBox([this](const QString& title, const QString& message) {
-            messageBoxes.push_back(title + '/' + message);
-            return messageBoxAnswer;
-        });
         AddVirtualWnd(QStringLiteral("MS_1_Page"), &page);
         page.Startup();
         page.LoadStores();
@@ -69,8 +65,6 @@ public:
 
     CMS_1_Page page;
     HookOps hooks;
-    std::vector<QString> messageBoxes;
-    int messageBoxAnswer = 0;
     int deviceChanged = 0;
     // When each MSG_APPLY_REQUEST reached the window, in virtual milliseconds.
     std::vector<std::uint64_t> applyRequests;

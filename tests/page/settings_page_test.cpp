@@ -251,12 +251,15 @@ TEST_F(SettingsPage, ResetAnsweredWithCancelChangesNothing) {
     OpenSection("ms_1_check_dpi");
     Ui().MoveSlider("ms_1_slider_dpi_1", 30);
     const ProfileRecord before = Record();
-    host->messageBoxAnswer = 0;
+    answers.OnNext("MsgWnd", [](UiDriver& box) {
+        EXPECT_EQ(box.Text("warning_title"), Text("warning_title_text"));
+        EXPECT_EQ(box.Text("warning"), Text("restore_text"));
+        box.Click("btn_cancel");
+    });
 
     Ui().Click("ms_1_btn_reset");
     PumpPending();
 
-    ASSERT_EQ(host->messageBoxes, std::vector<QString>{"warning_title_text/restore_text"});
     EXPECT_EQ(std::memcmp(&before, &Record(), sizeof(ProfileRecord)), 0);
     EXPECT_EQ(Ui().Text("ms_1_label_dpi_1"), "1500");
     EXPECT_TRUE(host->applyRequests.empty());
@@ -267,7 +270,7 @@ TEST_F(SettingsPage, ConfirmedResetRestoresDefaultsButKeepsTheName) {
     OpenSection("ms_1_check_dpi");
     Ui().MoveSlider("ms_1_slider_dpi_1", 30);
     Rename(Record(), u"Mine");
-    host->messageBoxAnswer = 1;
+    answers.ClickOnNext("MsgWnd", "btn_ok");
 
     Ui().Click("ms_1_profile_reset_btn");
     PumpPending();
@@ -411,7 +414,7 @@ TEST_F(SettingsPage, MoveModeIsStoredButNotShownByARefresh) {
     EXPECT_EQ(host->applyRequests.size(), 1u);
 
     const bool shown = Ui().IsChecked("ms_1_check_movemode");
-    host->messageBoxAnswer = 1;
+    answers.ClickOnNext("MsgWnd", "btn_ok");
     Ui().Click("ms_1_btn_reset"); // refreshes every control
     EXPECT_EQ(Ui().IsChecked("ms_1_check_movemode"), shown);
 }
