@@ -18,6 +18,7 @@
 #include "platform/shell.h"
 #include "profiles/profile_state.h"
 #include "protocol/apply.h"
+#include "protocol/status_handling.h"
 #include "ui/controls.h"
 #include "ui/paint_manager.h"
 #include "ui/resource_manager.h"
@@ -32,27 +33,9 @@ inline constexpr UINT MSG_DEVICE_MESSAGE_LAST = 0x606;
 
 QString LanguageText(const QString& key) { return CResourceManager::GetInstance()->GetText(key); }
 
-// The ApplySequence's view of the links, over the device links.
-class LinksForApply final : public ReportLinks {
-public:
-    explicit LinksForApply(DeviceLinks*& links) : m_links(links) {}
-    int LinkState(LinkKind link) const override { return m_links ? m_links->State(ToLink(link)) : kLinkNotOpen; }
-    bool LinkAwake(LinkKind link) const override {
-        if (m_links == nullptr) return false;
-        return (link == LinkKind::Wired ? m_links->wired_awake.load() : m_links->wireless_awake.load()) != 0;
-    }
-    bool WriteReport(LinkKind link, const Report& report) override {
-        return m_links != nullptr && m_links->WriteReport(ToLink(link), report) >= 0;
-    }
-
-private:
-    static Link ToLink(LinkKind link) { return link == LinkKind::Wired ? Link::Wired : Link::Wireless; }
-    DeviceLinks*& m_links;
-};
-
 } // namespace
 
-struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingControl {
+struct CMS_1_Page::Impl final : PageContext {
     explicit Impl(CMS_1_Page& page) : self(page) {}
 
     CMS_1_Page& self;
@@ -72,8 +55,11 @@ struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingC
     std::unique_ptr<DpiLightingSection> dpi;
     std::unique_ptr<PowerSection> power;
     std::unique_ptr<ButtonLabels> labels;
-    DeviceLinks* linksView = nullptr; // what the apply reads; set while the links exist
-    LinksForApply linksForApply{linksView};
+    // The device side: what the mouse reports (also the links' view of the page), the links as the
+    // apply writes through them, the apply, and the links with their worker. The links are built
+    // before the apply but declared last, so that the worker is gone before anything it uses.
+    std::unique_ptr<StatusHandling> status;
+    std::unique_ptr<DeviceReportLinks> reportLinks;
     std::unique_ptr<ApplySequence> apply;
     std::unique_ptr<ApplyRequests> requests;
     std::unique_ptr<DeviceLinks> links;
@@ -93,42 +79,6 @@ struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingC
         if (requests) requests->RequestAfter(milliseconds);
     }
 
-    // --- LinkView --------------------------------------------------------------------------------
-    void SetLinkIndicatorVisible(Link link, bool visible) override {
-        CControlUI* indicator = link == Link::Wired ? controls.wired : controls.wireless;
-        if (indicator != nullptr) indicator->SetVisible(visible);
-    }
-    void SetSleepNoticeVisible(bool visible) override {
-        if (controls.sleepLabel != nullptr) controls.sleepLabel->SetVisible(visible);
-    }
-    void ShowCharging(ChargeAnimation animation) override;
-    void ClearPowerLabel() override {
-        if (controls.powerLabel == nullptr) return;
-        controls.powerLabel->SetTextMode(TextMode::Plain);
-        controls.powerLabel->SetText(QString());
-    }
-    void RefreshLinkSections() override;
-
-    // --- LinkWatchdogs and ApplyRingControl (UI-thread steps of the apply) -------------------------
-    void StopWatchdogs() override {
-        MessageWindow* window = Window();
-        if (window == nullptr) return;
-        window->KillTimer(TIMER_WIRELESS_WATCHDOG);
-        window->KillTimer(TIMER_WIRED_WATCHDOG);
-    }
-    void RestartWatchdogs() override {
-        MessageWindow* window = Window();
-        if (window == nullptr) return;
-        window->SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
-        window->SetTimer(TIMER_WIRED_WATCHDOG, kWatchdogMs);
-    }
-    bool SetApplyRingVisible(bool visible) override {
-        CControlUI* ring = mainWindow ? mainWindow->GetPaintManager().FindControl(QStringLiteral("apply_ring")) : nullptr;
-        if (ring == nullptr) return false;
-        ring->SetVisible(visible);
-        return true;
-    }
-
     // --- The page's own behaviour --------------------------------------------------------------
     void Refresh();
     void OnClick(TNotifyUI& msg);
@@ -146,38 +96,10 @@ struct CMS_1_Page::Impl final : PageContext, LinkView, LinkWatchdogs, ApplyRingC
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
 };
 
-void CMS_1_Page::Impl::ShowCharging(ChargeAnimation) {
-    if (controls.powerLabel != nullptr) {
-        controls.powerLabel->SetTextMode(TextMode::LanguageKey);
-        controls.powerLabel->SetText(QStringLiteral("charging_text"));
-    }
-    if (MessageWindow* window = Window()) window->SetTimer(TIMER_CHARGE_ANIMATION, 30);
-}
-
-void CMS_1_Page::Impl::RefreshLinkSections() {
-    if (!controlsComplete) return;
-    if (dpi) dpi->ApplyLightLayout();
-    if (!links) return;
-    const bool hidLinkUp = links->wired_state() == kLinkOpen ||
-                           (links->wireless_state() == kLinkOpen && links->wireless_awake.load() != 0);
-    if (hidLinkUp) {
-        for (std::size_t section : {kPollingRateSection, kPowerSection, kKeyDebounceSection}) {
-            controls.sections[section].box->SetVisible(true);
-        }
-    } else if (links->ble_state() != 0) {
-        // Over Bluetooth the mouse takes neither a polling rate nor a debounce time.
-        for (std::size_t section : {kPollingRateSection, kKeyDebounceSection}) {
-            controls.sections[section].box->SetCheck(false, SelectNotify::No);
-            controls.sections[section].box->SetVisible(false);
-            controls.sections[section].container->SetVisible(false);
-        }
-    }
-}
-
 void CMS_1_Page::Impl::Refresh() {
     ProfileRecord* record = Selected();
     if (record == nullptr || !controlsComplete) return;
-    RefreshLinkSections();
+    if (status) status->RefreshLinkSections();
     dpi->Show(*record);
     power->Show(*record);
     labels->RelabelAll(*record);
@@ -341,11 +263,20 @@ void CMS_1_Page::Startup() {
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
     d.requests = std::make_unique<ApplyRequests>(*window);
-    d.apply = std::make_unique<ApplySequence>(*d.profiles, d.linksForApply, d, d);
-    ApplySequence* apply = d.apply.get();
+    StatusPageHooks statusHooks;
+    if (d.dpi) {
+        DpiLightingSection* dpi = d.dpi.get();
+        statusHooks.ShowDpiEditImages = [dpi] { dpi->ShowDpiEditImages(); };
+        statusHooks.ApplyLightLayout = [dpi] { dpi->ApplyLightLayout(); };
+    }
+    d.status = std::make_unique<StatusHandling>(*window, *d.profiles,
+                                                StatusControls::Find(d.mainWindow->GetPaintManager()), statusHooks);
+    Impl* impl = &d;
     d.links = std::make_unique<DeviceLinks>(
-        *window, d, [apply](WPARAM, LPARAM) { apply->Apply(); }, d.driverLoader);
-    d.linksView = d.links.get();
+        *window, *d.status, [impl](WPARAM, LPARAM) { impl->apply->Apply(); }, d.driverLoader);
+    d.reportLinks = std::make_unique<DeviceReportLinks>(*d.links);
+    d.apply = std::make_unique<ApplySequence>(*d.profiles, *d.reportLinks, *d.status, *d.status);
+    d.status->SetLinks(d.links.get());
     d.links->Start();
 }
 
@@ -388,12 +319,14 @@ DeviceAccess CMS_1_Page::DeviceAccessProblem() const {
 void CMS_1_Page::OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Impl& d = *m_impl;
     if (!d.links || message < MSG_WIRELESS_REPORT || message > MSG_DEVICE_MESSAGE_LAST) return;
+    if (d.status && d.status->HandleStatusMessage(message, wParam, lParam)) return;
     d.links->HandleDeviceMessage(message, wParam, lParam);
 }
 
 void CMS_1_Page::OnTimer(UINT_PTR id) {
     Impl& d = *m_impl;
     if (d.requests && d.requests->OnTimer(id)) return;
+    if (d.status && d.status->OnTimer(id)) return;
     if (id == TIMER_SECTION_SCROLL) {
         if (MessageWindow* window = d.Window()) window->KillTimer(TIMER_SECTION_SCROLL);
         if (d.controls.settingScroll != nullptr) d.controls.settingScroll->ScrollToEnd();
@@ -417,7 +350,6 @@ void CMS_1_Page::Shutdown() {
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
     if (d.apply) d.apply->BeginShutdown();
     if (d.links) d.links->Shutdown();
-    d.linksView = nullptr;
     // The apply's last steps on the UI thread touch the main window's timers; when the window has
     // gone they are skipped, and the save below keeps the edits all the same.
     if (d.apply && window != nullptr) d.apply->RunPendingUiSteps();
