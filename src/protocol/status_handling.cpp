@@ -42,6 +42,7 @@ StatusControls StatusControls::Find(const CPaintManagerUI& manager) {
     c.pollingSection = manager.FindControl(QStringLiteral("ms_1_ver_prate"));
     c.keyDebounceSection = manager.FindControl(QStringLiteral("ms_1_hor_key_debounce"));
     c.applyRing = manager.FindControl(QStringLiteral("apply_ring"));
+    c.applyProgress = manager.FindControl<CProgressUI>(QStringLiteral("apply_progress"));
     return c;
 }
 
@@ -352,10 +353,14 @@ void StatusHandling::RestartWatchdogs() {
 }
 
 bool StatusHandling::SetApplyRingVisible(bool visible) {
-    if (!m_controls.applyRing)
-        return false;
-    m_controls.applyRing->SetVisible(visible);
-    return true;
+    if (m_controls.applyRing)
+        m_controls.applyRing->SetVisible(visible);
+    if (m_controls.applyProgress) {
+        // An empty range makes the bar a busy indicator; idle, it stands empty.
+        m_controls.applyProgress->SetMaxValue(visible ? 0 : 100);
+        m_controls.applyProgress->SetValue(0);
+    }
+    return m_controls.applyRing || m_controls.applyProgress;
 }
 
 int DeviceReportLinks::LinkState(LinkKind link) const {

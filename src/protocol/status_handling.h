@@ -13,7 +13,9 @@
 //     BLE notification values             -> OnBleStatus
 //     timers 512, 515, 518                -> OnTimer
 // It is also the device links' view (indicators, sleep notice, charging display, link sections)
-// and the apply's watchdog and "apply_ring" control.
+// and the apply's watchdog and its sign of activity: "apply_ring" is shown while an apply runs,
+// and the main window's thin "apply_progress" bar turns into a busy bar (an apply has no
+// percentage to show), so that a layout without the ring still shows that the mouse is written.
 //
 // A setting the mouse reports and the page takes over is what the mouse holds already, so it
 // becomes part of the `AppliedCopy` and the store is saved; a polling rate the mouse reports is
@@ -52,6 +54,7 @@ struct StatusControls {
     CControlUI* pollingSection = nullptr;  // "ms_1_ver_prate"
     CControlUI* keyDebounceSection = nullptr; // "ms_1_hor_key_debounce"
     CControlUI* applyRing = nullptr;       // "apply_ring"
+    CProgressUI* applyProgress = nullptr;  // "apply_progress", the main window's thin bar
 
     static StatusControls Find(const CPaintManagerUI& manager);
 };

@@ -48,6 +48,9 @@ public:
         controls.checkPower = Keep<CCheckBoxUI>(new QCheckBox(m_parent.get()));
         controls.checkKeyDebounce = Keep<CCheckBoxUI>(new QCheckBox(m_parent.get()));
         controls.applyRing = Keep<CLabelUI>(new QLabel(m_parent.get()));
+        auto* applyBar = new QProgressBar(m_parent.get());
+        applyBar->setRange(0, 100);
+        controls.applyProgress = Keep<CProgressUI>(applyBar);
     }
 
     StatusControls controls;
@@ -331,6 +334,7 @@ TEST_F(StatusHandlingTest, ApplyKeepsTheWatchdogsFromTakingTheBusyMouseForAsleep
         return writes == 5;
     }));
     EXPECT_TRUE(Visible(widgets.controls.applyRing));
+    EXPECT_EQ(widgets.controls.applyProgress->GetMaxValue(), 0); // busy, without a percentage
     time.RunDue();
     EXPECT_EQ(deviceLinks.wireless_awake, 1);
     {
@@ -343,6 +347,7 @@ TEST_F(StatusHandlingTest, ApplyKeepsTheWatchdogsFromTakingTheBusyMouseForAsleep
 
     test::PumpPending(); // the end of the apply restarts the watchdogs
     EXPECT_FALSE(Visible(widgets.controls.applyRing));
+    EXPECT_EQ(widgets.controls.applyProgress->GetMaxValue(), 100);
     Advance(5999);
     EXPECT_EQ(deviceLinks.wireless_awake, 1);
     Advance(1);
