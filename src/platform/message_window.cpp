@@ -91,6 +91,10 @@ public:
     explicit Receiver(MessageWindow* owner) : m_owner(owner) {}
 
     bool event(QEvent* e) override {
+        // Qt hands the event over under a lock of its own; taking the registry lock, which the
+        // posting thread held while it queued the event, also orders the event's contents and
+        // payload in terms that ThreadSanitizer (which cannot see inside Qt) follows.
+        { std::lock_guard lock(registry().mutex); }
         if (e->type() != MessageEventType())
             return QObject::event(e);
         auto* message = static_cast<MessageEvent*>(e);

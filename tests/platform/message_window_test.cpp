@@ -153,11 +153,13 @@ TEST_F(MessageWindowTest, MessagesPostedFromOtherThreadsArriveInOrder) {
         for (int i = 0; i < kPerThread; ++i)
             ASSERT_TRUE(PostMessage(handle, message, static_cast<WPARAM>(i), -i));
     };
+    // The window handles messages while the threads are still posting.
     std::thread first(poster, WM_USER + 1);
     std::thread second(poster, WM_USER + 2);
+    const bool all = PumpUntil([&] { return w.received().size() == 2 * kPerThread; });
     first.join();
     second.join();
-    ASSERT_TRUE(PumpUntil([&] { return w.received().size() == 2 * kPerThread; }));
+    ASSERT_TRUE(all);
 
     std::array<int, 2> next{0, 0};
     for (const Received& r : w.received()) {
