@@ -1,0 +1,127 @@
+// Takes the screenshots of the documentation: the main window without and with the mouse, the
+// message box and the DPI colour dialog, each grabbed from the X server as a user would see it.
+//
+//     xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/app/quillon_screenshot_tour <folder>
+//
+// The main window runs in-process over a copy of the demo program folder, so the simulated mouse
+// is the mouse: first without it (QUILLON_SIM_LINKS=none), then with it on the 2.4 GHz receiver.
+// Writes nodevice.png, permission.png, main.png, msgbox.png and colordialog.png into <folder>;
+// permission.png pretends that the receiver is plugged in but may not be opened.
+
+#include "app/main_wnd.h"
+#include "platform/services.h"
+#include "support/ui_driver.h"
+#include "ui/paint_manager.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+using namespace quillon;
+
+namespace {
+
+QString g_output;
+fs::path g_folder;
+
+void Wait(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Grabs the screen area of `window` (a window's own X image misses its pop-ups' shadows).
+void Grab(const QWidget* window, const QString& name) {
+    QCoreApplication::processEvents();
+    const QRect area = window->frameGeometry();
+    const QString crop = QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
+    const QString file = g_output + '/' + name;
+    const int status = QProcess::execute(QStringLiteral("import"),
+                                         {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
+                                          crop, QStringLiteral("+repage"), file});
+    std::printf("%s %s\n", qPrintable(file), status == 0 ? "written" : "FAILED");
+}
+
+// Clicks `control` in the next modal window of `className` once it is up, grabbing it first.
+void AnswerNextModal(const QString& className, const QString& shot, const QString& control) {
+    QTimer::singleShot(1500, [=] {
+        WindowImplBase* window = WindowImplBase::FindWindowByClass(className);
+        if (window == nullptr) {
+            std::printf("%s did not open\n", qPrintable(className));
+            return;
+        }
+        Grab(window->GetHostWidget(), shot);
+        test::UiDriver(*window).Click(control);
+    });
+}
+
+// The main window as it is when the receiver is there but this user may not open it.
+class NoAccessMainWnd : public CMainWnd {
+protected:
+    bool IsDevicePresent() const override { return false; }
+    DeviceAccess DeviceAccessProblem() const override { return DeviceAccess::PermissionDenied; }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+        return 2;
+    }
+    g_output = QString::fromLocal8Bit(argv[1]);
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QTemporaryDir scratch;
+    g_folder = fs::path(scratch.path().toStdString());
+    for (const char* file : {"hiddriver_4k_1.so", "hiddriver_4k_2.so", "quillon-sim"})
+        fs::copy_file(fs::path(QUILLON_DEMO_FOLDER) / file, g_folder / file);
+    fs::create_directory_symlink(fs::path(QUILLON_SOURCE_DIR) / "res", g_folder / "res");
+    ScopedServices folder(ScopedServices::Set{nullptr, nullptr, nullptr, nullptr, g_folder});
+    CPaintManagerUI::SetResourcePath(QString::fromStdString((g_folder / "res").string()));
+
+    // The simulated mouse reads which links have a mouse when the main window opens its libraries.
+    auto open = [](const char* links, bool permissionDenied = false) {
+        qputenv("QUILLON_SIM_LINKS", links);
+        std::unique_ptr<CMainWnd> window =
+            permissionDenied ? std::make_unique<NoAccessMainWnd>() : std::make_unique<CMainWnd>();
+        if (window->Create(nullptr, {}, 0x96CA0000, 0, 0, 0, 800, 572) == nullptr)
+            std::exit(1);
+        window->CenterWindow();
+        Wait(2500);
+        return window;
+    };
+    auto window = open("none");
+    Grab(window->GetHostWidget(), QStringLiteral("nodevice.png"));
+    window->DestroyWindow();
+    window.reset();
+
+    window = open("none", true);
+    Grab(window->GetHostWidget(), QStringLiteral("permission.png"));
+    window->DestroyWindow();
+    window.reset();
+
+    window = open("wireless");
+    Grab(window->GetHostWidget(), QStringLiteral("main.png"));
+
+    test::UiDriver ui(*window);
+    AnswerNextModal(QStringLiteral("MsgWnd"), QStringLiteral("msgbox.png"), QStringLiteral("btn_cancel"));
+    ui.Click(QStringLiteral("ms_1_profile_reset_btn"));
+    AnswerNextModal(QStringLiteral("DpiColorWnd"), QStringLiteral("colordialog.png"), QStringLiteral("cancel_btn"));
+    ui.Click(QStringLiteral("ms_1_btn_dpi_color_2"));
+
+    window->DestroyWindow();
+    window.reset();
+    CPaintManagerUI::Term();
+    return 0;
+}
