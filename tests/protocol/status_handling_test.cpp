@@ -287,9 +287,15 @@ TEST_F(StatusHandlingTest, MalformedReportsChangeNothing) {
 TEST_F(StatusHandlingTest, WakingWithUnsentChangesRequestsOneApply) {
     DeviceReportLinks reportLinks(deviceLinks);
     ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
-    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
 
-    // A wake without anything unsent asks for nothing.
+    // The full write that loading asks for is no change of the user's: it waits for an edit.
+    ASSERT_TRUE(profiles.full_write_pending());
+    WirelessReport(MakePowerStatus(1, 50));
+    Advance(6000);
+    EXPECT_EQ(Count(MSG_APPLY_REQUEST), 0u);
+
+    // Nor does a wake ask for anything once everything went out.
+    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
     WirelessReport(MakePowerStatus(1, 50));
     Advance(6000);
     EXPECT_EQ(Count(MSG_APPLY_REQUEST), 0u);
