@@ -55,7 +55,8 @@ public:
     bool KillTimer(UINT_PTR id);
     bool HasTimer(UINT_PTR id) const { return m_timers.count(id) != 0; }
 
-    // Messages queued for this window and not handled yet (posted, or sent from another thread).
+    // Messages queued for this window (posted, or sent from another thread) whose handling has
+    // not finished; a message counts until its handler has returned.
     std::size_t PendingMessages() const;
 
     // The live window behind a handle, or null. Only meaningful on the UI thread, where windows
