@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,15 +21,61 @@
 
 namespace {
 
-const std::filesystem::path& Folder() {
-    static const std::filesystem::path folder = [] {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quillon-fuzz-XXXXXX").string();
+// A scratch folder for the store, removed when the fuzzer exits.
+struct ScratchFolder {
+    ScratchFolder() {
+        // Memory-backed when the system has such a folder: every run writes a few megabytes.
+        const std::filesystem::path base =
+            std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+        std::string pattern = (base / "quillon-fuzz-XXXXXX").string();
         if (!mkdtemp(pattern.data()))
             std::abort();
-        return std::filesystem::path(pattern);
-    }();
-    return folder;
+        path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::filesystem::path path;
+};
+
+const std::filesystem::path& Folder() {
+    static const ScratchFolder folder;
+    return folder.path;
 }
+
+// Writes without flushing to the disk: the flush makes every save take milliseconds, and what is
+// checked here is what the store does with the bytes, not the durability of the file.
+class QuickWriter final : public quillon::FileWriter {
+    class File final : public quillon::OutputFile {
+    public:
+        explicit File(std::FILE* file) : m_file(file) {}
+        ~File() override {
+            if (m_file)
+                std::fclose(m_file);
+        }
+        bool Write(std::span<const std::byte> bytes) override {
+            return std::fwrite(bytes.data(), 1, bytes.size(), m_file) == bytes.size();
+        }
+        bool Finish() override {
+            const bool closed = std::fclose(m_file) == 0;
+            m_file = nullptr;
+            return closed;
+        }
+
+    private:
+        std::FILE* m_file;
+    };
+
+public:
+    std::unique_ptr<quillon::OutputFile> Create(const std::filesystem::path& path) override {
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        return file ? std::make_unique<File>(file) : nullptr;
+    }
+    bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        return std::rename(from.c_str(), to.c_str()) == 0;
+    }
+};
 
 void Check(bool condition) {
     if (!condition)
@@ -49,7 +97,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::filesystem::remove_all(Folder() / "Data");
     std::filesystem::create_directories(Folder() / "Data" / "ms_1");
-    ProfileStore store(Folder() / "Data");
+    static QuickWriter writer;
+    ProfileStore store(Folder() / "Data", writer);
     if (std::FILE* out = std::fopen(store.FilePath().c_str(), "wb")) {
         std::fwrite(file.data(), 1, file.size(), out);
         std::fclose(out);
