@@ -36,15 +36,12 @@ QString LanguageText(const QString& key) { return CResourceManager::GetInstance(
 } // namespace
 
 struct CMS_1_Page::Impl final : PageContext {
-    explicit Impl(CMS_1_Page& page) : self(page) {}
-
-    CMS_1_Page& self;
     WindowImplBase* mainWindow = nullptr;
     // The main window's handle; its message window is looked up at each use, because the page is
     // shut down when the main window has already gone.
     HWND windowHandle = nullptr;
     MessageWindow* Window() const { return MessageWindow::FromHandle(windowHandle); }
-    const HookOps* hooks = nullptr;
+    const HookOps* hooks = nullptr; // for the dialogs that capture keys
     DriverLoader driverLoader = LoadFromProgramFolder;
 
     PageControls controls;
@@ -118,11 +115,11 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         services().shell().OpenMouseSettings();
     } else if (sender == controls.profileReset || sender == controls.reset) {
         ResetProfile();
-    } else if (dpi->OnClick(sender)) {
-        // A colour of a stage or of the lighting.
+    } else {
+        // A colour of a stage or of the lighting. The profile operations, the macro editor and the
+        // assignment menus of buttons 1..12 are not wired up yet; their clicks change nothing.
+        dpi->OnClick(sender);
     }
-    // The profile operations, the macro editor and the assignment menus of buttons 1..12 are not
-    // wired up yet; their clicks change nothing.
 }
 
 int CMS_1_Page::Impl::Confirm(const QString& titleKey, const QString& messageKey) {
@@ -201,7 +198,7 @@ void CMS_1_Page::Impl::OnSetFocus(TNotifyUI& msg) {
     if (Ready()) dpi->OnSetFocus(msg.pSender);
 }
 
-CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>(*this)) {
+CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>()) {
     Impl* impl = m_impl.get();
     BindNotify(QStringLiteral("click"), [impl](TNotifyUI& msg) { impl->OnClick(msg); });
     BindNotify(QStringLiteral("selectchanged"), [impl](TNotifyUI& msg) { impl->OnSelectChanged(msg); });
