@@ -13,17 +13,6 @@
 
 namespace quillon::sim {
 
-std::filesystem::path SocketFolder(const std::filesystem::path& defaultFolder)
-{
-    const char* folder = std::getenv("QUILLON_SIM_SOCKET_DIR");
-    return folder != nullptr && *folder != '\0' ? std::filesystem::path(folder) : defaultFolder;
-}
-
-std::filesystem::path SocketPath(const std::filesystem::path& folder, SimLink link)
-{
-    return folder / (std::string("quillon-sim-") + LinkName(link) + ".sock");
-}
-
 SimDriver::SimDriver(std::filesystem::path folder) : m_folder(std::move(folder)) {}
 
 SimDriver::~SimDriver()
@@ -40,7 +29,8 @@ void SimDriver::SetIds(int, int productId)
     std::lock_guard lock(m_mutex);
     if (m_mouse && m_mouse->link() == *link)
         return;
-    m_mouse = std::make_unique<SimMouse>(*link, LinkStartsPlugged(*link, std::getenv("QUILLON_SIM_LINKS")), LogFile());
+    m_mouse = std::make_unique<SimMouse>(*link, LinkStartsPlugged(*link, std::getenv("QUILLON_SIM_LINKS")),
+                                         SharedMouseBody(LogFile()));
 }
 
 std::filesystem::path SimDriver::LogFile() const

@@ -70,27 +70,27 @@ bool IsPollingCode(unsigned code)
 
 } // namespace
 
-SimMouse::SimMouse(SimLink link, bool plugged, std::filesystem::path logFile)
-    : m_link(link), m_logFile(std::move(logFile)), m_plugged(plugged),
-      // The cable charges the mouse; on the receiver it runs on its battery.
-      m_charging(link == SimLink::Wired)
+SimMouse::SimMouse(SimLink link, bool plugged, MouseBody& body) : m_link(link), m_body(body), m_plugged(plugged)
 {
+    std::lock_guard lock(m_body.mutex);
+    if (m_link == SimLink::Wired)
+        m_body.cablePlugged = plugged;
 }
 
 bool SimMouse::Plugged() const
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_body.mutex);
     return m_plugged;
 }
 
 int SimMouse::Write(std::span<const std::uint8_t> report)
 {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_body.mutex);
     if (!m_plugged) {
         Log(std::string(LinkName(m_link)) + " dropped (not plugged) " + Hex(report));
         return -1;
     }
-    const FeedResult result = m_model.Feed(report);
+    const FeedResult result = m_body.model.Feed(report);
     if (result.accepted)
         Log(std::string(LinkName(m_link)) + " write " + Hex(report));
     else
@@ -100,22 +100,22 @@ int SimMouse::Write(std::span<const std::uint8_t> report)
 
 std::optional<MouseStatusReport> SimMouse::PowerTick()
 {
-    std::lock_guard lock(m_mutex);
-    if (!m_plugged || !m_awake)
+    std::lock_guard lock(m_body.mutex);
+    if (!m_plugged || !m_body.awake)
         return std::nullopt;
     return PowerReportLocked();
 }
 
 MouseStatusReport SimMouse::PowerReportLocked()
 {
-    if (m_charging) {
-        if (m_level < 100)
-            ++m_level;
-        return MakePowerStatus(m_level >= 100 ? 2 : 3, static_cast<std::uint8_t>(m_level));
+    if (ChargingLocked()) {
+        if (m_body.level < 100)
+            ++m_body.level;
+        return MakePowerStatus(m_body.level >= 100 ? 2 : 3, static_cast<std::uint8_t>(m_body.level));
     }
-    if (++m_ticks % kDrainTicks == 0 && m_level > 1)
-        --m_level;
-    return MakePowerStatus(1, static_cast<std::uint8_t>(m_level));
+    if (++m_body.ticks % kDrainTicks == 0 && m_body.level > 1)
+        --m_body.level;
+    return MakePowerStatus(1, static_cast<std::uint8_t>(m_body.level));
 }
 
 std::string SimMouse::Command(const std::string& line, Outgoing& out)
@@ -129,12 +129,14 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
     if (command == "help" || command.empty())
         return "commands: plug, pull, sleep, wake, dpi <1..8>, rate <code 0x01..0x40>, charge start|end, state";
 
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_body.mutex);
     if (command == "plug" || command == "pull") {
         const bool plug = command == "plug";
         if (m_plugged == plug)
             return plug ? "error: already plugged" : "error: not plugged";
         m_plugged = plug;
+        if (m_link == SimLink::Wired)
+            m_body.cablePlugged = plug;
         out.plug = plug;
         Log(std::string(LinkName(m_link)) + (plug ? " plugged" : " pulled"));
         return "ok";
@@ -142,11 +144,11 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
     if (!m_plugged)
         return "error: the " + std::string(LinkName(m_link)) + " link has no mouse plugged";
     if (command == "sleep") {
-        m_awake = false;
+        m_body.awake = false;
         return "ok";
     }
     if (command == "wake") {
-        m_awake = true;
+        m_body.awake = true;
         out.reports.push_back(PowerReportLocked());
         return "ok";
     }
@@ -155,8 +157,8 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
         if (stage < 1 || stage > 8)
             return "error: the stage is 1..8";
         // A button press on the mouse wakes it.
-        m_awake = true;
-        out.reports.push_back(m_model.SwitchStage(static_cast<std::uint8_t>(stage)));
+        m_body.awake = true;
+        out.reports.push_back(m_body.model.SwitchStage(static_cast<std::uint8_t>(stage)));
         return "ok";
     }
     if (command == "rate") {
@@ -168,16 +170,16 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
         const std::array<std::uint8_t, 9> frame{0x06, 0x09, 0x01, c, static_cast<std::uint8_t>(c ^ 0xFF), 0, 0, 0, 0};
         const WrappedReports wrapped = WrapReports(frame);
         for (const Report& report : wrapped.used())
-            m_model.Feed(report);
-        m_awake = true;
+            m_body.model.Feed(report);
+        m_body.awake = true;
         out.reports.push_back(MakePollingStatus(c));
         return "ok";
     }
     if (command == "charge") {
         if (argument != "start" && argument != "end")
             return "error: charge start or charge end";
-        m_charging = argument == "start";
-        if (m_awake)
+        m_body.chargerCommanded = argument == "start";
+        if (m_body.awake)
             out.reports.push_back(PowerReportLocked());
         return "ok";
     }
@@ -186,8 +188,9 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
 
 std::string SimMouse::Describe() const
 {
-    std::lock_guard lock(m_mutex);
-    const MouseState& s = m_model.State();
+    std::lock_guard lock(m_body.mutex);
+    const DeviceModel& model = m_body.model;
+    const MouseState& s = model.State();
     std::ostringstream text;
     char hex[16];
     auto byte = [&](unsigned value) {
@@ -195,9 +198,9 @@ std::string SimMouse::Describe() const
         return std::string(hex);
     };
     text << "link: " << LinkName(m_link) << (m_plugged ? " (plugged)" : " (not plugged)") << "\n";
-    text << "mouse: " << (m_awake ? "awake" : "asleep") << ", "
-         << (m_charging ? (m_level >= 100 ? "charge complete" : "charging") : "on battery") << " " << m_level
-         << "%\n";
+    text << "mouse: " << (m_body.awake ? "awake" : "asleep") << ", "
+         << (ChargingLocked() ? (m_body.level >= 100 ? "charge complete" : "charging") : "on battery") << " "
+         << m_body.level << "%\n";
     text << "current stage: " << unsigned(s.currentStage) << "\n";
     text << "stage mask: " << byte(s.stageMask) << "\nstages (DPI):";
     for (std::size_t i = 0; i < kMouseStageCount; ++i)
@@ -218,30 +221,30 @@ std::string SimMouse::Describe() const
         if (s.macros[slot].written)
             text << " " << slot;
     text << "\nfull writes: " << s.fullWrites << "\n";
-    text << "reports: " << m_model.AcceptedReports() << " accepted, " << m_model.RejectedReports() << " rejected";
-    if (m_model.RejectedReports() > 0)
-        text << " (last: " << RejectReasonName(m_model.LastRejection()) << ")";
+    text << "reports: " << model.AcceptedReports() << " accepted, " << model.RejectedReports() << " rejected";
+    if (model.RejectedReports() > 0)
+        text << " (last: " << RejectReasonName(model.LastRejection()) << ")";
     text << "\n";
     return text.str();
 }
 
 MouseState SimMouse::State() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_model.State();
+    std::lock_guard lock(m_body.mutex);
+    return m_body.model.State();
 }
 
 std::size_t SimMouse::RejectedReports() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_model.RejectedReports();
+    std::lock_guard lock(m_body.mutex);
+    return m_body.model.RejectedReports();
 }
 
 void SimMouse::Log(const std::string& line) const
 {
-    if (m_logFile.empty())
+    if (m_body.logFile.empty())
         return;
-    std::ofstream file(m_logFile, std::ios::app);
+    std::ofstream file(m_body.logFile, std::ios::app);
     file << Timestamp() << " " << line << "\n";
 }
 

@@ -4,9 +4,9 @@
 // model, the mouse's own reading of the protocol), produces the status reports the mouse pushes,
 // and answers the commands of the control channel (quillon-sim).
 //
-// Each driver copy holds one SimMouse: hiddriver_4k_1.so the cable, hiddriver_4k_2.so the receiver.
-// All operations are thread-safe; the driver calls them from the program's threads, its power
-// ticker and its control channel.
+// Each driver copy holds one SimMouse: hiddriver_4k_1.so the cable, hiddriver_4k_2.so the receiver;
+// both share the MouseBody behind them. All operations are thread-safe (one lock, the body's); the
+// driver calls them from the program's threads, its power ticker and its control channel.
 
 #include <cstdint>
 #include <filesystem>
@@ -36,9 +36,29 @@ struct Outgoing {
     std::vector<MouseStatusReport> reports;         // data messages
 };
 
+// The mouse itself. The cable and the receiver are two devices, served by two driver copies, but
+// behind them is one mouse: what is written through either link lands in the same settings, and
+// a plugged cable charges it whichever link reports the power.
+struct MouseBody {
+    explicit MouseBody(std::filesystem::path log = {}) : logFile(std::move(log)) {}
+
+    const std::filesystem::path logFile;
+    std::mutex mutex;
+    bool awake = true;
+    bool cablePlugged = false;
+    bool chargerCommanded = false;
+    int level = 80;
+    int ticks = 0;
+    DeviceModel model;
+};
+
+// The one mouse of the process, shared by both driver copies (it lives in a small library they
+// both load). The first caller's log file is the one used.
+MouseBody& SharedMouseBody(const std::filesystem::path& logFile);
+
 class SimMouse {
 public:
-    SimMouse(SimLink link, bool plugged, std::filesystem::path logFile);
+    SimMouse(SimLink link, bool plugged, MouseBody& body);
 
     SimLink link() const { return m_link; }
     bool Plugged() const;
@@ -46,9 +66,9 @@ public:
     // WriteUSB: applies the report and logs it. -1 when the link is unplugged.
     int Write(std::span<const std::uint8_t> report);
 
-    // Called every second or two: the power report of a plugged, awake mouse. On the cable, or
-    // while charging, the level rises to 100 and the mouse then reports charge complete; on
-    // battery it drains by one every kDrainTicks reports.
+    // Called every second or two: the power report of a plugged, awake mouse. While the cable is
+    // plugged in (or a charger, "charge start") the level rises to 100 and the mouse then reports
+    // charge complete; on battery it drains by one every kDrainTicks reports.
     std::optional<MouseStatusReport> PowerTick();
     static constexpr int kDrainTicks = 20;
 
@@ -63,18 +83,13 @@ public:
     std::size_t RejectedReports() const;
 
 private:
+    bool ChargingLocked() const { return m_body.cablePlugged || m_body.chargerCommanded; }
     MouseStatusReport PowerReportLocked();
     void Log(const std::string& line) const;
 
     const SimLink m_link;
-    const std::filesystem::path m_logFile;
-    mutable std::mutex m_mutex;
+    MouseBody& m_body;
     bool m_plugged;
-    bool m_awake = true;
-    bool m_charging;
-    int m_level = 80;
-    int m_ticks = 0;
-    DeviceModel m_model;
 };
 
 } // namespace quillon::sim

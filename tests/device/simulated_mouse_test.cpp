@@ -147,6 +147,8 @@ TEST_F(SimulatedMouseTest, ProgramDrivesTheSimulatedMouseThroughTheRealPlugins)
     EXPECT_EQ(plug->plug, 1u);
     time.Advance(kReopenDelayMs);
     EXPECT_EQ(links->wired_state(), 1);
+    EXPECT_NE(Sim("wireless state").find("mouse: awake, charging"), std::string::npos)
+        << "one mouse behind both links: the cable charges it";
 
     // What the program writes is decoded by the mouse; a damaged report is refused and logged.
     ProfileRecord record{};

@@ -47,7 +47,8 @@ TEST(SimLinks, EnvironmentChoosesWhichLinksHaveAMouse)
 
 TEST(SimMouse, BatteryDrainsSlowlyAndChargingEndsComplete)
 {
-    SimMouse mouse(SimLink::Wireless, true, {});
+    MouseBody body;
+    SimMouse mouse(SimLink::Wireless, true, body);
     std::vector<int> levels;
     for (int i = 0; i < 2 * SimMouse::kDrainTicks; ++i) {
         const StatusEvent event = Decode(*mouse.PowerTick());
@@ -69,15 +70,31 @@ TEST(SimMouse, BatteryDrainsSlowlyAndChargingEndsComplete)
     EXPECT_EQ(Decode(*mouse.PowerTick()).level, 100);
 }
 
-TEST(SimMouse, TheCableChargesFromTheStart)
+TEST(SimMouse, CableAndReceiverReachTheSameMouse)
 {
-    SimMouse mouse(SimLink::Wired, true, {});
-    EXPECT_EQ(Decode(*mouse.PowerTick()).value, 3);
+    MouseBody body;
+    SimMouse receiver(SimLink::Wireless, true, body);
+    SimMouse cable(SimLink::Wired, false, body);
+    EXPECT_EQ(Decode(*receiver.PowerTick()).value, 1) << "on battery";
+
+    // Plugging the cable charges the mouse, whichever link reports it.
+    Outgoing out;
+    ASSERT_EQ(cable.Command("plug", out), "ok");
+    EXPECT_EQ(Decode(*receiver.PowerTick()).value, 3);
+    EXPECT_EQ(Decode(*cable.PowerTick()).value, 3);
+
+    // What the cable writes, the receiver's mouse holds.
+    ASSERT_EQ(cable.Write(WrapReports(FullWriteFrame()).reports[0]), 64);
+    EXPECT_EQ(receiver.State().fullWrites, 1u);
+
+    ASSERT_EQ(cable.Command("pull", out), "ok");
+    EXPECT_EQ(Decode(*receiver.PowerTick()).value, 1);
 }
 
 TEST(SimMouse, SleepingOrUnpluggedMouseSendsNothing)
 {
-    SimMouse mouse(SimLink::Wireless, true, {});
+    MouseBody body;
+    SimMouse mouse(SimLink::Wireless, true, body);
     Outgoing out;
     EXPECT_EQ(mouse.Command("sleep", out), "ok");
     EXPECT_FALSE(mouse.PowerTick().has_value());
@@ -107,7 +124,8 @@ TEST(SimMouse, CommandsAnswerAndReport)
         {"jump", "error: unknown command 'jump' (try help)", std::nullopt, 0},
     };
     for (const Case& c : cases) {
-        SimMouse mouse(SimLink::Wireless, true, {});
+        MouseBody body;
+    SimMouse mouse(SimLink::Wireless, true, body);
         Outgoing out;
         EXPECT_EQ(mouse.Command(c.command, out), c.reply) << c.command;
         EXPECT_EQ(out.reports.size(), c.reported ? 1u : 0u) << c.command;
@@ -121,7 +139,8 @@ TEST(SimMouse, CommandsAnswerAndReport)
 
 TEST(SimMouse, UnpluggedLinkRefusesCommandsAndWrites)
 {
-    SimMouse mouse(SimLink::Wired, false, {});
+    MouseBody body;
+    SimMouse mouse(SimLink::Wired, false, body);
     Outgoing out;
     EXPECT_EQ(mouse.Command("dpi 2", out), "error: the wired link has no mouse plugged");
     EXPECT_TRUE(out.reports.empty());
@@ -135,7 +154,8 @@ TEST(SimMouse, UnpluggedLinkRefusesCommandsAndWrites)
 
 TEST(SimMouse, PollingRateChangedOnTheMouseIsPartOfItsState)
 {
-    SimMouse mouse(SimLink::Wireless, true, {});
+    MouseBody body;
+    SimMouse mouse(SimLink::Wireless, true, body);
     Outgoing out;
     ASSERT_EQ(mouse.Command("rate 0x40", out), "ok");
     EXPECT_EQ(mouse.State().pollingCode, 0x40);
@@ -148,7 +168,8 @@ TEST(SimMouse, LogsEveryWrittenAndRejectedReport)
     const auto log = std::filesystem::temp_directory_path() / ("quillon-sim-log-" + std::to_string(getpid()));
     std::filesystem::remove(log);
     {
-        SimMouse mouse(SimLink::Wireless, true, log);
+        MouseBody body(log);
+        SimMouse mouse(SimLink::Wireless, true, body);
         Report good = WrapReports(FullWriteFrame()).reports[0];
         Report bad = good;
         bad[0] = 0x05;
