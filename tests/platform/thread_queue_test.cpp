@@ -92,4 +92,13 @@ TEST(ThreadMessageQueue, WorkerSleepsRunOnVirtualTime) {
     EXPECT_EQ(firedAt.back(), test::VirtualTime::kStart + 1500);
 }
 
+TEST(ThreadMessageQueue, WorkerSleepsCanLeaveTheUiTimelineAlone) {
+    test::VirtualTime time;
+    time.SetSleepsMoveClock(test::SleepsMoveClock::No);
+    std::thread worker([] { services().clock().Sleep(5000); });
+    worker.join();
+    EXPECT_EQ(time.Sleeps(), (std::vector<std::uint32_t>{5000}));
+    EXPECT_EQ(time.Ticks(), test::VirtualTime::kStart);
+}
+
 } // namespace

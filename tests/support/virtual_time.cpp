@@ -19,7 +19,8 @@ std::uint64_t VirtualTime::Ticks() const {
 void VirtualTime::Sleep(std::uint32_t milliseconds) {
     {
         std::lock_guard lock(m_mutex);
-        m_now += milliseconds;
+        if (m_sleepsMoveClock == SleepsMoveClock::Yes)
+            m_now += milliseconds;
         m_sleeps.push_back(milliseconds);
     }
     m_slept.notify_all();
@@ -92,6 +93,11 @@ std::vector<std::uint32_t> VirtualTime::Sleeps() const {
 std::uint64_t VirtualTime::SleptTotal() const {
     std::lock_guard lock(m_mutex);
     return std::accumulate(m_sleeps.begin(), m_sleeps.end(), std::uint64_t{0});
+}
+
+void VirtualTime::SetSleepsMoveClock(SleepsMoveClock mode) {
+    std::lock_guard lock(m_mutex);
+    m_sleepsMoveClock = mode;
 }
 
 void VirtualTime::ClearSleeps() {

@@ -30,6 +30,10 @@
 
 namespace quillon::test {
 
+// Whether sleeps move the clock. A test that times the UI thread precisely while the worker
+// sleeps through an apply can keep the worker's sleeps from shifting the UI thread's timeline.
+enum class SleepsMoveClock { Yes, No };
+
 class VirtualTime final : public Clock, public TimerService {
 public:
     static constexpr std::uint64_t kStart = 1'000'000;
@@ -59,6 +63,8 @@ public:
     // The lengths of the sleeps so far, in the order they happened.
     std::vector<std::uint32_t> Sleeps() const;
     std::uint64_t SleptTotal() const;
+    // Sleeps move the clock unless told otherwise; either way they are recorded.
+    void SetSleepsMoveClock(SleepsMoveClock mode);
     void ClearSleeps();
     // Blocks until at least `count` sleeps have happened (another thread sleeping); false when
     // that did not happen within `realTimeoutMs` of real time, which only a hung test reaches.
@@ -79,6 +85,7 @@ private:
     TimerId m_nextId = 1;
     std::uint64_t m_nextOrder = 0;
     std::vector<std::uint32_t> m_sleeps;
+    SleepsMoveClock m_sleepsMoveClock = SleepsMoveClock::Yes;
     ScopedServices m_installed;
 };
 
