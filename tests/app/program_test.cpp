@@ -45,6 +45,7 @@ protected:
         m_environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(m_runtime.string()));
         m_environment.insert("QT_QPA_PLATFORM", "offscreen");
         m_environment.remove("QUILLON_SIM_SOCKET_DIR");
+        m_environment.remove("QUILLON_SIM_LINKS");
         m_environment.remove("QUILLON_STARTUP_MARK");
     }
 
@@ -131,6 +132,24 @@ TEST_F(DemoProgram, SecondStartBringsTheRunningCopyForwardAndEndsWithOne) {
     EXPECT_EQ(first.state(), QProcess::Running) << "the running copy goes on";
 
     EXPECT_EQ(Terminate(first), 0);
+}
+
+TEST_F(DemoProgram, KeepsTheStageTheMouseSwitchedToAndSavesAWholeStoreWhenTerminated) {
+    QProcess& quillon = StartQuillon();
+    ASSERT_TRUE(PumpUntil([&] { return SavedDpiStep().has_value(); }, kStartMs))
+        << "the program never created its profile store";
+    EXPECT_EQ(fs::file_size(Store()), kOneProfileStoreSize);
+    const int before = *SavedDpiStep();
+
+    // The user presses the mouse's DPI button: the mouse switches stage and reports it.
+    const int stage = before == 2 ? 5 : 3; // 1-based, as the mouse's own button counts
+    ASSERT_EQ(Sim({"dpi", QString::number(stage)}), 0) << "the simulated mouse did not take the command";
+    EXPECT_TRUE(PumpUntil([&] { return SavedDpiStep() == stage - 1; }, kStartMs))
+        << "the stage the mouse reported never reached the saved store";
+
+    EXPECT_EQ(Terminate(quillon), 0);
+    EXPECT_EQ(fs::file_size(Store()), kOneProfileStoreSize) << "a whole store, not a half-written one";
+    EXPECT_EQ(SavedDpiStep(), stage - 1);
 }
 
 } // namespace
