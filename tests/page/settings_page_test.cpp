@@ -98,6 +98,9 @@ TEST_F(SettingsPage, AProfileAddedAndSelectedBeforeAnyClickIsTakenOver) {
 }
 
 TEST_F(SettingsPage, BrightnessMovesGatherIntoOneApplyHalfASecondAfterTheLast) {
+    // The worker paces its writes with sleeps on the same virtual clock; here only the UI thread's
+    // timing is measured, so the worker's pacing must not move the clock under the test.
+    time.SetSleepsMoveClock(SleepsMoveClock::No);
     Open();
     OpenSection("ms_1_check_light");
     Ui().SelectComboItem("ms_1_combo_light", 1);
