@@ -50,7 +50,9 @@ int RunQuillon(int argc, char** argv) {
 
     StartupMark startupMark([&window] { return window ? window->GetHostWidget() : nullptr; });
 
-    if (window->Create(nullptr, {}, kMainWindowStyle, 0, 0, 0, kMainWindowWidth, kMainWindowHeight) == nullptr) {
+    // The window is centred before it is first shown, so that it never flashes at the corner.
+    if (window->Create(nullptr, {}, kMainWindowStyle & ~WS_VISIBLE, 0, 0, 0, kMainWindowWidth, kMainWindowHeight) ==
+        nullptr) {
         qCritical("quillon: the main window could not be built from %s",
                   qUtf8Printable(CPaintManagerUI::GetResourcePath() + QStringLiteral("main.xml")));
         window.reset();
@@ -58,6 +60,7 @@ int RunQuillon(int argc, char** argv) {
         return 0;
     }
     window->CenterWindow();
+    window->ShowWindow(SW_SHOW);
     instance.SetActivationTarget(window->GetHWND());
 
     CPaintManagerUI::MessageLoop();
