@@ -640,6 +640,10 @@ bool CListUI::AddAt(CControlUI* control, int index) {
     index = std::clamp(index, 0, list->count());
     m_manager->Adopt(control);
     QWidget* row = control->GetWidget();
+    // A row is placed in the list before it is measured: the style sheet then polishes it once,
+    // in the list's context, instead of once loose and again when the list takes it over.
+    if (row->parentWidget() != list->viewport())
+        row->setParent(list->viewport());
     const QSignalBlocker block(list);
     auto* item = new QListWidgetItem;
     const int height = row->minimumHeight() == row->maximumHeight() ? row->minimumHeight() : row->sizeHint().height();
