@@ -17,8 +17,15 @@ function(quillon_add_test name)
   target_compile_options(${name} PRIVATE -Wno-old-style-cast -Wno-conversion)
   target_compile_definitions(${name} PRIVATE
     QUILLON_SOURCE_DIR="${PROJECT_SOURCE_DIR}" QUILLON_BINARY_DIR="${PROJECT_BINARY_DIR}")
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
-    PROPERTIES LABELS "${T_LABELS}" ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  # The labels travel as one comma-joined label: gtest_discover_tests flattens a list value into
+  # its property list, and `ctest -L` matches a regular expression, so "-L tsan" still finds
+  # "sanitize,tsan".
+  set(properties ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(T_LABELS)
+    string(JOIN "," joined_labels ${T_LABELS})
+    list(APPEND properties LABELS "${joined_labels}")
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${properties})
   foreach(label ${T_LABELS})
     set_property(GLOBAL APPEND PROPERTY QUILLON_TESTS_${label} ${name})
   endforeach()
