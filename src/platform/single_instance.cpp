@@ -1,13 +1,22 @@
 #include "platform/single_instance.h"
 
 #include <QDir>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QFile>
 #include <QLockFile>
-#include <QPointer>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <list>
+#include <optional>
 
 #include "platform/message_window.h"
 
@@ -20,6 +29,8 @@ constexpr char kActivatedReply[] = "done\n";
 // How long a second start waits for the running copy; it exits with 1 either way.
 constexpr int kConnectAttempts = 20;
 constexpr int kWaitMs = 5000;
+// A request is one short line; a peer that sends more without a line end is cut off.
+constexpr qsizetype kMaxRequest = 256;
 
 QString DefaultFolder() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
@@ -28,14 +39,50 @@ QString DefaultFolder() {
     return folder;
 }
 
+// The socket address of `path`, or nothing when the path does not fit one.
+std::optional<sockaddr_un> SocketAddress(const QString& path) {
+    const QByteArray bytes = QFile::encodeName(path);
+    sockaddr_un address{};
+    if (bytes.isEmpty() || static_cast<std::size_t>(bytes.size()) >= sizeof address.sun_path)
+        return std::nullopt;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return address;
+}
+
+// Writes all of `data` to the blocking socket `fd`; false when the peer went away.
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t written = send(fd, data, size, MSG_NOSIGNAL);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
 } // namespace
 
+// The plain local socket of the running copy. It is served from the event loop through socket
+// notifiers, so the program needs no networking library for it.
 struct SingleInstance::Impl {
+    // One connected second start, until it has sent its line and had its answer.
+    struct Peer {
+        int fd = -1;
+        std::unique_ptr<QSocketNotifier> notifier;
+        QByteArray received;
+    };
+
     QString name;
     QString folder;
     std::unique_ptr<QLockFile> lock;
     bool first = false;
-    std::unique_ptr<QLocalServer> server;
+    int listener = -1;
+    std::unique_ptr<QSocketNotifier> listenerNotifier;
+    std::list<Peer> peers;
     HWND target = nullptr;
     UINT message = MSG_ACTIVATE_INSTANCE;
 
@@ -43,58 +90,144 @@ struct SingleInstance::Impl {
     QString SocketPath() const { return folder + '/' + name; }
 
     void Listen();
-    void Answer(QLocalSocket* socket);
+    void StopListening();
+    void AcceptPending();
+    void Read(std::list<Peer>::iterator peer);
+    void Close(std::list<Peer>::iterator peer);
     void ActivateRunning() const;
 };
 
 void SingleInstance::Impl::Listen() {
-    server = std::make_unique<QLocalServer>();
-    server->setSocketOptions(QLocalServer::UserAccessOption);
+    const auto address = SocketAddress(SocketPath());
+    if (!address)
+        return;
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
     // We hold the lock, so a socket file still there is left over from a copy that died.
-    QLocalServer::removeServer(SocketPath());
-    if (!server->listen(SocketPath())) {
-        server.reset();
+    unlink(address->sun_path);
+    // Only this user may connect: the socket is made with no rights for anyone else.
+    const mode_t previousMask = umask(0077);
+    const bool bound = bind(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0;
+    umask(previousMask);
+    if (!bound || ::listen(fd, SOMAXCONN) != 0) {
+        close(fd);
         return;
     }
-    QObject::connect(server.get(), &QLocalServer::newConnection, server.get(), [this] {
-        while (QLocalSocket* socket = server->nextPendingConnection()) {
-            QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QLocalSocket::readyRead, socket, [this, socket] { Answer(socket); });
-            if (socket->bytesAvailable() > 0)
-                Answer(socket);
-        }
-    });
+    listener = fd;
+    listenerNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(listenerNotifier.get(), &QSocketNotifier::activated, listenerNotifier.get(),
+                     [this] { AcceptPending(); });
 }
 
-void SingleInstance::Impl::Answer(QLocalSocket* socket) {
-    if (!socket->canReadLine())
+void SingleInstance::Impl::StopListening() {
+    while (!peers.empty())
+        Close(peers.begin());
+    listenerNotifier.reset();
+    if (listener >= 0) {
+        close(listener);
+        listener = -1;
+        if (const auto address = SocketAddress(SocketPath()))
+            unlink(address->sun_path);
+    }
+}
+
+void SingleInstance::Impl::AcceptPending() {
+    for (;;) {
+        const int fd = accept4(listener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR)
+                continue;
+            return; // nothing more waiting (or a connection that failed before we took it)
+        }
+        peers.push_back(Peer{fd, std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read), {}});
+        const auto peer = std::prev(peers.end());
+        QObject::connect(peer->notifier.get(), &QSocketNotifier::activated, peer->notifier.get(),
+                         [this, peer] { Read(peer); });
+        // The request may already be there.
+        Read(peer);
+    }
+}
+
+void SingleInstance::Impl::Read(std::list<Peer>::iterator peer) {
+    char buffer[kMaxRequest];
+    for (;;) {
+        const ssize_t count = recv(peer->fd, buffer, sizeof buffer, 0);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            break; // wait for the rest of the line
+        if (count <= 0) {
+            Close(peer); // the peer left without a whole line
+            return;
+        }
+        peer->received.append(buffer, count);
+        if (peer->received.contains('\n') || peer->received.size() > kMaxRequest)
+            break;
+    }
+    const qsizetype end = peer->received.indexOf('\n');
+    if (end < 0) {
+        if (peer->received.size() > kMaxRequest)
+            Close(peer);
         return;
-    const QByteArray request = socket->readLine();
+    }
+    const QByteArray request = peer->received.left(end + 1);
+    // The answer goes out before the window may run further events; the socket is then closed.
+    const int fd = peer->fd;
+    peer->notifier->setEnabled(false);
     if (request == kActivateRequest && target != nullptr)
         SendMessage(target, message, 0, 0);
-    socket->write(kActivatedReply);
-    socket->flush();
-    socket->disconnectFromServer();
+    // The socket is non-blocking; the short reply fits its buffer.
+    WriteAll(fd, kActivatedReply, sizeof kActivatedReply - 1);
+    Close(peer);
+}
+
+void SingleInstance::Impl::Close(std::list<Peer>::iterator peer) {
+    peer->notifier->setEnabled(false);
+    // The notifier may be the sender of the signal being handled: it goes once control is back
+    // in the event loop.
+    peer->notifier.release()->deleteLater();
+    close(peer->fd);
+    peers.erase(peer);
 }
 
 void SingleInstance::Impl::ActivateRunning() const {
-    QLocalSocket socket;
+    const auto address = SocketAddress(SocketPath());
+    if (!address)
+        return;
+    int fd = -1;
     // The running copy may have taken the lock a moment ago and not be listening yet.
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-        socket.connectToServer(SocketPath());
-        if (socket.waitForConnected(kWaitMs / kConnectAttempts))
+        fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return;
+        if (connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0)
             break;
-        socket.abort();
+        close(fd);
+        fd = -1;
         usleep(static_cast<useconds_t>(kWaitMs / kConnectAttempts) * 1000u);
     }
-    if (socket.state() != QLocalSocket::ConnectedState)
+    if (fd < 0)
         return;
-    socket.write(kActivateRequest);
-    socket.waitForBytesWritten(kWaitMs);
-    // Like a sent message: return once the running copy has handled it.
-    while (!socket.canReadLine() && socket.waitForReadyRead(kWaitMs)) {
+    if (WriteAll(fd, kActivateRequest, sizeof kActivateRequest - 1)) {
+        // Like a sent message: return once the running copy has handled it (its reply line
+        // arrives, or it closes the socket, or it stays silent for the waiting time).
+        pollfd wait{fd, POLLIN, 0};
+        char reply[16];
+        for (;;) {
+            const int ready = poll(&wait, 1, kWaitMs);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                break;
+            const ssize_t count = recv(fd, reply, sizeof reply, 0);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0 || std::memchr(reply, '\n', static_cast<std::size_t>(count)) != nullptr)
+                break;
+        }
     }
-    socket.disconnectFromServer();
+    close(fd);
 }
 
 SingleInstance::SingleInstance(QString name, QString folder) : m_impl(std::make_unique<Impl>()) {
@@ -103,7 +236,7 @@ SingleInstance::SingleInstance(QString name, QString folder) : m_impl(std::make_
 }
 
 SingleInstance::~SingleInstance() {
-    m_impl->server.reset();
+    m_impl->StopListening();
     if (m_impl->lock)
         m_impl->lock->unlock();
 }
