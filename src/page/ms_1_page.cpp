@@ -285,15 +285,13 @@ void CMS_1_Page::LoadStores() {
     if (!d.controlsComplete) return;
     CListUI* list = d.controls.profileList;
     list->RemoveAll();
+    // The rows are plain text drawn by the list: a store of many profiles then builds no widget
+    // per profile.
     for (const auto& record : d.profiles->List()) {
-        auto* row = new CListLabelElementUI();
-        d.mainWindow->GetPaintManager().Adopt(row);
-        row->SetTextMode(TextMode::Plain);
         const auto end = std::find(record->profile_name.begin(), record->profile_name.end(), u'\0');
-        row->SetText(QString::fromUtf16(record->profile_name.data(),
-                                        static_cast<qsizetype>(end - record->profile_name.begin())));
-        row->SetFixedHeight(22);
-        list->Add(row);
+        list->AddTextRow(QString::fromUtf16(record->profile_name.data(),
+                                            static_cast<qsizetype>(end - record->profile_name.begin())),
+                         22);
     }
     list->SelectItem(d.profiles->Header().selected, SelectNotify::No);
     d.Refresh();

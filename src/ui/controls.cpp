@@ -655,6 +655,17 @@ bool CListUI::AddAt(CControlUI* control, int index) {
     return true;
 }
 
+void CListUI::AddTextRow(const QString& text, int height) {
+    auto* list = qobject_cast<QListWidget*>(m_widget);
+    if (!list)
+        return;
+    const QSignalBlocker block(list);
+    auto* item = new QListWidgetItem(text);
+    // Rows span the list's width; only their height is the row's own.
+    item->setSizeHint(QSize(0, height));
+    list->addItem(item);
+}
+
 bool CListUI::Remove(CControlUI* control) { return RemoveAt(GetItemIndex(control)); }
 
 bool CListUI::RemoveAt(int index) {

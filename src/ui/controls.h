@@ -319,6 +319,9 @@ public:
     bool Remove(CControlUI* control) override;
     bool RemoveAt(int index) override;
     void RemoveAll() override;
+    // A plain text row drawn by the list itself: no widget and no control, so a long list costs
+    // little to build. GetItemAt returns null for such a row.
+    void AddTextRow(const QString& text, int height);
 
     int GetCurSel() const { return m_curSel; }
     bool SelectItem(int index, SelectNotify notify = SelectNotify::Yes);

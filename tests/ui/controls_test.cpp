@@ -180,6 +180,35 @@ TEST_F(UiFixture, ListSelectionFollowsRowsThatAreInsertedAndRemoved) {
     EXPECT_EQ(ui->RowCount("list_a"), 3);
 }
 
+TEST_F(UiFixture, TextRowsAreSelectedAndRemovedLikeControlRows) {
+    CreateWindow();
+    auto& pm = window.GetPaintManager();
+    auto* list = pm.FindControl<CListUI>(QStringLiteral("list_a"));
+    list->AddTextRow(QStringLiteral("text 0"), 22);
+    addRows(pm, 1);
+    list->AddTextRow(QStringLiteral("text 2"), 22);
+    ASSERT_EQ(list->GetCount(), 3);
+    EXPECT_EQ(list->GetItemAt(0), nullptr) << "a text row has no control";
+    ASSERT_NE(list->GetItemAt(1), nullptr);
+    EXPECT_EQ(list->GetItemIndex(list->GetItemAt(1)), 1);
+
+    auto* widget = qobject_cast<QListWidget*>(list->GetWidget());
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->item(2)->text(), "text 2");
+    EXPECT_EQ(widget->item(2)->sizeHint().height(), 22);
+
+    recorder->Clear();
+    ui->SelectRow("list_a", 2);
+    EXPECT_EQ(recorder->Summary(), (Summary{"itemselect:list_a"}));
+    EXPECT_EQ(list->GetCurSel(), 2);
+
+    list->RemoveAt(0);
+    EXPECT_EQ(list->GetCurSel(), 1) << "the selection moves up with its row";
+    list->RemoveAll();
+    EXPECT_EQ(ui->RowCount("list_a"), 0);
+    EXPECT_EQ(list->GetCurSel(), -1);
+}
+
 TEST_F(UiFixture, RowsBuiltFromARowLayoutKeepTheirLabelsApart) {
     CreateWindow();
     auto& pm = window.GetPaintManager();
