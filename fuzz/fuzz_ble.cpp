@@ -1,5 +1,5 @@
 // BLE notification values arrive from the GATT layer with whatever length the peer sent.
-#include "protocol/status.h"
+#include "core/protocol/status.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // simulated mouse. Input: one flag byte, then reports of 64 bytes (a shorter tail is fed as it is).
 // Flag bit 0 recomputes the report checksum and bit 1 the frame checksum of each report before it
 // is fed, so the fuzzer gets past the checksums into the frame decoding.
-#include "protocol/device_model.h"
+#include "core/protocol/device_model.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -25,14 +25,24 @@ void FixFrameSum(std::uint8_t* report) {
     const std::size_t carried = report[1] - 5u;
     std::uint8_t* frame = report + 3;
     switch (frame[0]) {
-    case 0x04: if (carried >= 52) PutSum(frame, 3, 50, 50); break;
-    case 0x05: if (carried >= 13) PutSum(frame, 3, 11, 11); break;
-    case 0x08: if (carried >= 59) PutSum(frame, 3, 57, 57); break;
-    default: break;
+    case 0x04:
+        if (carried >= 52)
+            PutSum(frame, 3, 50, 50);
+        break;
+    case 0x05:
+        if (carried >= 13)
+            PutSum(frame, 3, 11, 11);
+        break;
+    case 0x08:
+        if (carried >= 59)
+            PutSum(frame, 3, 57, 57);
+        break;
+    default:
+        break;
     }
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0)

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "core/store/profile_store.h"
 #include "core/text16.h"
-#include "profiles/profile_store.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ void Check(bool condition) {
         __builtin_trap();
 }
 
-} // namespace
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quillon;

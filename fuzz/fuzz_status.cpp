@@ -1,5 +1,5 @@
 // Status reports come from the mouse through the driver library with whatever length it delivers.
-#include "protocol/status.h"
+#include "core/protocol/status.h"
 
 #include <cstddef>
 #include <cstdint>

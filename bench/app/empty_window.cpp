@@ -1,7 +1,7 @@
 // The reference for the start-up benchmark: an empty Qt Widgets window with a label, a combo box,
 // a slider and a button, built like Quillon and marking its first exposure the same way.
 
-#include "app/startup_mark.h"
+#include "ui/startup_mark.h"
 
 #include <QApplication>
 #include <QComboBox>

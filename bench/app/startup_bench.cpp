@@ -9,8 +9,8 @@
 // Run it under an X server to measure real mapping (xvfb-run -a -s "-screen 0 1280x1024x24"
 // build/bench/app/bench_app_startup); without DISPLAY the programs run offscreen.
 
-#include "page/profile_record.h"
-#include "profiles/profile_store.h"
+#include "core/records/profile_record.h"
+#include "core/store/profile_store.h"
 
 #include <benchmark/benchmark.h>
 
@@ -79,7 +79,8 @@ fs::path ProgramFolder(int profiles) {
     const fs::path folder = Scratch() / ("demo-" + std::to_string(profiles));
     fs::create_directories(folder);
     for (const char* file : {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so"})
-        fs::copy_file(fs::path(QUILLON_DEMO_FOLDER) / file, folder / file, fs::copy_options::overwrite_existing);
+        fs::copy_file(fs::path(QUILLON_DEMO_FOLDER) / file, folder / file,
+                      fs::copy_options::overwrite_existing);
     fs::create_directory_symlink(QUILLON_RES_FOLDER, folder / "res");
     ProfileList list;
     for (int i = 0; i < profiles; ++i)
@@ -133,7 +134,7 @@ std::optional<double> WaitForMark(const fs::path& mark, pid_t pid) {
             return value;
         int status = 0;
         if (waitpid(pid, &status, WNOHANG) == pid)
-            return std::nullopt; // it ended without showing its window
+            return std::nullopt;  // it ended without showing its window
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     return std::nullopt;
@@ -191,7 +192,9 @@ double ProcessorMs(pid_t pid) {
 }
 
 // profiles < 0: the empty Qt window.
-fs::path Program(int profiles) { return profiles < 0 ? fs::path(EMPTY_WINDOW) : ProgramFolder(profiles) / "quillon"; }
+fs::path Program(int profiles) {
+    return profiles < 0 ? fs::path(EMPTY_WINDOW) : ProgramFolder(profiles) / "quillon";
+}
 
 void StartupTime(benchmark::State& state, int profiles) {
     const fs::path program = Program(profiles);
@@ -242,11 +245,29 @@ void ResidentMemory(benchmark::State& state, int profiles) {
 
 constexpr int kEmptyWindow = -1;
 
-BENCHMARK_CAPTURE(StartupTime, empty_qt_window, kEmptyWindow)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(StartupTime, quillon_1_profile, 1)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(StartupTime, quillon_100_profiles, 100)->UseManualTime()->Iterations(10)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ResidentMemory, empty_qt_window, kEmptyWindow)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(ResidentMemory, quillon_1_profile, 1)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
-BENCHMARK_CAPTURE(ResidentMemory, quillon_100_profiles, 100)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(StartupTime, empty_qt_window, kEmptyWindow)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StartupTime, quillon_1_profile, 1)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(StartupTime, quillon_100_profiles, 100)
+    ->UseManualTime()
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ResidentMemory, empty_qt_window, kEmptyWindow)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(ResidentMemory, quillon_1_profile, 1)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
+BENCHMARK_CAPTURE(ResidentMemory, quillon_100_profiles, 100)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 
-} // namespace
+}  // namespace

@@ -24,16 +24,14 @@ namespace {
 constexpr uint16_t kVendor = 0x1D57;
 constexpr uint16_t kProduct = 0xFA7F;
 
-double ProcessCpuSeconds()
-{
+double ProcessCpuSeconds() {
     timespec now{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
 // One real enumeration through hidapi's hidraw backend (udev and sysfs), as every poll makes.
-void BM_HidEnumerate(benchmark::State& state)
-{
+void BM_HidEnumerate(benchmark::State& state) {
     const Backend& backend = hidapiBackend();
     for (auto _ : state)
         benchmark::DoNotOptimize(backend.enumerate(kVendor, kProduct));
@@ -42,8 +40,7 @@ BENCHMARK(BM_HidEnumerate)->Unit(benchmark::kMicrosecond);
 
 // Time from the device appearing to the plug message, with the production poll interval. The
 // enumeration is a fake that flips at a random moment; the monitor thread and its timing are real.
-void BM_ArrivalLatency(benchmark::State& state)
-{
+void BM_ArrivalLatency(benchmark::State& state) {
     std::mutex mutex;
     std::condition_variable posted;
     bool present = false;
@@ -96,8 +93,7 @@ BENCHMARK(BM_ArrivalLatency)->UseManualTime()->Iterations(20)->Unit(benchmark::k
 
 // Ten seconds of a monitor over the real hidapi backend with no device plugged: processor time
 // spent (all threads of the process) and enumerations made.
-void BM_IdleMonitorCpu(benchmark::State& state)
-{
+void BM_IdleMonitorCpu(benchmark::State& state) {
     for (auto _ : state) {
         HidDriver driver(hidapiBackend());
         driver.setIds(kVendor, kProduct);
@@ -114,4 +110,4 @@ void BM_IdleMonitorCpu(benchmark::State& state)
 }
 BENCHMARK(BM_IdleMonitorCpu)->Iterations(1)->Unit(benchmark::kSecond);
 
-} // namespace
+}  // namespace

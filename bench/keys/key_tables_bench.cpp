@@ -1,7 +1,7 @@
 // Cost of the key conversions: a key event converts one virtual key, a refresh of the button labels
 // or of a macro's action list names up to a few hundred usages.
-#include "keys/fixed_keyboard_layout.h"
-#include "keys/keyboard_layout_xkb.h"
+#include "core/keys/fixed_keyboard_layout.h"
+#include "platform/keyboard/keyboard_layout_xkb.h"
 
 #include <benchmark/benchmark.h>
 
@@ -79,5 +79,5 @@ void BM_CompileXkbLayout(benchmark::State& state) {
 }
 BENCHMARK(BM_CompileXkbLayout)->Unit(benchmark::kMillisecond);
 
-} // namespace
-} // namespace quillon
+}  // namespace
+}  // namespace quillon

@@ -51,7 +51,11 @@ void BM_PostFromThreadAndDispatch(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations() * batch);
 }
-BENCHMARK(BM_PostFromThreadAndDispatch)->Args({1000, 0})->Args({1000, 1})->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_PostFromThreadAndDispatch)
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // A worker thread sends and waits; the UI thread runs its loop.
 void BM_SendFromThreadRoundTrip(benchmark::State& state) {
@@ -91,4 +95,4 @@ void BM_ThreadQueueHandOver(benchmark::State& state) {
 }
 BENCHMARK(BM_ThreadQueueHandOver)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
-} // namespace
+}  // namespace

@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
+#include "core/store/profile_state.h"
 #include "core/text16.h"
-#include "profiles/profile_state.h"
-#include "protocol/apply.h"
+#include "device/apply.h"
 
 namespace {
 
@@ -52,7 +52,9 @@ class NullWriter final : public FileWriter {
     };
 
 public:
-    std::unique_ptr<OutputFile> Create(const std::filesystem::path&) override { return std::make_unique<File>(); }
+    std::unique_ptr<OutputFile> Create(const std::filesystem::path&) override {
+        return std::make_unique<File>();
+    }
     bool Replace(const std::filesystem::path&, const std::filesystem::path&) override { return true; }
 };
 
@@ -103,7 +105,8 @@ void BM_ApplyFullWrite(benchmark::State& bench) {
         setup.state.RequestFullWrite(FullWriteReason::UserChange);
         frames += setup.apply.Apply().framesSent;
     }
-    bench.counters["frames"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kAvgIterations);
+    bench.counters["frames"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_ApplyFullWrite)->Unit(benchmark::kMicrosecond);
 
@@ -118,4 +121,4 @@ void BM_ApplyOneGroup(benchmark::State& bench) {
 }
 BENCHMARK(BM_ApplyOneGroup)->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}  // namespace

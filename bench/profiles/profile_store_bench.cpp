@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "profiles/profile_store.h"
+#include "core/store/profile_store.h"
 
 namespace {
 
@@ -48,8 +48,9 @@ void BM_SaveStore(benchmark::State& state) {
         if (store.Save(list, *header) != WriteStatus::Written)
             state.SkipWithError("save failed");
     }
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(sizeof(StoreHeader) + list.size() * sizeof(ProfileRecord)));
+    state.SetBytesProcessed(
+        state.iterations() *
+        static_cast<std::int64_t>(sizeof(StoreHeader) + list.size() * sizeof(ProfileRecord)));
 }
 BENCHMARK(BM_SaveStore)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
@@ -64,9 +65,10 @@ void BM_LoadStore(benchmark::State& state) {
         store.Load(loaded, *header, u"Profile");
         benchmark::DoNotOptimize(loaded.data());
     }
-    state.SetBytesProcessed(state.iterations() *
-                            static_cast<std::int64_t>(sizeof(StoreHeader) + list.size() * sizeof(ProfileRecord)));
+    state.SetBytesProcessed(
+        state.iterations() *
+        static_cast<std::int64_t>(sizeof(StoreHeader) + list.size() * sizeof(ProfileRecord)));
 }
 BENCHMARK(BM_LoadStore)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace

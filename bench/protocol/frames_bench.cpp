@@ -1,8 +1,8 @@
 // Building and wrapping each frame kind, and the mouse model's decoding of the result. An apply
 // builds at most a handful of frames, so these run far below anything a user could notice; the
 // figures guard against a builder growing an accidental allocation or quadratic loop.
-#include "protocol/device_model.h"
-#include "protocol/frames.h"
+#include "core/protocol/device_model.h"
+#include "core/protocol/frames.h"
 
 #include <benchmark/benchmark.h>
 
@@ -29,8 +29,7 @@ std::unique_ptr<ProfileRecord> BenchRecord() {
     return record;
 }
 
-template <Frame (*Build)(const ProfileRecord&)>
-void BuildAndWrap(benchmark::State& state) {
+template <Frame (*Build)(const ProfileRecord&)> void BuildAndWrap(benchmark::State& state) {
     const auto record = BenchRecord();
     for (auto _ : state) {
         const WrappedReports reports = WrapReports(Build(*record));
@@ -38,7 +37,9 @@ void BuildAndWrap(benchmark::State& state) {
     }
 }
 
-Frame FullWrite(const ProfileRecord&) { return FullWriteFrame(); }
+Frame FullWrite(const ProfileRecord&) {
+    return FullWriteFrame();
+}
 
 // Every chunk of a 190-action macro with long delays and movements (the largest a slot holds).
 void MacroChunks(benchmark::State& state) {
@@ -65,9 +66,10 @@ void MacroChunks(benchmark::State& state) {
 
 void DeviceModelDecodesAProfile(benchmark::State& state) {
     const auto record = BenchRecord();
-    const WrappedReports frames[] = {WrapReports(PerformanceFrame(*record)), WrapReports(LightingFrame(*record)),
-                                     WrapReports(PollingRateFrame(*record)), WrapReports(KeyMapFrame(*record)),
-                                     WrapReports(FullWriteFrame())};
+    const WrappedReports frames[] = {WrapReports(PerformanceFrame(*record)),
+                                     WrapReports(LightingFrame(*record)),
+                                     WrapReports(PollingRateFrame(*record)),
+                                     WrapReports(KeyMapFrame(*record)), WrapReports(FullWriteFrame())};
     DeviceModel mouse;
     for (auto _ : state) {
         for (const WrappedReports& wrapped : frames) {
@@ -77,7 +79,7 @@ void DeviceModelDecodesAProfile(benchmark::State& state) {
     }
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BuildAndWrap<PerformanceFrame>)->Name("PerformanceFrame");
 BENCHMARK(BuildAndWrap<LightingFrame>)->Name("LightingFrame");

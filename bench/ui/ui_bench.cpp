@@ -88,4 +88,4 @@ void BM_FindControlByName(benchmark::State& state) {
 }
 BENCHMARK(BM_FindControlByName)->Unit(benchmark::kMicrosecond);
 
-} // namespace
+}  // namespace

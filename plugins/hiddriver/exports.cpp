@@ -13,57 +13,76 @@
 
 namespace {
 
-quillon::hid::HidDriver& driver()
-{
+quillon::hid::HidDriver& driver() {
     static quillon::hid::HidDriver instance(quillon::hid::hidapiBackend());
     return instance;
 }
 
 // The program exports its message functions; a host without them simply gets no notifications.
-quillon::hid::HostPoster resolveHost()
-{
+quillon::hid::HostPoster resolveHost() {
     quillon::hid::HostPoster host;
     if (auto post = reinterpret_cast<QuillonPostMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_MESSAGE)))
         host.post = post;
-    if (auto postData = reinterpret_cast<QuillonPostDataMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_DATA_MESSAGE)))
+    if (auto postData =
+            reinterpret_cast<QuillonPostDataMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_DATA_MESSAGE)))
         host.postData = postData;
     return host;
 }
 
-} // namespace
+}  // namespace
 
-QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) { driver().setIds(vendorId, productId); }
+QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) {
+    driver().setIds(vendorId, productId);
+}
 
-QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage)
-{
+QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage) {
     driver().openMonitor(window, dataMessage, plugMessage, resolveHost());
 }
 
-QUILLON_EXPORT void Close_DevMonitor(void) { driver().closeMonitor(); }
+QUILLON_EXPORT void Close_DevMonitor(void) {
+    driver().closeMonitor();
+}
 
-QUILLON_EXPORT int Open_FeatureDevice(void) { return driver().isPresent() ? 1 : 0; }
+QUILLON_EXPORT int Open_FeatureDevice(void) {
+    return driver().isPresent() ? 1 : 0;
+}
 
 QUILLON_EXPORT void Close_FeatureDevice(void) {}
 
 // The mouse is configured through output reports only; feature reports are not part of its protocol.
-QUILLON_EXPORT int SetFeature(uint8_t*, int) { return -1; }
-QUILLON_EXPORT int GetFeature(uint8_t*, int) { return -1; }
+QUILLON_EXPORT int SetFeature(uint8_t*, int) {
+    return -1;
+}
+QUILLON_EXPORT int GetFeature(uint8_t*, int) {
+    return -1;
+}
 
-QUILLON_EXPORT int Open_ReportDevice(void) { return driver().openReportDevice() ? 1 : 0; }
+QUILLON_EXPORT int Open_ReportDevice(void) {
+    return driver().openReportDevice() ? 1 : 0;
+}
 
-QUILLON_EXPORT void Close_ReportDevice(void) { driver().closeReportDevice(); }
+QUILLON_EXPORT void Close_ReportDevice(void) {
+    driver().closeReportDevice();
+}
 
-QUILLON_EXPORT int WriteUSB(const uint8_t* report, int length) { return driver().write(report, length); }
+QUILLON_EXPORT int WriteUSB(const uint8_t* report, int length) {
+    return driver().write(report, length);
+}
 
-QUILLON_EXPORT int ReadUSB(uint8_t* buffer, int length) { return driver().read(buffer, length); }
+QUILLON_EXPORT int ReadUSB(uint8_t* buffer, int length) {
+    return driver().read(buffer, length);
+}
 
-QUILLON_EXPORT int Get_OpenError(void)
-{
+QUILLON_EXPORT int Get_OpenError(void) {
     switch (driver().lastOpenFailure()) {
-    case quillon::hid::OpenFailure::None: return QUILLON_OPEN_OK;
-    case quillon::hid::OpenFailure::NotFound: return QUILLON_OPEN_NOT_FOUND;
-    case quillon::hid::OpenFailure::PermissionDenied: return QUILLON_OPEN_PERMISSION_DENIED;
-    case quillon::hid::OpenFailure::Other: break;
+    case quillon::hid::OpenFailure::None:
+        return QUILLON_OPEN_OK;
+    case quillon::hid::OpenFailure::NotFound:
+        return QUILLON_OPEN_NOT_FOUND;
+    case quillon::hid::OpenFailure::PermissionDenied:
+        return QUILLON_OPEN_PERMISSION_DENIED;
+    case quillon::hid::OpenFailure::Other:
+        break;
     }
     return QUILLON_OPEN_OTHER_ERROR;
 }

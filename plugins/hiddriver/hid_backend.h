@@ -44,4 +44,4 @@ struct Backend {
 // thread) are serialised by one lock shared by the whole process.
 const Backend& hidapiBackend();
 
-} // namespace quillon::hid
+}  // namespace quillon::hid

@@ -6,10 +6,11 @@
 
 namespace quillon::hid {
 
-bool isVendorDefined(const DeviceEntry& entry) { return entry.usagePage >= 0xFF00; }
+bool isVendorDefined(const DeviceEntry& entry) {
+    return entry.usagePage >= 0xFF00;
+}
 
-const DeviceEntry* chooseReportInterface(const std::vector<DeviceEntry>& entries)
-{
+const DeviceEntry* chooseReportInterface(const std::vector<DeviceEntry>& entries) {
     const DeviceEntry* best = nullptr;
     for (const DeviceEntry& entry : entries) {
         if (!isVendorDefined(entry))
@@ -24,8 +25,7 @@ namespace {
 
 // The distinct paths of the vendor-defined interfaces, in enumeration order. Several collections
 // of one interface share a path and are read once.
-std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries)
-{
+std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries) {
     std::vector<std::string> paths;
     for (const DeviceEntry& entry : entries) {
         if (isVendorDefined(entry) && std::find(paths.begin(), paths.end(), entry.path) == paths.end())
@@ -34,8 +34,7 @@ std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries)
     return paths;
 }
 
-std::vector<std::string> allPaths(const std::vector<DeviceEntry>& entries)
-{
+std::vector<std::string> allPaths(const std::vector<DeviceEntry>& entries) {
     std::vector<std::string> paths;
     for (const DeviceEntry& entry : entries)
         paths.push_back(entry.path);
@@ -44,24 +43,23 @@ std::vector<std::string> allPaths(const std::vector<DeviceEntry>& entries)
     return paths;
 }
 
-} // namespace
+}  // namespace
 
-HidDriver::HidDriver(Backend backend, DriverTiming timing) : m_backend(std::move(backend)), m_timing(timing) {}
+HidDriver::HidDriver(Backend backend, DriverTiming timing)
+    : m_backend(std::move(backend)), m_timing(timing) {}
 
-HidDriver::~HidDriver()
-{
+HidDriver::~HidDriver() {
     closeMonitor();
     closeReportDevice();
 }
 
-void HidDriver::setIds(int vendorId, int productId)
-{
+void HidDriver::setIds(int vendorId, int productId) {
     m_vendorId = static_cast<uint16_t>(vendorId);
     m_productId = static_cast<uint16_t>(productId);
 }
 
-void HidDriver::openMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage, HostPoster host)
-{
+void HidDriver::openMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage,
+                            HostPoster host) {
     closeMonitor();
     std::lock_guard lock(m_monitorMutex);
     m_window = window;
@@ -75,8 +73,7 @@ void HidDriver::openMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t
     m_monitor = std::thread([this] { monitorLoop(); });
 }
 
-void HidDriver::closeMonitor()
-{
+void HidDriver::closeMonitor() {
     {
         std::lock_guard lock(m_monitorMutex);
         if (!m_monitorRunning)
@@ -90,8 +87,7 @@ void HidDriver::closeMonitor()
     m_pollDone.notify_all();
 }
 
-void HidDriver::monitorLoop()
-{
+void HidDriver::monitorLoop() {
     bool baseline = true;
     std::unique_lock lock(m_monitorMutex);
     while (!m_stopMonitor) {
@@ -113,8 +109,7 @@ void HidDriver::monitorLoop()
     m_presentPaths.clear();
 }
 
-void HidDriver::pollDevice(bool baseline, bool afterReadFailure)
-{
+void HidDriver::pollDevice(bool baseline, bool afterReadFailure) {
     const std::vector<DeviceEntry> entries = m_backend.enumerate(m_vendorId, m_productId);
     const bool present = !entries.empty();
     std::vector<std::string> paths = allPaths(entries);
@@ -140,8 +135,7 @@ void HidDriver::pollDevice(bool baseline, bool afterReadFailure)
     syncReaders(entries, afterReadFailure);
 }
 
-void HidDriver::syncReaders(const std::vector<DeviceEntry>& entries, bool afterReadFailure)
-{
+void HidDriver::syncReaders(const std::vector<DeviceEntry>& entries, bool afterReadFailure) {
     const std::vector<std::string> wanted = vendorPaths(entries);
     // Readers of interfaces that went away, or whose read failed, are removed. A failed one is
     // started again while its interface is still listed, but not by the poll its own failure asked
@@ -163,8 +157,9 @@ void HidDriver::syncReaders(const std::vector<DeviceEntry>& entries, bool afterR
     for (const std::string& path : wanted) {
         if (std::find(failedNow.begin(), failedNow.end(), path) != failedNow.end())
             continue;
-        const bool running = std::any_of(m_readers.begin(), m_readers.end(),
-                                         [&](const std::unique_ptr<Reader>& reader) { return reader->path == path; });
+        const bool running =
+            std::any_of(m_readers.begin(), m_readers.end(),
+                        [&](const std::unique_ptr<Reader>& reader) { return reader->path == path; });
         if (running)
             continue;
         // Opened here rather than on the reader's thread, so that once an enumeration has been
@@ -172,7 +167,7 @@ void HidDriver::syncReaders(const std::vector<DeviceEntry>& entries, bool afterR
         OpenFailure failure = OpenFailure::None;
         Handle handle = m_backend.open(path, failure);
         if (handle == nullptr)
-            continue; // Typically a node whose permissions udev has not set yet; retried next poll.
+            continue;  // Typically a node whose permissions udev has not set yet; retried next poll.
         auto reader = std::make_unique<Reader>();
         reader->path = path;
         Reader& started = *reader;
@@ -181,8 +176,7 @@ void HidDriver::syncReaders(const std::vector<DeviceEntry>& entries, bool afterR
     }
 }
 
-void HidDriver::stopReaders()
-{
+void HidDriver::stopReaders() {
     for (auto& reader : m_readers)
         reader->stop = true;
     for (auto& reader : m_readers)
@@ -190,8 +184,7 @@ void HidDriver::stopReaders()
     m_readers.clear();
 }
 
-void HidDriver::readerLoop(Reader& reader, Handle handle)
-{
+void HidDriver::readerLoop(Reader& reader, Handle handle) {
     // Room for the largest report the device sends plus its identifier.
     std::array<uint8_t, 256> buffer{};
     bool failed = false;
@@ -212,8 +205,7 @@ void HidDriver::readerLoop(Reader& reader, Handle handle)
         reportReadFailure();
 }
 
-void HidDriver::reportReadFailure()
-{
+void HidDriver::reportReadFailure() {
     {
         std::lock_guard lock(m_monitorMutex);
         ++m_pollRequested;
@@ -222,32 +214,31 @@ void HidDriver::reportReadFailure()
     m_wake.notify_all();
 }
 
-void HidDriver::pollNow()
-{
+void HidDriver::pollNow() {
     std::unique_lock lock(m_monitorMutex);
     if (!m_monitorRunning || m_stopMonitor)
         return;
     const uint64_t generation = ++m_pollRequested;
     m_wake.notify_all();
-    m_pollDone.wait(lock, [&] { return m_pollCompleted >= generation || !m_monitorRunning || m_stopMonitor; });
+    m_pollDone.wait(lock,
+                    [&] { return m_pollCompleted >= generation || !m_monitorRunning || m_stopMonitor; });
 }
 
-uint64_t HidDriver::pollCount() const
-{
+uint64_t HidDriver::pollCount() const {
     std::lock_guard lock(m_monitorMutex);
     return m_polls;
 }
 
-void HidDriver::postPlug(bool arrived)
-{
+void HidDriver::postPlug(bool arrived) {
     if (m_host.post)
         m_host.post(m_window, m_plugMessage, arrived ? 1 : 0, 0);
 }
 
-bool HidDriver::isPresent() { return !m_backend.enumerate(m_vendorId, m_productId).empty(); }
+bool HidDriver::isPresent() {
+    return !m_backend.enumerate(m_vendorId, m_productId).empty();
+}
 
-bool HidDriver::openReportDevice()
-{
+bool HidDriver::openReportDevice() {
     std::lock_guard lock(m_reportMutex);
     // A second open replaces the first: after a quick replug the old handle belongs to a node that
     // no longer exists.
@@ -268,22 +259,19 @@ bool HidDriver::openReportDevice()
     return m_report != nullptr;
 }
 
-void HidDriver::closeReportDevice()
-{
+void HidDriver::closeReportDevice() {
     std::lock_guard lock(m_reportMutex);
     if (m_report != nullptr)
         m_backend.close(m_report);
     m_report = nullptr;
 }
 
-OpenFailure HidDriver::lastOpenFailure() const
-{
+OpenFailure HidDriver::lastOpenFailure() const {
     std::lock_guard lock(m_reportMutex);
     return m_openFailure;
 }
 
-int HidDriver::write(const uint8_t* report, int length)
-{
+int HidDriver::write(const uint8_t* report, int length) {
     if (report == nullptr || length <= 0)
         return -1;
     std::lock_guard lock(m_reportMutex);
@@ -292,8 +280,7 @@ int HidDriver::write(const uint8_t* report, int length)
     return m_backend.write(m_report, report, static_cast<size_t>(length));
 }
 
-int HidDriver::read(uint8_t* buffer, int length)
-{
+int HidDriver::read(uint8_t* buffer, int length) {
     if (buffer == nullptr || length <= 0)
         return -1;
     std::lock_guard lock(m_reportMutex);
@@ -302,4 +289,4 @@ int HidDriver::read(uint8_t* buffer, int length)
     return m_backend.read(m_report, buffer, static_cast<size_t>(length), 0);
 }
 
-} // namespace quillon::hid
+}  // namespace quillon::hid

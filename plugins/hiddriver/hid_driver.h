@@ -124,4 +124,4 @@ private:
     OpenFailure m_openFailure = OpenFailure::None;
 };
 
-} // namespace quillon::hid
+}  // namespace quillon::hid

@@ -14,22 +14,19 @@
 namespace quillon::hid {
 namespace {
 
-std::mutex& hidapiLock()
-{
+std::mutex& hidapiLock() {
     static std::mutex lock;
     return lock;
 }
 
 // Called with the lock held.
-void ensureInitialised()
-{
+void ensureInitialised() {
     static bool initialised = false;
     if (!initialised)
         initialised = hid_init() == 0;
 }
 
-std::vector<DeviceEntry> enumerateDevices(uint16_t vendorId, uint16_t productId)
-{
+std::vector<DeviceEntry> enumerateDevices(uint16_t vendorId, uint16_t productId) {
     std::vector<DeviceEntry> entries;
     // hid_enumerate with 0/0 would list every HID device; a driver without identifiers sees none.
     if (vendorId == 0 && productId == 0)
@@ -49,8 +46,7 @@ std::vector<DeviceEntry> enumerateDevices(uint16_t vendorId, uint16_t productId)
     return entries;
 }
 
-Handle openDevice(const std::string& path, OpenFailure& failure)
-{
+Handle openDevice(const std::string& path, OpenFailure& failure) {
     std::lock_guard lock(hidapiLock());
     ensureInitialised();
     hid_device* device = hid_open_path(path.c_str());
@@ -61,31 +57,30 @@ Handle openDevice(const std::string& path, OpenFailure& failure)
     // hidapi reports the reason only as text; ask the file system the same question it failed on.
     if (access(path.c_str(), R_OK | W_OK) != 0)
         failure = errno == EACCES || errno == EPERM ? OpenFailure::PermissionDenied
-                  : errno == ENOENT                  ? OpenFailure::NotFound
-                                                     : OpenFailure::Other;
+                  : errno == ENOENT                 ? OpenFailure::NotFound
+                                                    : OpenFailure::Other;
     else
         failure = OpenFailure::Other;
     return nullptr;
 }
 
-void closeDevice(Handle handle) { hid_close(static_cast<hid_device*>(handle)); }
+void closeDevice(Handle handle) {
+    hid_close(static_cast<hid_device*>(handle));
+}
 
-int writeReport(Handle handle, const uint8_t* data, size_t length)
-{
+int writeReport(Handle handle, const uint8_t* data, size_t length) {
     return hid_write(static_cast<hid_device*>(handle), data, length);
 }
 
-int readReport(Handle handle, uint8_t* buffer, size_t length, int timeoutMs)
-{
+int readReport(Handle handle, uint8_t* buffer, size_t length, int timeoutMs) {
     return hid_read_timeout(static_cast<hid_device*>(handle), buffer, length, timeoutMs);
 }
 
-} // namespace
+}  // namespace
 
-const Backend& hidapiBackend()
-{
+const Backend& hidapiBackend() {
     static const Backend backend{enumerateDevices, openDevice, closeDevice, writeReport, readReport};
     return backend;
 }
 
-} // namespace quillon::hid
+}  // namespace quillon::hid

@@ -12,36 +12,53 @@
 
 namespace {
 
-std::filesystem::path PluginFolder()
-{
+std::filesystem::path PluginFolder() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&PluginFolder), &info) != 0 && info.dli_fname != nullptr)
         return std::filesystem::absolute(info.dli_fname).parent_path();
     return std::filesystem::current_path();
 }
 
-quillon::sim::SimDriver& driver()
-{
+quillon::sim::SimDriver& driver() {
     static quillon::sim::SimDriver instance(PluginFolder());
     return instance;
 }
 
-} // namespace
+}  // namespace
 
-QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) { driver().SetIds(vendorId, productId); }
-QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage)
-{
+QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) {
+    driver().SetIds(vendorId, productId);
+}
+QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage) {
     driver().OpenMonitor(window, dataMessage, plugMessage);
 }
-QUILLON_EXPORT void Close_DevMonitor(void) { driver().CloseMonitor(); }
-QUILLON_EXPORT int Open_FeatureDevice(void) { return driver().Present() ? 1 : 0; }
+QUILLON_EXPORT void Close_DevMonitor(void) {
+    driver().CloseMonitor();
+}
+QUILLON_EXPORT int Open_FeatureDevice(void) {
+    return driver().Present() ? 1 : 0;
+}
 QUILLON_EXPORT void Close_FeatureDevice(void) {}
 // The mouse has no feature reports.
-QUILLON_EXPORT int SetFeature(uint8_t*, int) { return -1; }
-QUILLON_EXPORT int GetFeature(uint8_t*, int) { return -1; }
-QUILLON_EXPORT int Open_ReportDevice(void) { return driver().OpenReport() ? 1 : 0; }
-QUILLON_EXPORT void Close_ReportDevice(void) { driver().CloseReport(); }
-QUILLON_EXPORT int WriteUSB(const uint8_t* report, int length) { return driver().Write(report, length); }
+QUILLON_EXPORT int SetFeature(uint8_t*, int) {
+    return -1;
+}
+QUILLON_EXPORT int GetFeature(uint8_t*, int) {
+    return -1;
+}
+QUILLON_EXPORT int Open_ReportDevice(void) {
+    return driver().OpenReport() ? 1 : 0;
+}
+QUILLON_EXPORT void Close_ReportDevice(void) {
+    driver().CloseReport();
+}
+QUILLON_EXPORT int WriteUSB(const uint8_t* report, int length) {
+    return driver().Write(report, length);
+}
 // Input reports reach the program only as data messages.
-QUILLON_EXPORT int ReadUSB(uint8_t*, int) { return -1; }
-QUILLON_EXPORT int Get_OpenError(void) { return driver().OpenError(); }
+QUILLON_EXPORT int ReadUSB(uint8_t*, int) {
+    return -1;
+}
+QUILLON_EXPORT int Get_OpenError(void) {
+    return driver().OpenError();
+}

@@ -16,8 +16,7 @@
 
 #include "sim_driver.h"
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace quillon::sim;
     int first = 1;
     SimLink link = SimLink::Wireless;
@@ -26,10 +25,9 @@ int main(int argc, char** argv)
         first = 2;
     }
     if (first >= argc) {
-        std::fprintf(stderr,
-                     "usage: quillon-sim [wired|wireless] <command>\n"
-                     "commands: plug, pull, sleep, wake, dpi <1..8>, rate <code 0x01..0x40>, "
-                     "charge start|end, state, help\n");
+        std::fprintf(stderr, "usage: quillon-sim [wired|wireless] <command>\n"
+                             "commands: plug, pull, sleep, wake, dpi <1..8>, rate <code 0x01..0x40>, "
+                             "charge start|end, state, help\n");
         return 2;
     }
     std::string line;

@@ -15,14 +15,12 @@ namespace quillon::sim {
 
 SimDriver::SimDriver(std::filesystem::path folder) : m_folder(std::move(folder)) {}
 
-SimDriver::~SimDriver()
-{
+SimDriver::~SimDriver() {
     CloseMonitor();
     CloseReport();
 }
 
-void SimDriver::SetIds(int, int productId)
-{
+void SimDriver::SetIds(int, int productId) {
     const std::optional<SimLink> link = LinkOfProduct(productId);
     if (!link)
         return;
@@ -33,8 +31,7 @@ void SimDriver::SetIds(int, int productId)
                                          SharedMouseBody(LogFile()));
 }
 
-std::filesystem::path SimDriver::LogFile() const
-{
+std::filesystem::path SimDriver::LogFile() const {
     if (const char* path = std::getenv("QUILLON_SIM_LOG"); path != nullptr && *path != '\0')
         return path;
     // The program's data folder: beside the program, or the user's own when that is not writable.
@@ -54,13 +51,13 @@ std::filesystem::path SimDriver::LogFile() const
     return data / "simulated_mouse.log";
 }
 
-void SimDriver::OpenMonitor(QuillonWindow window, std::uint32_t dataMessage, std::uint32_t plugMessage)
-{
+void SimDriver::OpenMonitor(QuillonWindow window, std::uint32_t dataMessage, std::uint32_t plugMessage) {
     CloseMonitor();
     if (!m_mouse)
         return;
     m_post = reinterpret_cast<QuillonPostMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_MESSAGE));
-    m_postData = reinterpret_cast<QuillonPostDataMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_DATA_MESSAGE));
+    m_postData =
+        reinterpret_cast<QuillonPostDataMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_DATA_MESSAGE));
     m_window = window;
     m_dataMessage = dataMessage;
     m_plugMessage = plugMessage;
@@ -91,8 +88,7 @@ void SimDriver::OpenMonitor(QuillonWindow window, std::uint32_t dataMessage, std
         close(listenFd);
 }
 
-void SimDriver::CloseMonitor()
-{
+void SimDriver::CloseMonitor() {
     {
         std::lock_guard lock(m_mutex);
         if (!m_monitorOpen)
@@ -117,8 +113,7 @@ void SimDriver::CloseMonitor()
     unlink(m_socketPath.c_str());
 }
 
-void SimDriver::TickerLoop()
-{
+void SimDriver::TickerLoop() {
     std::minstd_rand random(std::random_device{}());
     std::uniform_int_distribution<int> period(1000, 2000);
     std::unique_lock lock(m_mutex);
@@ -132,8 +127,7 @@ void SimDriver::TickerLoop()
     }
 }
 
-void SimDriver::ServerLoop(int listenFd)
-{
+void SimDriver::ServerLoop(int listenFd) {
     while (true) {
         pollfd fds[2] = {{listenFd, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
         if (poll(fds, 2, -1) < 0) {
@@ -154,8 +148,7 @@ void SimDriver::ServerLoop(int listenFd)
     close(listenFd);
 }
 
-void SimDriver::Serve(int clientFd)
-{
+void SimDriver::Serve(int clientFd) {
     // One command line per connection; a client that says nothing for a second is dropped.
     std::string line;
     char buffer[256];
@@ -175,33 +168,32 @@ void SimDriver::Serve(int clientFd)
     [[maybe_unused]] const auto written = write(clientFd, reply.data(), reply.size());
 }
 
-void SimDriver::Post(const Outgoing& out)
-{
+void SimDriver::Post(const Outgoing& out) {
     if (out.plug && m_post)
         m_post(m_window, m_plugMessage, *out.plug ? 1 : 0, 0);
     if (!m_postData)
         return;
     for (const MouseStatusReport& report : out.reports)
-        m_postData(m_window, m_dataMessage, report.data(), report.size(), static_cast<intptr_t>(report.size()));
+        m_postData(m_window, m_dataMessage, report.data(), report.size(),
+                   static_cast<intptr_t>(report.size()));
 }
 
-bool SimDriver::Present() { return m_mouse && m_mouse->Plugged(); }
+bool SimDriver::Present() {
+    return m_mouse && m_mouse->Plugged();
+}
 
-bool SimDriver::OpenReport()
-{
+bool SimDriver::OpenReport() {
     std::lock_guard lock(m_mutex);
     m_reportOpen = m_mouse && m_mouse->Plugged();
     return m_reportOpen;
 }
 
-void SimDriver::CloseReport()
-{
+void SimDriver::CloseReport() {
     std::lock_guard lock(m_mutex);
     m_reportOpen = false;
 }
 
-int SimDriver::Write(const std::uint8_t* report, int length)
-{
+int SimDriver::Write(const std::uint8_t* report, int length) {
     if (report == nullptr || length <= 0)
         return -1;
     {
@@ -212,12 +204,11 @@ int SimDriver::Write(const std::uint8_t* report, int length)
     return m_mouse->Write({report, static_cast<std::size_t>(length)});
 }
 
-int SimDriver::OpenError()
-{
+int SimDriver::OpenError() {
     std::lock_guard lock(m_mutex);
     if (m_reportOpen)
         return QUILLON_OPEN_OK;
     return QUILLON_OPEN_NOT_FOUND;
 }
 
-} // namespace quillon::sim
+}  // namespace quillon::sim

@@ -63,4 +63,4 @@ private:
     std::filesystem::path m_socketPath;
 };
 
-} // namespace quillon::sim
+}  // namespace quillon::sim

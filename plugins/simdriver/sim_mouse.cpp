@@ -6,14 +6,15 @@
 #include <fstream>
 #include <sstream>
 
-#include "protocol/frames.h"
+#include "core/protocol/frames.h"
 
 namespace quillon::sim {
 
-const char* LinkName(SimLink link) { return link == SimLink::Wired ? "wired" : "wireless"; }
+const char* LinkName(SimLink link) {
+    return link == SimLink::Wired ? "wired" : "wireless";
+}
 
-std::optional<SimLink> LinkOfProduct(int productId)
-{
+std::optional<SimLink> LinkOfProduct(int productId) {
     if (productId == 0xFA7F)
         return SimLink::Wired;
     if (productId == 0xFA65)
@@ -21,8 +22,7 @@ std::optional<SimLink> LinkOfProduct(int productId)
     return std::nullopt;
 }
 
-bool LinkStartsPlugged(SimLink link, const char* setting)
-{
+bool LinkStartsPlugged(SimLink link, const char* setting) {
     const std::string list = setting != nullptr ? setting : "wireless";
     std::stringstream stream(list);
     std::string item;
@@ -37,8 +37,7 @@ bool LinkStartsPlugged(SimLink link, const char* setting)
 
 namespace {
 
-std::string Hex(std::span<const std::uint8_t> bytes)
-{
+std::string Hex(std::span<const std::uint8_t> bytes) {
     std::string text;
     char part[4];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -48,8 +47,7 @@ std::string Hex(std::span<const std::uint8_t> bytes)
     return text;
 }
 
-std::string Timestamp()
-{
+std::string Timestamp() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
@@ -57,34 +55,32 @@ std::string Timestamp()
     std::tm local{};
     localtime_r(&seconds, &local);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900, local.tm_mon + 1,
-                  local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(millis));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", local.tm_year + 1900,
+                  local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  static_cast<int>(millis));
     return text;
 }
 
-bool IsPollingCode(unsigned code)
-{
+bool IsPollingCode(unsigned code) {
     return code == 0x01 || code == 0x02 || code == 0x04 || code == 0x08 || code == 0x10 || code == 0x20 ||
            code == 0x40;
 }
 
-} // namespace
+}  // namespace
 
-SimMouse::SimMouse(SimLink link, bool plugged, MouseBody& body) : m_link(link), m_body(body), m_plugged(plugged)
-{
+SimMouse::SimMouse(SimLink link, bool plugged, MouseBody& body)
+    : m_link(link), m_body(body), m_plugged(plugged) {
     std::lock_guard lock(m_body.mutex);
     if (m_link == SimLink::Wired)
         m_body.cablePlugged = plugged;
 }
 
-bool SimMouse::Plugged() const
-{
+bool SimMouse::Plugged() const {
     std::lock_guard lock(m_body.mutex);
     return m_plugged;
 }
 
-int SimMouse::Write(std::span<const std::uint8_t> report)
-{
+int SimMouse::Write(std::span<const std::uint8_t> report) {
     std::lock_guard lock(m_body.mutex);
     if (!m_plugged) {
         Log(std::string(LinkName(m_link)) + " dropped (not plugged) " + Hex(report));
@@ -94,20 +90,19 @@ int SimMouse::Write(std::span<const std::uint8_t> report)
     if (result.accepted)
         Log(std::string(LinkName(m_link)) + " write " + Hex(report));
     else
-        Log(std::string(LinkName(m_link)) + " rejected (" + RejectReasonName(result.reason) + ") " + Hex(report));
+        Log(std::string(LinkName(m_link)) + " rejected (" + RejectReasonName(result.reason) + ") " +
+            Hex(report));
     return static_cast<int>(report.size());
 }
 
-std::optional<MouseStatusReport> SimMouse::PowerTick()
-{
+std::optional<MouseStatusReport> SimMouse::PowerTick() {
     std::lock_guard lock(m_body.mutex);
     if (!m_plugged || !m_body.awake)
         return std::nullopt;
     return PowerReportLocked();
 }
 
-MouseStatusReport SimMouse::PowerReportLocked()
-{
+MouseStatusReport SimMouse::PowerReportLocked() {
     if (ChargingLocked()) {
         if (m_body.level < 100)
             ++m_body.level;
@@ -118,8 +113,7 @@ MouseStatusReport SimMouse::PowerReportLocked()
     return MakePowerStatus(1, static_cast<std::uint8_t>(m_body.level));
 }
 
-std::string SimMouse::Command(const std::string& line, Outgoing& out)
-{
+std::string SimMouse::Command(const std::string& line, Outgoing& out) {
     std::istringstream words(line);
     std::string command, argument;
     words >> command >> argument;
@@ -127,7 +121,8 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
     if (command == "state")
         return Describe();
     if (command == "help" || command.empty())
-        return "commands: plug, pull, sleep, wake, dpi <1..8>, rate <code 0x01..0x40>, charge start|end, state";
+        return "commands: plug, pull, sleep, wake, dpi <1..8>, rate <code 0x01..0x40>, charge start|end, "
+               "state";
 
     std::lock_guard lock(m_body.mutex);
     if (command == "plug" || command == "pull") {
@@ -167,7 +162,8 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
             return "error: the rate is one of the codes 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40";
         // The mouse keeps the rate as if the program had written it, then tells the program.
         const auto c = static_cast<std::uint8_t>(code);
-        const std::array<std::uint8_t, 9> frame{0x06, 0x09, 0x01, c, static_cast<std::uint8_t>(c ^ 0xFF), 0, 0, 0, 0};
+        const std::array<std::uint8_t, 9> frame{0x06, 0x09, 0x01, c, static_cast<std::uint8_t>(c ^ 0xFF),
+                                                0,    0,    0,    0};
         const WrappedReports wrapped = WrapReports(frame);
         for (const Report& report : wrapped.used())
             m_body.model.Feed(report);
@@ -186,8 +182,7 @@ std::string SimMouse::Command(const std::string& line, Outgoing& out)
     return "error: unknown command '" + command + "' (try help)";
 }
 
-std::string SimMouse::Describe() const
-{
+std::string SimMouse::Describe() const {
     std::lock_guard lock(m_body.mutex);
     const DeviceModel& model = m_body.model;
     const MouseState& s = model.State();
@@ -228,24 +223,21 @@ std::string SimMouse::Describe() const
     return text.str();
 }
 
-MouseState SimMouse::State() const
-{
+MouseState SimMouse::State() const {
     std::lock_guard lock(m_body.mutex);
     return m_body.model.State();
 }
 
-std::size_t SimMouse::RejectedReports() const
-{
+std::size_t SimMouse::RejectedReports() const {
     std::lock_guard lock(m_body.mutex);
     return m_body.model.RejectedReports();
 }
 
-void SimMouse::Log(const std::string& line) const
-{
+void SimMouse::Log(const std::string& line) const {
     if (m_body.logFile.empty())
         return;
     std::ofstream file(m_body.logFile, std::ios::app);
     file << Timestamp() << " " << line << "\n";
 }
 
-} // namespace quillon::sim
+}  // namespace quillon::sim

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/device_model.h"
+#include "core/protocol/device_model.h"
 
 namespace quillon::sim {
 
@@ -32,8 +32,8 @@ bool LinkStartsPlugged(SimLink link, const char* setting);
 
 // What the driver must post to the program after a command or a tick.
 struct Outgoing {
-    std::optional<bool> plug;                       // plug message: arrived / left
-    std::vector<MouseStatusReport> reports;         // data messages
+    std::optional<bool> plug;                // plug message: arrived / left
+    std::vector<MouseStatusReport> reports;  // data messages
 };
 
 // The mouse itself. The cable and the receiver are two devices, served by two driver copies, but
@@ -92,4 +92,4 @@ private:
     bool m_plugged;
 };
 
-} // namespace quillon::sim
+}  // namespace quillon::sim

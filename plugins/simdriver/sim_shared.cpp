@@ -6,10 +6,9 @@
 
 namespace quillon::sim {
 
-__attribute__((visibility("default"))) MouseBody& SharedMouseBody(const std::filesystem::path& logFile)
-{
+__attribute__((visibility("default"))) MouseBody& SharedMouseBody(const std::filesystem::path& logFile) {
     static MouseBody body(logFile);
     return body;
 }
 
-} // namespace quillon::sim
+}  // namespace quillon::sim

@@ -5,11 +5,11 @@
 #include <memory>
 
 #include "app/main_wnd.h"
-#include "app/startup_mark.h"
 #include "app/termination_signals.h"
 #include "platform/single_instance.h"
 #include "ui/paint_manager.h"
 #include "ui/resource_manager.h"
+#include "ui/startup_mark.h"
 
 namespace quillon {
 namespace {
@@ -20,7 +20,7 @@ constexpr int kMainWindowWidth = 800;
 constexpr int kMainWindowHeight = 572;
 constexpr int kResourcesInFolder = 1;
 
-} // namespace
+}  // namespace
 
 int RunQuillon(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -51,8 +51,8 @@ int RunQuillon(int argc, char** argv) {
     StartupMark startupMark([&window] { return window ? window->GetHostWidget() : nullptr; });
 
     // The window is centred before it is first shown, so that it never flashes at the corner.
-    if (window->Create(nullptr, {}, kMainWindowStyle & ~WS_VISIBLE, 0, 0, 0, kMainWindowWidth, kMainWindowHeight) ==
-        nullptr) {
+    if (window->Create(nullptr, {}, kMainWindowStyle & ~WS_VISIBLE, 0, 0, 0, kMainWindowWidth,
+                       kMainWindowHeight) == nullptr) {
         qCritical("quillon: the main window could not be built from %s",
                   qUtf8Printable(CPaintManagerUI::GetResourcePath() + QStringLiteral("main.xml")));
         window.reset();
@@ -73,4 +73,4 @@ int RunQuillon(int argc, char** argv) {
     return 0;
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -11,4 +11,4 @@ namespace quillon {
 
 int RunQuillon(int argc, char** argv);
 
-} // namespace quillon
+}  // namespace quillon

@@ -30,4 +30,4 @@ void HookLibrary::Release(HookOps& ops) {
     m_module.Free();
 }
 
-} // namespace quillon
+}  // namespace quillon

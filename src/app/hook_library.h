@@ -41,4 +41,4 @@ private:
     Module m_module;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -10,13 +10,12 @@ namespace quillon {
 namespace {
 
 // The window messages the main window takes, by the numbers their senders use.
-constexpr UINT kTrayNotify = MSG_TRAY_NOTIFY;             // 1025, the tray icon
-constexpr UINT kMenuCommand = MSG_MENU_COMMAND;           // 1027, every menu of the main window
-constexpr UINT kHookEvent = WM_USER + 10;                 // 1034, the input-hook library
-constexpr UINT kActivateInstance = MSG_ACTIVATE_INSTANCE; // 1037, a second start
-constexpr UINT kDeviceChanged = 0x468;                    // 1128, the page: presence changed
-constexpr UINT kDpiStageReported = 0x469;                 // 1129, the page: nothing to do here
-constexpr UINT kFirstDeviceMessage = 0x601;               // reports, plugs and apply requests
+constexpr UINT kTrayNotify = MSG_TRAY_NOTIFY;              // 1025, the tray icon
+constexpr UINT kMenuCommand = MSG_MENU_COMMAND;            // 1027, every menu of the main window
+constexpr UINT kActivateInstance = MSG_ACTIVATE_INSTANCE;  // 1037, a second start
+constexpr UINT kDeviceChanged = 0x468;                     // 1128, the page: presence changed
+constexpr UINT kDpiStageReported = 0x469;                  // 1129, the page: nothing to do here
+constexpr UINT kFirstDeviceMessage = 0x601;                // reports, plugs and apply requests
 constexpr UINT kLastDeviceMessage = 0x606;
 constexpr UINT_PTR kFirstPageTimer = 512;
 constexpr UINT_PTR kLastPageTimer = 518;
@@ -24,11 +23,11 @@ constexpr UINT kLibraryNotice = 0x1401;
 
 // The tray menu opens this far above the pointer, so that it does not cover the icon.
 constexpr int kTrayMenuLift = 50;
-constexpr DWORD kTrayMenuAlignment = eMenuAlignment_Left | eMenuAlignment_Top; // 6
+constexpr DWORD kTrayMenuAlignment = eMenuAlignment_Left | eMenuAlignment_Top;  // 6
 
 const QString kPageName = QStringLiteral("MS_1_Page");
 
-} // namespace
+}  // namespace
 
 MenuRoute RouteMenuCommand(const QString& itemName) {
     if (itemName.compare(QLatin1String("configuration"), Qt::CaseInsensitive) == 0)
@@ -57,7 +56,9 @@ CMainWnd::~CMainWnd() {
     m_trayIcon.DeleteTrayIcon();
 }
 
-std::optional<QString> CMainWnd::QueryControlText(const QString&) { return std::nullopt; }
+std::optional<QString> CMainWnd::QueryControlText(const QString&) {
+    return std::nullopt;
+}
 
 void CMainWnd::InitWindow() {
     // The page gets the window (paint manager, handle) and the hook table before its start-up,
@@ -117,7 +118,7 @@ LRESULT CMainWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, b
     case kMenuCommand:
         OnMenuCommand(wParam);
         return 0;
-    case kHookEvent:
+    case MSG_HOOK_EVENT:
     case kDpiStageReported:
     case WM_DEVICECHANGE:
     case kLibraryNotice:
@@ -233,13 +234,17 @@ void CMainWnd::OnMenuCommand(WPARAM record) {
     }
 }
 
-void CMainWnd::OnAssignMenuCommand(const QString& itemName) { m_page.OnAssignMenu(itemName); }
+void CMainWnd::OnAssignMenuCommand(const QString& itemName) {
+    m_page.OnAssignMenu(itemName);
+}
 
 bool CMainWnd::HasNotificationArea() const {
     return m_trayIcon.IsCreated() && CTrayIcon::IsNotificationAreaAvailable();
 }
 
-QPoint CMainWnd::PointerPosition() const { return QCursor::pos(); }
+QPoint CMainWnd::PointerPosition() const {
+    return QCursor::pos();
+}
 
 void CMainWnd::RebuildDeviceSlots() {
     m_deviceCount = 0;
@@ -289,4 +294,4 @@ void CMainWnd::ShowAccessProblem() {
         m_noPermissionHint->SetVisible(denied);
 }
 
-} // namespace quillon
+}  // namespace quillon

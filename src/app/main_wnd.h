@@ -24,7 +24,7 @@
 #include <optional>
 
 #include "app/hook_library.h"
-#include "page/ms_1_page.h"
+#include "app/page/ms_1_page.h"
 #include "platform/hook_ops.h"
 #include "ui/menu.h"
 #include "ui/resource_manager.h"
@@ -115,4 +115,4 @@ private:
     std::array<int, kDeviceSlotCount> m_deviceSlots{};
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -35,4 +35,4 @@ void CMsgWnd::Notify(TNotifyUI& msg) {
         Close(0);
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -36,4 +36,4 @@ private:
     CLabelUI* m_warning = nullptr;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -22,7 +22,7 @@ void OnSignal(int signal) {
     errno = saved;
 }
 
-} // namespace
+}  // namespace
 
 TerminationSignals::TerminationSignals(std::function<void(int)> onSignal) : m_onSignal(std::move(onSignal)) {
     if (g_pipe[0] >= 0 || pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0) {
@@ -62,4 +62,4 @@ void TerminationSignals::Drain() {
     }
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -32,4 +32,4 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -162,4 +162,4 @@ std::u16string FromUtf8(std::string_view text) {
     return out;
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -32,10 +32,12 @@ char16_t FoldCase(char16_t c);
 
 // Case-insensitive comparison: <0, 0, >0 as for strcmp.
 int CompareNoCase(std::u16string_view a, std::u16string_view b);
-inline bool EqualNoCase(std::u16string_view a, std::u16string_view b) { return CompareNoCase(a, b) == 0; }
+inline bool EqualNoCase(std::u16string_view a, std::u16string_view b) {
+    return CompareNoCase(a, b) == 0;
+}
 
 std::string ToUtf8(std::u16string_view text);
 // Invalid UTF-8 sequences become U+FFFD.
 std::u16string FromUtf8(std::string_view text);
 
-} // namespace quillon
+}  // namespace quillon

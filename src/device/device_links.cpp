@@ -5,17 +5,18 @@
 
 namespace quillon {
 
-DriverLibrary LoadFromProgramFolder(const char* fileName) { return LoadDriverLibrary(ProgramFolder() / fileName); }
-
-DeviceLinks::DeviceLinks(MessageWindow& mainWindow, LinkView& view, ApplyTask apply, DriverLoader loader)
-    : m_window(mainWindow), m_view(view), m_apply(std::move(apply)), m_loader(std::move(loader))
-{
+DriverLibrary LoadFromProgramFolder(const char* fileName) {
+    return LoadDriverLibrary(ProgramFolder() / fileName);
 }
 
-DeviceLinks::~DeviceLinks() { Shutdown(); }
+DeviceLinks::DeviceLinks(MessageWindow& mainWindow, LinkView& view, ApplyTask apply, DriverLoader loader)
+    : m_window(mainWindow), m_view(view), m_apply(std::move(apply)), m_loader(std::move(loader)) {}
 
-void DeviceLinks::Start()
-{
+DeviceLinks::~DeviceLinks() {
+    Shutdown();
+}
+
+void DeviceLinks::Start() {
     if (m_started)
         return;
     m_started = true;
@@ -66,8 +67,7 @@ void DeviceLinks::Start()
     UpdateDevicePresent(PostChange::Always);
 }
 
-void DeviceLinks::Shutdown()
-{
+void DeviceLinks::Shutdown() {
     if (!m_started || m_shutDown)
         return;
     m_shutDown = true;
@@ -93,8 +93,7 @@ void DeviceLinks::Shutdown()
     }
 }
 
-void DeviceLinks::WorkerLoop()
-{
+void DeviceLinks::WorkerLoop() {
     MSG msg;
     while (m_queue.GetMessage(msg)) {
         if (msg.message != THREAD_MSG_APPLY)
@@ -105,13 +104,11 @@ void DeviceLinks::WorkerLoop()
     }
 }
 
-bool DeviceLinks::AnyLinkOpen() const
-{
+bool DeviceLinks::AnyLinkOpen() const {
     return m_state[0] == kLinkOpen || m_state[1] == kLinkOpen || m_bleState == kLinkOpen;
 }
 
-int DeviceLinks::WriteReport(Link link, std::span<const std::uint8_t, 64> report)
-{
+int DeviceLinks::WriteReport(Link link, std::span<const std::uint8_t, 64> report) {
     std::lock_guard lock(m_linkLock[Index(link)]);
     const DriverApi& api = Api(link);
     if (m_state[Index(link)] != kLinkOpen || api.WriteUSB == nullptr)
@@ -119,21 +116,24 @@ int DeviceLinks::WriteReport(Link link, std::span<const std::uint8_t, 64> report
     return api.WriteUSB(report.data(), static_cast<int>(report.size()));
 }
 
-bool DeviceLinks::HandleDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam)
-{
+bool DeviceLinks::HandleDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case MSG_WIRELESS_PLUG: OnWirelessPlug(wParam); return true;
-    case MSG_WIRED_PLUG: OnWiredPlug(wParam); return true;
+    case MSG_WIRELESS_PLUG:
+        OnWirelessPlug(wParam);
+        return true;
+    case MSG_WIRED_PLUG:
+        OnWiredPlug(wParam);
+        return true;
     case MSG_APPLY_REQUEST:
         if (m_started && !m_shutDown)
             m_queue.PostThreadMessage(THREAD_MSG_APPLY, wParam, lParam);
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
-bool DeviceLinks::OpenLink(Link link)
-{
+bool DeviceLinks::OpenLink(Link link) {
     const DriverApi& api = Api(link);
     std::lock_guard lock(m_linkLock[Index(link)]);
     api.Open_FeatureDevice();
@@ -142,8 +142,7 @@ bool DeviceLinks::OpenLink(Link link)
     return opened;
 }
 
-void DeviceLinks::CloseLink(Link link)
-{
+void DeviceLinks::CloseLink(Link link) {
     const DriverApi& api = Api(link);
     std::lock_guard lock(m_linkLock[Index(link)]);
     api.Close_FeatureDevice();
@@ -151,15 +150,12 @@ void DeviceLinks::CloseLink(Link link)
     api.Close_ReportDevice();
 }
 
-void DeviceLinks::RecordOpenError(Link link, bool opened)
-{
+void DeviceLinks::RecordOpenError(Link link, bool opened) {
     const DriverApi& api = Api(link);
-    m_openError[Index(link)] =
-        opened || api.Get_OpenError == nullptr ? QUILLON_OPEN_OK : api.Get_OpenError();
+    m_openError[Index(link)] = opened || api.Get_OpenError == nullptr ? QUILLON_OPEN_OK : api.Get_OpenError();
 }
 
-void DeviceLinks::OnWirelessPlug(WPARAM arrived)
-{
+void DeviceLinks::OnWirelessPlug(WPARAM arrived) {
     if (!m_started || m_shutDown || !Api(Link::Wireless).IsComplete())
         return;
     if (arrived == 1 && m_state[1] != kLinkOpen) {
@@ -177,8 +173,7 @@ void DeviceLinks::OnWirelessPlug(WPARAM arrived)
     }
 }
 
-void DeviceLinks::OnWiredPlug(WPARAM arrived)
-{
+void DeviceLinks::OnWiredPlug(WPARAM arrived) {
     if (!m_started || m_shutDown || !Api(Link::Wired).IsComplete())
         return;
     if (arrived == 1 && m_state[0] != kLinkOpen) {
@@ -197,8 +192,7 @@ void DeviceLinks::OnWiredPlug(WPARAM arrived)
     }
 }
 
-void DeviceLinks::ScheduleReopen(Link link)
-{
+void DeviceLinks::ScheduleReopen(Link link) {
     // A second arrival while the first one's wait runs reopens nothing more.
     if (m_reopenTimer[Index(link)] != 0)
         return;
@@ -211,16 +205,14 @@ void DeviceLinks::ScheduleReopen(Link link)
     });
 }
 
-void DeviceLinks::CancelReopen(Link link)
-{
+void DeviceLinks::CancelReopen(Link link) {
     TimerId& timer = m_reopenTimer[Index(link)];
     if (timer != 0)
         services().timers().StopTimer(timer);
     timer = 0;
 }
 
-bool DeviceLinks::ReopenLink(Link link)
-{
+bool DeviceLinks::ReopenLink(Link link) {
     const DriverApi& api = Api(link);
     bool opened = false;
     {
@@ -241,8 +233,7 @@ bool DeviceLinks::ReopenLink(Link link)
     return opened;
 }
 
-void DeviceLinks::ReopenWireless()
-{
+void DeviceLinks::ReopenWireless() {
     if (!ReopenLink(Link::Wireless))
         return;
     m_view.SetLinkIndicatorVisible(Link::Wireless, true);
@@ -251,8 +242,7 @@ void DeviceLinks::ReopenWireless()
     UpdateDevicePresent(PostChange::IfChanged);
 }
 
-void DeviceLinks::ReopenWired()
-{
+void DeviceLinks::ReopenWired() {
     if (!ReopenLink(Link::Wired))
         return;
     m_view.RefreshLinkSections();
@@ -261,8 +251,7 @@ void DeviceLinks::ReopenWired()
     UpdateDevicePresent(PostChange::IfChanged);
 }
 
-void DeviceLinks::UpdateDevicePresent(PostChange post)
-{
+void DeviceLinks::UpdateDevicePresent(PostChange post) {
     // A device is present while any link is open. Each plug event recomputes it from every link,
     // so the removal of one link never hides a mouse that is still connected through the other.
     const int present = AnyLinkOpen() ? 1 : 0;
@@ -272,4 +261,4 @@ void DeviceLinks::UpdateDevicePresent(PostChange post)
         quillon::PostMessage(m_window.handle(), MSG_DEVICE_CHANGED, 0, 0);
 }
 
-} // namespace quillon
+}  // namespace quillon

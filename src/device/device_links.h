@@ -32,17 +32,6 @@
 
 namespace quillon {
 
-inline constexpr UINT THREAD_MSG_APPLY = 0x600;
-inline constexpr UINT MSG_WIRELESS_REPORT = 0x601;
-inline constexpr UINT MSG_WIRELESS_PLUG = 0x602;
-inline constexpr UINT MSG_WIRED_REPORT = 0x603;
-inline constexpr UINT MSG_WIRED_PLUG = 0x604;
-inline constexpr UINT MSG_APPLY_REQUEST = 0x605;
-inline constexpr UINT MSG_DEVICE_CHANGED = 0x468;
-
-inline constexpr UINT_PTR TIMER_WIRELESS_WATCHDOG = 512;
-inline constexpr UINT_PTR TIMER_CHARGE_ANIMATION = 515;
-inline constexpr UINT_PTR TIMER_WIRED_WATCHDOG = 518;
 inline constexpr UINT kWatchdogMs = 6000;
 // The wait between an arrival and the reopen of its link, which gives the device time to settle.
 inline constexpr std::uint32_t kReopenDelayMs = 1000;
@@ -167,4 +156,4 @@ private:
     std::array<std::mutex, 2> m_linkLock;
 };
 
-} // namespace quillon
+}  // namespace quillon

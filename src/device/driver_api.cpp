@@ -2,14 +2,12 @@
 
 namespace quillon {
 
-bool DriverApi::IsComplete() const
-{
+bool DriverApi::IsComplete() const {
     return Set_VIDPID && Open_DevMonitor && Close_DevMonitor && Open_FeatureDevice && Close_FeatureDevice &&
            SetFeature && GetFeature && Open_ReportDevice && Close_ReportDevice && WriteUSB && ReadUSB;
 }
 
-DriverLibrary LoadDriverLibrary(const std::filesystem::path& path)
-{
+DriverLibrary LoadDriverLibrary(const std::filesystem::path& path) {
     DriverLibrary library;
     library.module = Module::Load(path);
     if (!library.module) {
@@ -40,4 +38,4 @@ DriverLibrary LoadDriverLibrary(const std::filesystem::path& path)
     return library;
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -49,4 +49,4 @@ struct DriverLibrary {
 // and the table left empty.
 DriverLibrary LoadDriverLibrary(const std::filesystem::path& path);
 
-} // namespace quillon
+}  // namespace quillon

@@ -30,4 +30,4 @@ public:
     void Sleep(std::uint32_t milliseconds) override;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -68,12 +68,13 @@ std::optional<QString> Run(QFileDialog& dialog, const QString& defaultExtension)
     return WithDefaultExtension(chosen.front(), defaultExtension);
 }
 
-} // namespace
+}  // namespace
 
 std::optional<QString> QtFileDialogs::GetOpenFileName(const FileDialogRequest& request) {
     QFileDialog dialog(request.parent);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(request.mustExist == MustExist::Yes ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setFileMode(request.mustExist == MustExist::Yes ? QFileDialog::ExistingFile
+                                                           : QFileDialog::AnyFile);
     Prepare(dialog, request);
     return Run(dialog, request.mustExist == MustExist::Yes ? QString() : request.defaultExtension);
 }
@@ -87,4 +88,4 @@ std::optional<QString> QtFileDialogs::GetSaveFileName(const FileDialogRequest& r
     return Run(dialog, request.defaultExtension);
 }
 
-} // namespace quillon
+}  // namespace quillon

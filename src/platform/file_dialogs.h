@@ -16,8 +16,8 @@ class QWidget;
 namespace quillon {
 
 struct FileFilter {
-    QString text;         // what the user reads, e.g. "Profile files"
-    QStringList patterns; // e.g. {"*.pro"}
+    QString text;          // what the user reads, e.g. "Profile files"
+    QStringList patterns;  // e.g. {"*.pro"}
 };
 
 enum class OverwritePrompt { No, Yes };
@@ -58,4 +58,4 @@ QString QtFilterString(const FileFilter& filter);
 // `path` with ".extension" added when its file name has no extension yet.
 QString WithDefaultExtension(const QString& path, const QString& extension);
 
-} // namespace quillon
+}  // namespace quillon

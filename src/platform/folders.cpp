@@ -36,7 +36,7 @@ bool UsableFolder(const std::filesystem::path& folder) {
     return access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-} // namespace
+}  // namespace
 
 std::filesystem::path ProgramFolder() {
     std::filesystem::path folder = services().programFolderOverride();
@@ -67,4 +67,4 @@ std::filesystem::path DataFolder() {
     return user;
 }
 
-} // namespace quillon
+}  // namespace quillon

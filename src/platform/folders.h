@@ -21,4 +21,4 @@ std::filesystem::path DataFolder();
 // The user's fallback data folder: $XDG_DATA_HOME/quillon/Data/ (not created).
 std::filesystem::path UserDataFolder();
 
-} // namespace quillon
+}  // namespace quillon

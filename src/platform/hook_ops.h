@@ -11,7 +11,6 @@
 namespace quillon {
 
 // The hook event message: WM_USER + 10.
-inline constexpr unsigned kHookEventMessage = 0x0400 + 10;
 
 struct HookOps {
     void (*installmousehook)() = nullptr;
@@ -28,4 +27,4 @@ inline constexpr const char* kHookExportNames[7] = {"installmousehook", "removem
                                                     "installhook",      "removehook",      "enablehook",
                                                     "mousewheelenable"};
 
-} // namespace quillon
+}  // namespace quillon

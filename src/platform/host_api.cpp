@@ -12,8 +12,9 @@ int QuillonPostMessage(QuillonWindow window, uint32_t msg, uintptr_t wparam, int
     return quillon::PostMessage(window, msg, wparam, lparam) ? 1 : 0;
 }
 
-int QuillonPostDataMessage(QuillonWindow window, uint32_t msg, const void* data, size_t size, intptr_t lparam) {
+int QuillonPostDataMessage(QuillonWindow window, uint32_t msg, const void* data, size_t size,
+                           intptr_t lparam) {
     return quillon::PostDataMessage(window, msg, data, size, lparam) ? 1 : 0;
 }
 
-} // extern "C"
+}  // extern "C"

@@ -67,7 +67,7 @@ public:
     LPARAM m_lParam;
     std::unique_ptr<std::byte[]> m_payload;
     std::shared_ptr<SendReply> m_reply;
-    std::atomic<std::size_t>* m_queuedCount = nullptr; // the receiver's, once queued
+    std::atomic<std::size_t>* m_queuedCount = nullptr;  // the receiver's, once queued
 };
 
 struct Registry {
@@ -77,13 +77,15 @@ struct Registry {
 };
 
 Registry& registry() {
-    static Registry* instance = new Registry; // outlives every window, also during exit
+    static Registry* instance = new Registry;  // outlives every window, also during exit
     return *instance;
 }
 
-std::uintptr_t HandleKey(HWND window) { return reinterpret_cast<std::uintptr_t>(window); }
+std::uintptr_t HandleKey(HWND window) {
+    return reinterpret_cast<std::uintptr_t>(window);
+}
 
-} // namespace
+}  // namespace
 
 // The QObject through which the Qt event loop delivers a window's messages on its thread.
 class MessageWindow::Receiver final : public QObject {
@@ -140,14 +142,18 @@ MessageWindow::~MessageWindow() {
     m_receiver->m_owner = nullptr;
     QCoreApplication::removePostedEvents(m_receiver, MessageEventType());
     if (m_receiver->m_depth > 0)
-        m_receiver->deleteLater(); // destroyed from inside one of its own messages
+        m_receiver->deleteLater();  // destroyed from inside one of its own messages
     else
         delete m_receiver;
 }
 
-std::size_t MessageWindow::PendingMessages() const { return m_receiver->m_queued.load(); }
+std::size_t MessageWindow::PendingMessages() const {
+    return m_receiver->m_queued.load();
+}
 
-void MessageWindow::SetHandler(Handler handler) { m_handler = std::move(handler); }
+void MessageWindow::SetHandler(Handler handler) {
+    m_handler = std::move(handler);
+}
 
 LRESULT MessageWindow::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!m_handler)
@@ -169,8 +175,8 @@ UINT_PTR MessageWindow::SetTimer(UINT_PTR id, UINT elapseMs) {
     if (id == 0)
         return 0;
     KillTimer(id);
-    const UINT period = std::clamp<UINT>(elapseMs, USER_TIMER_MINIMUM,
-                                         static_cast<UINT>(std::numeric_limits<int>::max()));
+    const UINT period =
+        std::clamp<UINT>(elapseMs, USER_TIMER_MINIMUM, static_cast<UINT>(std::numeric_limits<int>::max()));
     m_timers[id] = services().timers().StartTimer(period, [this, id] { Dispatch(WM_TIMER, id, 0); });
     return id;
 }
@@ -191,7 +197,9 @@ MessageWindow* MessageWindow::FromHandle(HWND window) {
     return found == reg.windows.end() ? nullptr : found->second;
 }
 
-bool IsWindow(HWND window) { return MessageWindow::FromHandle(window) != nullptr; }
+bool IsWindow(HWND window) {
+    return MessageWindow::FromHandle(window) != nullptr;
+}
 
 // The registry-level operations, which reach into the windows they find.
 struct MessageWindowAccess {
@@ -205,7 +213,7 @@ bool MessageWindowAccess::Queue(HWND window, std::unique_ptr<MessageEvent> event
     std::lock_guard lock(reg.mutex);
     const auto found = reg.windows.find(HandleKey(window));
     if (found == reg.windows.end())
-        return false; // the event, its payload and its sender are released here
+        return false;  // the event, its payload and its sender are released here
     // Held under the registry lock: the window cannot go away before its event is queued, and
     // its destructor removes whatever was queued.
     MessageWindow::Receiver* receiver = found->second->m_receiver;
@@ -263,4 +271,4 @@ LRESULT MessageWindowAccess::Send(HWND window, UINT message, WPARAM wParam, LPAR
     return reply->Wait();
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -72,8 +72,8 @@ private:
     HWND m_handle = nullptr;
     Handler m_handler;
     QThread* m_thread = nullptr;     // the thread that handles the messages
-    Receiver* m_receiver = nullptr; // owned; deleted later when destroyed during its own dispatch
-    std::map<UINT_PTR, std::uint64_t> m_timers; // window timer id -> service timer id
+    Receiver* m_receiver = nullptr;  // owned; deleted later when destroyed during its own dispatch
+    std::map<UINT_PTR, std::uint64_t> m_timers;  // window timer id -> service timer id
     int m_dispatchDepth = 0;
 };
 
@@ -95,4 +95,4 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // True while the handle belongs to a live window. Any thread.
 bool IsWindow(HWND window);
 
-} // namespace quillon
+}  // namespace quillon

@@ -91,7 +91,33 @@ inline constexpr int SW_RESTORE = 9;
 // period cannot turn a timer into a busy loop.
 inline constexpr UINT USER_TIMER_MINIMUM = 10;
 
-// The message a running copy receives when the program is started a second time.
-inline constexpr UINT MSG_ACTIVATE_INSTANCE = WM_USER + 13;
+// The program's own message and timer numbers: the one place they are defined, for the code and
+// the tests alike. Numbers that plugins post (0x601..0x604, 1034) are part of their interface.
+//
+// To the main window:
+inline constexpr UINT MSG_TRAY_NOTIFY = WM_USER + 1;         // 1025, tray icon
+inline constexpr UINT MSG_MENU_COMMAND = WM_USER + 3;        // 1027, menus (tray, assignment)
+inline constexpr UINT MSG_HOOK_EVENT = WM_USER + 10;         // 1034, input-hook library
+inline constexpr UINT MSG_ACTIVATE_INSTANCE = WM_USER + 13;  // 1037, a second start
+inline constexpr UINT MSG_DEVICE_CHANGED = 0x468;            // page: a link's state changed
+inline constexpr UINT MSG_DPI_STAGE_REPORTED = 0x469;        // page: the mouse reported a stage
+// From the driver libraries (and the page itself), handed on by the main window to the page:
+inline constexpr UINT MSG_WIRELESS_REPORT = 0x601;  // a status report through the receiver
+inline constexpr UINT MSG_WIRELESS_PLUG = 0x602;    // the receiver arrived (wParam 1) or left (0)
+inline constexpr UINT MSG_WIRED_REPORT = 0x603;     // a status report through the cable
+inline constexpr UINT MSG_WIRED_PLUG = 0x604;       // the cable arrived or left
+inline constexpr UINT MSG_APPLY_REQUEST = 0x605;    // page to page, forwarded to the worker
+inline constexpr UINT MSG_DEVICE_MESSAGE_FIRST = MSG_WIRELESS_REPORT;
+inline constexpr UINT MSG_DEVICE_MESSAGE_LAST = 0x606;
+// To the worker thread:
+inline constexpr UINT THREAD_MSG_APPLY = 0x600;
 
-} // namespace quillon
+// Timers of the main window, handled by the page.
+inline constexpr UINT_PTR TIMER_WIRELESS_WATCHDOG = 512;  // 6 s without a receiver report: asleep
+inline constexpr UINT_PTR TIMER_APPLY_DEBOUNCE = 513;     // gathers quick edits into one apply
+inline constexpr UINT_PTR TIMER_SECTION_SCROLL = 514;     // a section box opening or closing
+inline constexpr UINT_PTR TIMER_CHARGE_ANIMATION = 515;   // the battery bar while charging
+inline constexpr UINT_PTR TIMER_BLE_CONNECT = 517;        // the Bluetooth LE channel's connect
+inline constexpr UINT_PTR TIMER_WIRED_WATCHDOG = 518;     // 6 s without a cable report: asleep
+
+}  // namespace quillon

@@ -13,9 +13,11 @@ std::string LastLoaderError() {
     return text != nullptr ? text : "unknown loader error";
 }
 
-} // namespace
+}  // namespace
 
-Module::~Module() { Free(); }
+Module::~Module() {
+    Free();
+}
 
 Module::Module(Module&& other) noexcept
     : m_handle(std::exchange(other.m_handle, nullptr)), m_error(std::move(other.m_error)) {}
@@ -53,7 +55,7 @@ Module Module::Load(const std::filesystem::path& path) {
 void* Module::Symbol(const char* name) {
     if (m_handle == nullptr || name == nullptr)
         return nullptr;
-    dlerror(); // a null export is legal, so only dlerror tells a failure apart
+    dlerror();  // a null export is legal, so only dlerror tells a failure apart
     void* address = dlsym(m_handle, name);
     if (address == nullptr)
         m_error = LastLoaderError();
@@ -66,4 +68,4 @@ void Module::Free() {
     m_handle = nullptr;
 }
 
-} // namespace quillon
+}  // namespace quillon

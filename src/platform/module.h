@@ -35,8 +35,7 @@ public:
 
     // The address of the export `name`, or null when the library is not loaded or lacks it.
     void* Symbol(const char* name);
-    template <typename Function>
-    Function Resolve(const char* name) {
+    template <typename Function> Function Resolve(const char* name) {
         return reinterpret_cast<Function>(Symbol(name));
     }
 
@@ -48,4 +47,4 @@ private:
     std::string m_error;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -42,4 +42,4 @@ void QtTimerService::StopTimer(TimerId id) {
     timer->deleteLater();
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -39,7 +39,7 @@ Shell& defaultShell() {
     return *shell;
 }
 
-} // namespace
+}  // namespace
 
 Clock& Services::clock() const {
     Clock* clock = g_clock.load();
@@ -99,4 +99,4 @@ ScopedServices::~ScopedServices() {
     g_programFolder = m_previous.programFolder;
 }
 
-} // namespace quillon
+}  // namespace quillon

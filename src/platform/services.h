@@ -57,4 +57,4 @@ private:
     Set m_previous;
 };
 
-} // namespace quillon
+}  // namespace quillon

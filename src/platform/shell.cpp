@@ -9,7 +9,7 @@ namespace quillon {
 namespace {
 
 struct SettingsProgram {
-    const char* desktop; // as XDG_CURRENT_DESKTOP names it
+    const char* desktop;  // as XDG_CURRENT_DESKTOP names it
     const char* program;
     QStringList arguments;
 };
@@ -33,7 +33,7 @@ const std::vector<SettingsProgram>& KnownSettingsPrograms() {
     return programs;
 }
 
-} // namespace
+}  // namespace
 
 std::optional<Command> MouseSettingsCommand(const QString& currentDesktop,
                                             const std::function<QString(const QString&)>& findProgram) {
@@ -63,11 +63,12 @@ bool DesktopShell::OpenUrl(const QString& url) {
 }
 
 bool DesktopShell::OpenMouseSettings() {
-    const auto command = MouseSettingsCommand(qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
-                                              [](const QString& name) { return QStandardPaths::findExecutable(name); });
+    const auto command =
+        MouseSettingsCommand(qEnvironmentVariable("XDG_CURRENT_DESKTOP"),
+                             [](const QString& name) { return QStandardPaths::findExecutable(name); });
     if (!command)
         return false;
     return QProcess::startDetached(command->program, command->arguments);
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -42,4 +42,4 @@ struct Command {
 std::optional<Command> MouseSettingsCommand(const QString& currentDesktop,
                                             const std::function<QString(const QString&)>& findProgram);
 
-} // namespace quillon
+}  // namespace quillon

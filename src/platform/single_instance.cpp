@@ -64,7 +64,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-} // namespace
+}  // namespace
 
 // The plain local socket of the running copy. It is served from the event loop through socket
 // notifiers, so the program needs no networking library for it.
@@ -138,7 +138,7 @@ void SingleInstance::Impl::AcceptPending() {
         if (fd < 0) {
             if (errno == EINTR)
                 continue;
-            return; // nothing more waiting (or a connection that failed before we took it)
+            return;  // nothing more waiting (or a connection that failed before we took it)
         }
         peers.push_back(Peer{fd, std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read), {}});
         const auto peer = std::prev(peers.end());
@@ -156,9 +156,9 @@ void SingleInstance::Impl::Read(std::list<Peer>::iterator peer) {
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            break; // wait for the rest of the line
+            break;  // wait for the rest of the line
         if (count <= 0) {
-            Close(peer); // the peer left without a whole line
+            Close(peer);  // the peer left without a whole line
             return;
         }
         peer->received.append(buffer, count);
@@ -267,8 +267,14 @@ void SingleInstance::SetActivationTarget(HWND window, UINT message) {
     m_impl->message = message;
 }
 
-bool SingleInstance::IsFirst() const { return m_impl->first; }
-QString SingleInstance::lockFilePath() const { return m_impl->LockPath(); }
-QString SingleInstance::socketPath() const { return m_impl->SocketPath(); }
+bool SingleInstance::IsFirst() const {
+    return m_impl->first;
+}
+QString SingleInstance::lockFilePath() const {
+    return m_impl->LockPath();
+}
+QString SingleInstance::socketPath() const {
+    return m_impl->SocketPath();
+}
 
-} // namespace quillon
+}  // namespace quillon

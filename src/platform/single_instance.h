@@ -50,4 +50,4 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -32,4 +32,4 @@ std::size_t ThreadMessageQueue::size() const {
     return m_messages.size();
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -40,4 +40,4 @@ private:
     std::deque<MSG> m_messages;
 };
 
-} // namespace quillon
+}  // namespace quillon

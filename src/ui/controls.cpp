@@ -43,7 +43,7 @@ QString argbToCss(std::uint32_t argb) {
         .arg(QString::number(double((argb >> 24) & 0xFF) / 255.0, 'f', 3));
 }
 
-} // namespace
+}  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // CControlUI
@@ -59,18 +59,35 @@ CControlUI::CControlUI(QWidget* widget) : m_widget(widget) {
 
 CControlUI::~CControlUI() = default;
 
-QString CControlUI::GetName() const { return m_widget->objectName(); }
-void CControlUI::SetName(const QString& name) { m_widget->setObjectName(name); }
+QString CControlUI::GetName() const {
+    return m_widget->objectName();
+}
+void CControlUI::SetName(const QString& name) {
+    m_widget->setObjectName(name);
+}
 
-bool CControlUI::IsVisible() const { return !m_widget->isHidden(); }
-void CControlUI::SetVisible(bool visible) { m_widget->setVisible(visible); }
-bool CControlUI::IsEnabled() const { return m_widget->isEnabled(); }
-void CControlUI::SetEnabled(bool enabled) { m_widget->setEnabled(enabled); }
-bool CControlUI::IsFocused() const { return m_widget->hasFocus(); }
-void CControlUI::SetFocus() { m_widget->setFocus(Qt::OtherFocusReason); }
+bool CControlUI::IsVisible() const {
+    return !m_widget->isHidden();
+}
+void CControlUI::SetVisible(bool visible) {
+    m_widget->setVisible(visible);
+}
+bool CControlUI::IsEnabled() const {
+    return m_widget->isEnabled();
+}
+void CControlUI::SetEnabled(bool enabled) {
+    m_widget->setEnabled(enabled);
+}
+bool CControlUI::IsFocused() const {
+    return m_widget->hasFocus();
+}
+void CControlUI::SetFocus() {
+    m_widget->setFocus(Qt::OtherFocusReason);
+}
 
 QString CControlUI::GetText() const {
-    return m_textMode == TextMode::LanguageKey ? CResourceManager::GetInstance()->GetText(m_rawText) : m_rawText;
+    return m_textMode == TextMode::LanguageKey ? CResourceManager::GetInstance()->GetText(m_rawText)
+                                               : m_rawText;
 }
 
 void CControlUI::SetText(const QString& text) {
@@ -83,10 +100,13 @@ void CControlUI::SetTextMode(TextMode mode) {
     RefreshText();
 }
 
-void CControlUI::RefreshText() { ShowText(GetText()); }
+void CControlUI::RefreshText() {
+    ShowText(GetText());
+}
 
 void CControlUI::ShowText(const QString& shown) {
-    if (m_widget->metaObject()->indexOfProperty("text") >= 0 && m_widget->property("text").toString() != shown)
+    if (m_widget->metaObject()->indexOfProperty("text") >= 0 &&
+        m_widget->property("text").toString() != shown)
         m_widget->setProperty("text", shown);
 }
 
@@ -100,8 +120,12 @@ QRect CControlUI::GetPos() const {
     return QRect(m_widget->mapTo(top, QPoint(0, 0)), m_widget->size());
 }
 
-void CControlUI::SetFixedWidth(int width) { m_widget->setFixedWidth(width); }
-void CControlUI::SetFixedHeight(int height) { m_widget->setFixedHeight(height); }
+void CControlUI::SetFixedWidth(int width) {
+    m_widget->setFixedWidth(width);
+}
+void CControlUI::SetFixedHeight(int height) {
+    m_widget->setFixedHeight(height);
+}
 
 void CControlUI::SetBkColor(std::uint32_t argb) {
     m_bkColor = argb;
@@ -129,7 +153,9 @@ void CControlUI::SetPushedImage(const QString& image) {
     UpdateLook();
 }
 
-void CControlUI::Invalidate() { m_widget->update(); }
+void CControlUI::Invalidate() {
+    m_widget->update();
+}
 
 void CControlUI::UpdateLook() {
     // The layout's own style sheet of the widget is kept; the background colour is added as a rule
@@ -153,7 +179,8 @@ void CControlUI::UpdateLook() {
 
 void CControlUI::PaintImages() {
     QString state = m_normalImage;
-    if (auto* button = qobject_cast<QAbstractButton*>(m_widget); button && button->isDown() && !m_pushedImage.isEmpty())
+    if (auto* button = qobject_cast<QAbstractButton*>(m_widget);
+        button && button->isDown() && !m_pushedImage.isEmpty())
         state = m_pushedImage;
     else if (m_widget->hasFocus() && !m_focusedImage.isEmpty())
         state = m_focusedImage;
@@ -182,7 +209,9 @@ QString CControlUI::GetVirtualWnd() const {
     return {};
 }
 
-void CControlUI::SetVirtualWnd(const QString& name) { m_widget->setProperty(kVirtualWndProperty, name); }
+void CControlUI::SetVirtualWnd(const QString& name) {
+    m_widget->setProperty(kVirtualWndProperty, name);
+}
 
 void CControlUI::SendNotify(const QString& type, std::uintptr_t wParam, std::intptr_t lParam) {
     if (m_manager)
@@ -208,7 +237,8 @@ CLabelUI::CLabelUI(QWidget* widget) : CControlUI(widget) {}
 
 CButtonUI::CButtonUI(QWidget* widget) : CControlUI(widget) {
     if (auto* button = qobject_cast<QAbstractButton*>(widget))
-        QObject::connect(button, &QAbstractButton::clicked, button, [this](bool checked) { OnClicked(checked); });
+        QObject::connect(button, &QAbstractButton::clicked, button,
+                         [this](bool checked) { OnClicked(checked); });
 }
 
 void CButtonUI::Activate() {
@@ -218,7 +248,9 @@ void CButtonUI::Activate() {
         OnClicked(false);
 }
 
-void CButtonUI::OnClicked(bool) { SendNotify(QStringLiteral("click")); }
+void CButtonUI::OnClicked(bool) {
+    SendNotify(QStringLiteral("click"));
+}
 
 COptionUI::COptionUI(QWidget* widget) : CButtonUI(widget) {
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
@@ -228,8 +260,12 @@ COptionUI::COptionUI(QWidget* widget) : CButtonUI(widget) {
     }
 }
 
-QString COptionUI::GetGroup() const { return m_widget->property(kGroupProperty).toString(); }
-void COptionUI::SetGroup(const QString& group) { m_widget->setProperty(kGroupProperty, group); }
+QString COptionUI::GetGroup() const {
+    return m_widget->property(kGroupProperty).toString();
+}
+void COptionUI::SetGroup(const QString& group) {
+    m_widget->setProperty(kGroupProperty, group);
+}
 
 bool COptionUI::IsSelected() const {
     auto* button = qobject_cast<QAbstractButton*>(m_widget);
@@ -298,7 +334,9 @@ void CCheckBoxUI::OnClicked(bool) {
 // ---------------------------------------------------------------------------------------------
 // Progress bars and sliders
 
-CProgressUI::CProgressUI(QWidget* widget) : CControlUI(widget) { m_textMode = TextMode::Plain; }
+CProgressUI::CProgressUI(QWidget* widget) : CControlUI(widget) {
+    m_textMode = TextMode::Plain;
+}
 
 int CProgressUI::GetValue() const {
     if (auto* bar = qobject_cast<QProgressBar*>(m_widget))
@@ -354,8 +392,9 @@ void CProgressUI::SetMaxValue(int value) {
 
 CSliderUI::CSliderUI(QWidget* widget) : CProgressUI(widget) {
     if (auto* slider = qobject_cast<QAbstractSlider*>(widget))
-        QObject::connect(slider, &QAbstractSlider::valueChanged, slider,
-                         [this](int value) { SendNotify(QStringLiteral("valuechanged"), std::uintptr_t(value)); });
+        QObject::connect(slider, &QAbstractSlider::valueChanged, slider, [this](int value) {
+            SendNotify(QStringLiteral("valuechanged"), std::uintptr_t(value));
+        });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -369,7 +408,8 @@ CEditUI::CEditUI(QWidget* widget) : CControlUI(widget) {
             m_rawText = text;
             SendNotify(QStringLiteral("textchanged"));
         });
-        QObject::connect(edit, &QLineEdit::returnPressed, edit, [this] { SendNotify(QStringLiteral("return")); });
+        QObject::connect(edit, &QLineEdit::returnPressed, edit,
+                         [this] { SendNotify(QStringLiteral("return")); });
     }
 }
 
@@ -495,7 +535,9 @@ int CContainerUI::GetItemIndex(CControlUI* control) const {
     return -1;
 }
 
-bool CContainerUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+bool CContainerUI::Add(CControlUI* control) {
+    return AddAt(control, GetCount());
+}
 
 bool CContainerUI::AddAt(CControlUI* control, int index) {
     auto* layout = qobject_cast<QBoxLayout*>(Content()->layout());
@@ -517,7 +559,9 @@ bool CContainerUI::AddAt(CControlUI* control, int index) {
     return true;
 }
 
-bool CContainerUI::Remove(CControlUI* control) { return RemoveAt(GetItemIndex(control)); }
+bool CContainerUI::Remove(CControlUI* control) {
+    return RemoveAt(GetItemIndex(control));
+}
 
 bool CContainerUI::RemoveAt(int index) {
     CControlUI* control = GetItemAt(index);
@@ -631,7 +675,9 @@ int CListUI::GetItemIndex(CControlUI* control) const {
     return -1;
 }
 
-bool CListUI::Add(CControlUI* control) { return AddAt(control, GetCount()); }
+bool CListUI::Add(CControlUI* control) {
+    return AddAt(control, GetCount());
+}
 
 bool CListUI::AddAt(CControlUI* control, int index) {
     auto* list = qobject_cast<QListWidget*>(m_widget);
@@ -646,7 +692,8 @@ bool CListUI::AddAt(CControlUI* control, int index) {
         row->setParent(list->viewport());
     const QSignalBlocker block(list);
     auto* item = new QListWidgetItem;
-    const int height = row->minimumHeight() == row->maximumHeight() ? row->minimumHeight() : row->sizeHint().height();
+    const int height =
+        row->minimumHeight() == row->maximumHeight() ? row->minimumHeight() : row->sizeHint().height();
     item->setSizeHint(QSize(row->sizeHint().width(), height));
     list->insertItem(index, item);
     list->setItemWidget(item, row);
@@ -666,7 +713,9 @@ void CListUI::AddTextRow(const QString& text, int height) {
     list->addItem(item);
 }
 
-bool CListUI::Remove(CControlUI* control) { return RemoveAt(GetItemIndex(control)); }
+bool CListUI::Remove(CControlUI* control) {
+    return RemoveAt(GetItemIndex(control));
+}
 
 bool CListUI::RemoveAt(int index) {
     auto* list = qobject_cast<QListWidget*>(m_widget);
@@ -762,13 +811,16 @@ CComboUI::CComboUI(QWidget* widget) : CControlUI(widget) {
     RefreshText();
 }
 
-int CComboUI::GetCount() const { return int(m_rawItems.size()); }
+int CComboUI::GetCount() const {
+    return int(m_rawItems.size());
+}
 
 void CComboUI::AddItem(const QString& text) {
     m_rawItems.append(text);
     if (auto* combo = qobject_cast<QComboBox*>(m_widget)) {
         const QSignalBlocker block(combo);
-        combo->addItem(m_itemMode == TextMode::LanguageKey ? CResourceManager::GetInstance()->GetText(text) : text);
+        combo->addItem(m_itemMode == TextMode::LanguageKey ? CResourceManager::GetInstance()->GetText(text)
+                                                           : text);
         // Qt selects the first item added to an empty box; the selection stays the caller's.
         combo->setCurrentIndex(m_curSel);
     }
@@ -790,7 +842,9 @@ QString CComboUI::GetItemText(int index) const {
                                                : m_rawItems[index];
 }
 
-int CComboUI::GetCurSel() const { return m_curSel; }
+int CComboUI::GetCurSel() const {
+    return m_curSel;
+}
 
 bool CComboUI::SelectItem(int index, SelectNotify notify) {
     if (index < 0 || index >= GetCount())
@@ -821,4 +875,4 @@ void CComboUI::RefreshText() {
         combo->setItemText(i, GetItemText(i));
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -354,4 +354,4 @@ private:
     int m_curSel = -1;
 };
 
-} // namespace quillon
+}  // namespace quillon

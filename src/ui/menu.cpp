@@ -20,9 +20,11 @@ std::vector<CMenuWnd*>& liveMenus() {
     static std::vector<CMenuWnd*> menus;
     return menus;
 }
-} // namespace
+}  // namespace
 
-int CMenuUI::GetCount() const { return int(GetItemNames().size()); }
+int CMenuUI::GetCount() const {
+    return int(GetItemNames().size());
+}
 
 std::vector<QString> CMenuUI::GetItemNames() const {
     std::vector<QString> names;
@@ -34,14 +36,18 @@ std::vector<QString> CMenuUI::GetItemNames() const {
     return names;
 }
 
-CMenuWnd::CMenuWnd() { liveMenus().push_back(this); }
+CMenuWnd::CMenuWnd() {
+    liveMenus().push_back(this);
+}
 
 CMenuWnd::~CMenuWnd() {
     auto& menus = liveMenus();
     menus.erase(std::remove(menus.begin(), menus.end(), this), menus.end());
 }
 
-const std::vector<CMenuWnd*>& CMenuWnd::LiveMenus() { return liveMenus(); }
+const std::vector<CMenuWnd*>& CMenuWnd::LiveMenus() {
+    return liveMenus();
+}
 
 bool CMenuWnd::Init(CMenuElementUI*, const QString& xml, QPoint point, CPaintManagerUI* mainPaintManager,
                     std::map<QString, bool>* checks, DWORD alignment) {
@@ -73,7 +79,8 @@ bool CMenuWnd::Init(CMenuElementUI*, const QString& xml, QPoint point, CPaintMan
 
 void CMenuWnd::Build(QMenu* into, const void* element) {
     const auto& parent = *static_cast<const QDomElement*>(element);
-    for (QDomElement child = parent.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
+    for (QDomElement child = parent.firstChildElement(); !child.isNull();
+         child = child.nextSiblingElement()) {
         if (child.tagName() == QLatin1String("separator")) {
             into->addSeparator();
             continue;
@@ -81,7 +88,8 @@ void CMenuWnd::Build(QMenu* into, const void* element) {
         if (child.tagName() != QLatin1String("item"))
             continue;
         const QString name = child.attribute(QStringLiteral("name"));
-        const QString text = CResourceManager::GetInstance()->GetText(child.attribute(QStringLiteral("text"), name));
+        const QString text =
+            CResourceManager::GetInstance()->GetText(child.attribute(QStringLiteral("text"), name));
         QAction* action = nullptr;
         if (!child.firstChildElement(QStringLiteral("item")).isNull()) {
             QMenu* submenu = into->addMenu(text);
@@ -127,7 +135,9 @@ void CMenuWnd::ResizeMenu() {
         m_menu->adjustSize();
 }
 
-QRect CMenuWnd::GetWindowRect() const { return m_menu ? m_menu->geometry() : QRect(); }
+QRect CMenuWnd::GetWindowRect() const {
+    return m_menu ? m_menu->geometry() : QRect();
+}
 
 void CMenuWnd::MoveWindow(int x, int y) {
     if (m_menu)
@@ -139,10 +149,12 @@ void CMenuWnd::Close() {
         m_menu->hide();
 }
 
-bool CMenuWnd::IsOpen() const { return m_menu && m_menu->isVisible(); }
+bool CMenuWnd::IsOpen() const {
+    return m_menu && m_menu->isVisible();
+}
 
 QAction* CMenuWnd::FindItem(const QString& name) const {
     return m_menu ? m_menu->findChild<QAction*>(name) : nullptr;
 }
 
-} // namespace quillon
+}  // namespace quillon

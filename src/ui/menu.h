@@ -35,8 +35,6 @@ namespace quillon {
 
 class CPaintManagerUI;
 
-inline constexpr UINT MSG_MENU_COMMAND = WM_USER + 3;
-
 struct MenuCmd {
     QString szName;
     QString szUserData;
@@ -80,7 +78,8 @@ public:
     // Builds the menu from `xml` and opens it at `point` (screen coordinates). `checks` gives the
     // check state of checkable items by name. False when the layout cannot be read.
     bool Init(CMenuElementUI* owner, const QString& xml, QPoint point, CPaintManagerUI* mainPaintManager,
-              std::map<QString, bool>* checks = nullptr, DWORD alignment = eMenuAlignment_Left | eMenuAlignment_Top);
+              std::map<QString, bool>* checks = nullptr,
+              DWORD alignment = eMenuAlignment_Left | eMenuAlignment_Top);
     // Fits the menu's size to its visible items.
     void ResizeMenu();
     CMenuUI* GetMenuUI() { return m_menuUI.get(); }
@@ -104,4 +103,4 @@ private:
     std::map<QString, bool>* m_checks = nullptr;
 };
 
-} // namespace quillon
+}  // namespace quillon

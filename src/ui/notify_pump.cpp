@@ -9,7 +9,9 @@ bool CNotifyPump::AddVirtualWnd(const QString& name, CNotifyPump* handler) {
     return true;
 }
 
-bool CNotifyPump::RemoveVirtualWnd(const QString& name) { return m_virtualWnds.erase(name) != 0; }
+bool CNotifyPump::RemoveVirtualWnd(const QString& name) {
+    return m_virtualWnds.erase(name) != 0;
+}
 
 CNotifyPump* CNotifyPump::GetVirtualWnd(const QString& name) const {
     auto it = m_virtualWnds.find(name);
@@ -47,4 +49,4 @@ bool CNotifyPump::LoopDispatch(TNotifyUI& msg) {
     return true;
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -49,7 +49,9 @@ public:
     bool LoopDispatch(TNotifyUI& msg);
 
 protected:
-    void BindNotify(const QString& type, Handler handler) { m_entries.push_back({type, {}, std::move(handler)}); }
+    void BindNotify(const QString& type, Handler handler) {
+        m_entries.push_back({type, {}, std::move(handler)});
+    }
     void BindNotify(const QString& type, const QString& controlName, Handler handler) {
         m_entries.push_back({type, controlName, std::move(handler)});
     }
@@ -57,7 +59,8 @@ protected:
         T* self = static_cast<T*>(this);
         BindNotify(type, [self, method](TNotifyUI& msg) { (self->*method)(msg); });
     }
-    template <class T> void BindNotify(const QString& type, const QString& controlName, void (T::*method)(TNotifyUI&)) {
+    template <class T>
+    void BindNotify(const QString& type, const QString& controlName, void (T::*method)(TNotifyUI&)) {
         T* self = static_cast<T*>(this);
         BindNotify(type, controlName, [self, method](TNotifyUI& msg) { (self->*method)(msg); });
     }
@@ -72,4 +75,4 @@ private:
     std::map<QString, CNotifyPump*> m_virtualWnds;
 };
 
-} // namespace quillon
+}  // namespace quillon

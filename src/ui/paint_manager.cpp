@@ -16,8 +16,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QHash>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -157,7 +157,7 @@ bool isWrappable(const QWidget* widget) {
     return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
 }
 
-} // namespace
+}  // namespace
 
 // Watches the wrapped widgets for the events that become notifications or need our drawing.
 class CPaintManagerUI::Events : public QObject {
@@ -195,10 +195,18 @@ private:
     CPaintManagerUI* m_manager;
 };
 
-void CPaintManagerUI::SetInstance(void* instance) { g_instance = instance; }
-void* CPaintManagerUI::GetInstance() { return g_instance; }
-void CPaintManagerUI::SetResourceType(int type) { g_resourceType = type; }
-int CPaintManagerUI::GetResourceType() { return g_resourceType; }
+void CPaintManagerUI::SetInstance(void* instance) {
+    g_instance = instance;
+}
+void* CPaintManagerUI::GetInstance() {
+    return g_instance;
+}
+void CPaintManagerUI::SetResourceType(int type) {
+    g_resourceType = type;
+}
+int CPaintManagerUI::GetResourceType() {
+    return g_resourceType;
+}
 
 QString CPaintManagerUI::GetInstancePath() {
     QString path = QCoreApplication::applicationDirPath();
@@ -244,8 +252,12 @@ void PostQuitMessage(int exitCode) {
     g_quitPosted = true;
 }
 
-bool IsQuitPosted() { return g_quitPosted; }
-void ResetQuitPosted() { g_quitPosted = false; }
+bool IsQuitPosted() {
+    return g_quitPosted;
+}
+void ResetQuitPosted() {
+    g_quitPosted = false;
+}
 
 void CPaintManagerUI::Term() {
     std::unordered_map<void*, void (*)(void*)> records;
@@ -310,9 +322,13 @@ void CPaintManagerUI::Init(QWidget* root, WindowImplBase* window) {
     RefreshTexts();
 }
 
-CControlUI* CPaintManagerUI::GetRoot() const { return m_root ? FindControl(m_root.data()) : nullptr; }
+CControlUI* CPaintManagerUI::GetRoot() const {
+    return m_root ? FindControl(m_root.data()) : nullptr;
+}
 
-HWND CPaintManagerUI::GetPaintWindow() const { return m_window ? m_window->GetHWND() : nullptr; }
+HWND CPaintManagerUI::GetPaintWindow() const {
+    return m_window ? m_window->GetHWND() : nullptr;
+}
 
 CControlUI* CPaintManagerUI::Wrap(QWidget* widget) {
     if (auto it = m_controls.find(widget); it != m_controls.end())
@@ -346,9 +362,10 @@ CControlUI* CPaintManagerUI::AdoptTree(QWidget* root) {
     if (!root->parent()) {
         // Trees built for lists are parented (or deleted) soon; keep only those still loose.
         if (m_detached.size() >= 64)
-            m_detached.erase(std::remove_if(m_detached.begin(), m_detached.end(),
-                                            [](const QPointer<QWidget>& tree) { return !tree || tree->parent(); }),
-                             m_detached.end());
+            m_detached.erase(
+                std::remove_if(m_detached.begin(), m_detached.end(),
+                               [](const QPointer<QWidget>& tree) { return !tree || tree->parent(); }),
+                m_detached.end());
         m_detached.emplace_back(root);
     }
     return control;
@@ -432,7 +449,7 @@ QWidget* findBreadthFirst(QWidget* root, const QString& name, bool includeRoot) 
     }
     return nullptr;
 }
-} // namespace
+}  // namespace
 
 CControlUI* CPaintManagerUI::FindControlByName(const QString& name) const {
     if (!m_root || name.isEmpty())
@@ -465,7 +482,8 @@ void CPaintManagerUI::RemoveNotifier(INotifyUI* notifier) {
     m_notifiers.erase(std::remove(m_notifiers.begin(), m_notifiers.end(), notifier), m_notifiers.end());
 }
 
-void CPaintManagerUI::SendNotify(CControlUI* control, const QString& type, std::uintptr_t wParam, std::intptr_t lParam) {
+void CPaintManagerUI::SendNotify(CControlUI* control, const QString& type, std::uintptr_t wParam,
+                                 std::intptr_t lParam) {
     TNotifyUI msg;
     msg.sType = type;
     msg.pSender = control;
@@ -483,9 +501,10 @@ bool CPaintManagerUI::SetTimer(CControlUI* control, UINT id, UINT elapseMs) {
     if (!control)
         return false;
     KillTimer(control, id);
-    const TimerId serviceId = services().timers().StartTimer(std::max(elapseMs, USER_TIMER_MINIMUM), [this, control, id] {
-        SendNotify(control, QStringLiteral("timer"), id);
-    });
+    const TimerId serviceId =
+        services().timers().StartTimer(std::max(elapseMs, USER_TIMER_MINIMUM), [this, control, id] {
+            SendNotify(control, QStringLiteral("timer"), id);
+        });
     m_timers.push_back(Timer{control, id, serviceId});
     return true;
 }
@@ -555,4 +574,4 @@ CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, 
     return control;
 }
 
-} // namespace quillon
+}  // namespace quillon

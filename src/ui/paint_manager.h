@@ -91,7 +91,8 @@ public:
 
     void AddNotifier(INotifyUI* notifier);
     void RemoveNotifier(INotifyUI* notifier);
-    void SendNotify(CControlUI* control, const QString& type, std::uintptr_t wParam = 0, std::intptr_t lParam = 0);
+    void SendNotify(CControlUI* control, const QString& type, std::uintptr_t wParam = 0,
+                    std::intptr_t lParam = 0);
 
     // Control timers: "timer" notifications from `control` with wParam = id every `elapseMs`.
     // Setting a running timer again restarts it with the new period.
@@ -140,7 +141,9 @@ public:
     // The layout's root as a control of `manager`; null when the file cannot be loaded.
     CControlUI* Create(const QString& xml, const QString& type, void* callback, CPaintManagerUI* manager,
                        CControlUI* parent = nullptr);
-    CControlUI* Create(const QString& xml, CPaintManagerUI* manager) { return Create(xml, {}, nullptr, manager); }
+    CControlUI* Create(const QString& xml, CPaintManagerUI* manager) {
+        return Create(xml, {}, nullptr, manager);
+    }
 };
 
 // Loads a layout file (relative to the resource folder, or absolute) into a new widget tree.
@@ -153,4 +156,4 @@ void PostQuitMessage(int exitCode);
 bool IsQuitPosted();
 void ResetQuitPosted();
 
-} // namespace quillon
+}  // namespace quillon

@@ -12,8 +12,10 @@ namespace {
 constexpr int kStripHeight = 14;
 constexpr int kGap = 4;
 
-std::uint32_t toArgb(const QColor& color) { return 0xFF000000u | (color.rgb() & 0xFFFFFFu); }
-} // namespace
+std::uint32_t toArgb(const QColor& color) {
+    return 0xFF000000u | (color.rgb() & 0xFFFFFFu);
+}
+}  // namespace
 
 ColorPaletteWidget::ColorPaletteWidget(QWidget* parent) : QWidget(parent) {
     setMinimumSize(60, 40);
@@ -54,8 +56,10 @@ void ColorPaletteWidget::pick(QPoint point) {
     const std::uint32_t picked = colorAt(point);
     if (m_drag == Drag::Field) {
         const QRect field = fieldRect();
-        m_hue = std::min(0.9999f, std::clamp(float(point.x()) / float(std::max(1, field.width() - 1)), 0.0f, 1.0f));
-        m_saturation = 1.0f - std::clamp(float(point.y()) / float(std::max(1, field.height() - 1)), 0.0f, 1.0f);
+        m_hue = std::min(0.9999f,
+                         std::clamp(float(point.x()) / float(std::max(1, field.width() - 1)), 0.0f, 1.0f));
+        m_saturation =
+            1.0f - std::clamp(float(point.y()) / float(std::max(1, field.height() - 1)), 0.0f, 1.0f);
         if (m_value <= 0)
             m_value = 1.0f;
     } else {
@@ -92,7 +96,9 @@ void ColorPaletteWidget::mouseReleaseEvent(QMouseEvent* event) {
     emit buttonReleased(m_color);
 }
 
-void ColorPaletteWidget::resizeEvent(QResizeEvent*) { m_field = QImage(); }
+void ColorPaletteWidget::resizeEvent(QResizeEvent*) {
+    m_field = QImage();
+}
 
 void ColorPaletteWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -116,7 +122,8 @@ void ColorPaletteWidget::paintEvent(QPaintEvent*) {
     painter.fillRect(strip(), gradient);
 
     // Markers: a ring at the hue/saturation point and a bar at the brightness.
-    const QPoint ring(int(m_hue * float(field.width() - 1)), int((1.0f - m_saturation) * float(field.height() - 1)));
+    const QPoint ring(int(m_hue * float(field.width() - 1)),
+                      int((1.0f - m_saturation) * float(field.height() - 1)));
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::white, 2));
     painter.drawEllipse(ring, 5, 5);
@@ -127,4 +134,4 @@ void ColorPaletteWidget::paintEvent(QPaintEvent*) {
     painter.drawLine(bar, strip().top(), bar, strip().bottom());
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -42,4 +42,4 @@ private:
     QImage m_field;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -16,7 +16,9 @@ CResourceManager* CResourceManager::GetInstance() {
     return &instance;
 }
 
-bool CResourceManager::LoadResource(const QString& /*xml*/, const QString& /*type*/) { return true; }
+bool CResourceManager::LoadResource(const QString& /*xml*/, const QString& /*type*/) {
+    return true;
+}
 
 bool CResourceManager::ParseLanguage(const QByteArray& xml, QHash<QString, QString>& texts) {
     QXmlStreamReader reader(xml);
@@ -81,7 +83,9 @@ int CResourceManager::AddLanguageListener(std::function<void()> listener) {
     return id;
 }
 
-void CResourceManager::RemoveLanguageListener(int id) { m_listeners.remove(id); }
+void CResourceManager::RemoveLanguageListener(int id) {
+    m_listeners.remove(id);
+}
 
 ImageDescription ImageDescription::Parse(const QString& description) {
     ImageDescription image;
@@ -125,7 +129,7 @@ QPixmap LoadResourceImage(const QString& file) {
     return pixmap;
 }
 
-} // namespace quillon
+}  // namespace quillon
 
 #include <QGuiApplication>
 #include <QIcon>
@@ -133,10 +137,11 @@ QPixmap LoadResourceImage(const QString& file) {
 namespace quillon {
 QIcon LoadIconResource(int iconId) {
     for (const char* extension : {"svg", "png"}) {
-        const QString path = CPaintManagerUI::GetResourcePath() + QStringLiteral("icons/%1.%2").arg(iconId).arg(QLatin1String(extension));
+        const QString path = CPaintManagerUI::GetResourcePath() +
+                             QStringLiteral("icons/%1.%2").arg(iconId).arg(QLatin1String(extension));
         if (QFileInfo::exists(path))
             return QIcon(path);
     }
     return QGuiApplication::windowIcon();
 }
-} // namespace quillon
+}  // namespace quillon

@@ -77,11 +77,11 @@ struct ImageDescription {
 // Loads resource-folder images once and keeps them; a missing file gives a null pixmap.
 QPixmap LoadResourceImage(const QString& file);
 
-} // namespace quillon
+}  // namespace quillon
 
 class QIcon;
 namespace quillon {
 // The icon with a numeric resource id: "icons/<id>.svg" or "icons/<id>.png" in the resource folder;
 // the application's icon when neither exists.
 QIcon LoadIconResource(int iconId);
-} // namespace quillon
+}  // namespace quillon

@@ -8,7 +8,9 @@
 namespace quillon {
 
 CTrayIcon::CTrayIcon() = default;
-CTrayIcon::~CTrayIcon() { DeleteTrayIcon(); }
+CTrayIcon::~CTrayIcon() {
+    DeleteTrayIcon();
+}
 
 void CTrayIcon::CreateTrayIcon(HWND receiver, int iconId, const QString& tooltip, UINT message) {
     DeleteTrayIcon();
@@ -49,8 +51,12 @@ void CTrayIcon::SetTooltipText(const QString& tooltip) {
         m_icon->setToolTip(tooltip);
 }
 
-QString CTrayIcon::GetTooltipText() const { return m_icon ? m_icon->toolTip() : QString(); }
+QString CTrayIcon::GetTooltipText() const {
+    return m_icon ? m_icon->toolTip() : QString();
+}
 
-bool CTrayIcon::IsNotificationAreaAvailable() { return QSystemTrayIcon::isSystemTrayAvailable(); }
+bool CTrayIcon::IsNotificationAreaAvailable() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
 
-} // namespace quillon
+}  // namespace quillon

@@ -13,8 +13,6 @@ class QSystemTrayIcon;
 
 namespace quillon {
 
-inline constexpr UINT MSG_TRAY_NOTIFY = WM_USER + 1;
-
 class CTrayIcon {
 public:
     CTrayIcon();
@@ -40,4 +38,4 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_icon;
 };
 
-} // namespace quillon
+}  // namespace quillon

@@ -55,23 +55,30 @@ QRect parseCaption(const QVariant& value) {
     return QRect(QPoint(numbers[0], numbers[1]), QPoint(-numbers[2], numbers[3]));
 }
 
-} // namespace
+}  // namespace
 
-void SetModalScript(ModalScript* script) { g_modalScript = script; }
+void SetModalScript(ModalScript* script) {
+    g_modalScript = script;
+}
 
 QSize GetScreenSize() {
     QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->geometry().size() : QSize();
 }
 
-QPoint GetCursorPos() { return QCursor::pos(); }
-ModalScript* GetModalScript() { return g_modalScript; }
+QPoint GetCursorPos() {
+    return QCursor::pos();
+}
+ModalScript* GetModalScript() {
+    return g_modalScript;
+}
 
 // The top-level widget of a window: hosts the layout, turns the window manager's close into
 // WM_CLOSE and lets the caption area drag the window.
 class HostWidget : public QWidget {
 public:
-    HostWidget(WindowImplBase* owner, QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags), m_owner(owner) {}
+    HostWidget(WindowImplBase* owner, QWidget* parent, Qt::WindowFlags flags)
+        : QWidget(parent, flags), m_owner(owner) {}
     void Detach() { m_owner = nullptr; }
     QRect caption;
 
@@ -102,7 +109,7 @@ private:
     bool inCaption(QPoint point) const {
         if (caption.isNull() && caption.bottom() <= 0)
             return false;
-        const int right = width() + caption.right(); // caption.right() holds minus the right inset
+        const int right = width() + caption.right();  // caption.right() holds minus the right inset
         return point.x() >= caption.left() && point.x() < right && point.y() >= caption.top() &&
                point.y() < caption.bottom();
     }
@@ -112,7 +119,9 @@ private:
     QPoint m_dragOffset;
 };
 
-WindowImplBase::WindowImplBase() { BindNotify(QStringLiteral("click"), &WindowImplBase::OnClick); }
+WindowImplBase::WindowImplBase() {
+    BindNotify(QStringLiteral("click"), &WindowImplBase::OnClick);
+}
 
 WindowImplBase::~WindowImplBase() {
     // The derived window is already gone: nothing may reach its handlers any more.
@@ -128,7 +137,9 @@ WindowImplBase::~WindowImplBase() {
     }
 }
 
-void WindowImplBase::Notify(TNotifyUI& msg) { NotifyPump(msg); }
+void WindowImplBase::Notify(TNotifyUI& msg) {
+    NotifyPump(msg);
+}
 void WindowImplBase::OnClick(TNotifyUI&) {}
 
 LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, bool& bHandled) {
@@ -143,7 +154,8 @@ LRESULT WindowImplBase::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
 
 void WindowImplBase::OnFinalMessage(HWND) {}
 
-HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD exStyle, int x, int y, int cx, int cy) {
+HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD exStyle, int x, int y,
+                            int cx, int cy) {
     if (m_handle)
         return m_handle;
     WindowImplBase* owner = FromHandle(parent);
@@ -186,8 +198,9 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
     host->setFocusPolicy(Qt::ClickFocus);
     host->setFocus();
 
-    m_messages = std::make_unique<MessageWindow>(
-        [this](UINT message, WPARAM wParam, LPARAM lParam) { return HandleMessage(message, wParam, lParam); });
+    m_messages = std::make_unique<MessageWindow>([this](UINT message, WPARAM wParam, LPARAM lParam) {
+        return HandleMessage(message, wParam, lParam);
+    });
     m_handle = m_messages->handle();
     liveWindows().insert(m_handle, this);
     m_closeRequested = false;
@@ -206,8 +219,12 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
     return m_handle;
 }
 
-HWND WindowImplBase::GetHWND() const { return m_handle; }
-QWidget* WindowImplBase::GetHostWidget() const { return m_host.data(); }
+HWND WindowImplBase::GetHWND() const {
+    return m_handle;
+}
+QWidget* WindowImplBase::GetHostWidget() const {
+    return m_host.data();
+}
 
 WindowImplBase* WindowImplBase::FromHandle(HWND handle) {
     if (!handle)
@@ -295,7 +312,7 @@ void WindowImplBase::DestroyWindow() {
     HandleMessage(WM_DESTROY, 0, 0);
     m_pm.RemoveAllTimers();
     liveWindows().remove(handle);
-    m_messages.reset(); // stops the window's timers and drops what is still queued for it
+    m_messages.reset();  // stops the window's timers and drops what is still queued for it
     if (m_host) {
         m_host->Detach();
         // Deleted from the event loop: a control of this window may be in the middle of sending.
@@ -355,8 +372,12 @@ void WindowImplBase::ShowWindow(int command) {
     }
 }
 
-bool WindowImplBase::IsWindowVisible() const { return m_host && m_host->isVisible(); }
-bool WindowImplBase::IsIconic() const { return m_host && m_host->isMinimized(); }
+bool WindowImplBase::IsWindowVisible() const {
+    return m_host && m_host->isVisible();
+}
+bool WindowImplBase::IsIconic() const {
+    return m_host && m_host->isMinimized();
+}
 
 void WindowImplBase::BringToForeground() {
     if (!m_host)
@@ -375,7 +396,9 @@ void WindowImplBase::SetIcon(int iconId) {
         m_host->setWindowIcon(LoadIconResource(iconId));
 }
 
-QRect WindowImplBase::GetWindowRect() const { return m_host ? m_host->frameGeometry() : QRect(); }
+QRect WindowImplBase::GetWindowRect() const {
+    return m_host ? m_host->frameGeometry() : QRect();
+}
 
 void WindowImplBase::MoveWindow(int x, int y, int width, int height) {
     if (!m_host)
@@ -400,9 +423,13 @@ bool WindowImplBase::PostMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     return m_messages && m_messages->PostMessage(uMsg, wParam, lParam);
 }
 
-UINT_PTR WindowImplBase::SetTimer(UINT_PTR id, UINT elapseMs) { return m_messages ? m_messages->SetTimer(id, elapseMs) : 0; }
+UINT_PTR WindowImplBase::SetTimer(UINT_PTR id, UINT elapseMs) {
+    return m_messages ? m_messages->SetTimer(id, elapseMs) : 0;
+}
 
-bool WindowImplBase::KillTimer(UINT_PTR id) { return m_messages && m_messages->KillTimer(id); }
+bool WindowImplBase::KillTimer(UINT_PTR id) {
+    return m_messages && m_messages->KillTimer(id);
+}
 
 LRESULT WindowImplBase::HandleMessage(UINT uMsg, WPARAM wParam, LPARAM lParam) {
     bool handled = false;
@@ -447,4 +474,4 @@ LRESULT WindowImplBase::DefaultMessage(UINT uMsg, WPARAM wParam, LPARAM) {
     }
 }
 
-} // namespace quillon
+}  // namespace quillon

@@ -26,8 +26,8 @@
 #include "ui/notify_pump.h"
 #include "ui/paint_manager.h"
 
-#include <QPointer>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -84,8 +84,8 @@ public:
     // Builds the window and its layout and runs InitWindow. `parent` owns the new window (it stays
     // above it); WS_VISIBLE shows it, WS_EX_TOOLWINDOW keeps it out of the task bar. The layout's
     // size wins over cx, cy. Returns null when the layout cannot be built.
-    HWND Create(HWND parent, const QString& name, DWORD style, DWORD exStyle, int x = 0, int y = 0, int cx = 0,
-                int cy = 0);
+    HWND Create(HWND parent, const QString& name, DWORD style, DWORD exStyle, int x = 0, int y = 0,
+                int cx = 0, int cy = 0);
     HWND GetHWND() const;
     operator HWND() const { return GetHWND(); }
 
@@ -169,4 +169,4 @@ QSize GetScreenSize();
 QPoint GetCursorPos();
 ModalScript* GetModalScript();
 
-} // namespace quillon
+}  // namespace quillon

@@ -21,16 +21,34 @@ static void note_flag(const char* name, int flag) {
     note(entry);
 }
 
-EXPORT const char* fake_hook_journal(void) { return journal; }
-EXPORT void fake_hook_clear(void) { journal[0] = '\0'; }
+EXPORT const char* fake_hook_journal(void) {
+    return journal;
+}
+EXPORT void fake_hook_clear(void) {
+    journal[0] = '\0';
+}
 
-EXPORT void removehook(void) { note("removehook"); }
-EXPORT void enablehook(int enable) { note_flag("enablehook", enable); }
+EXPORT void removehook(void) {
+    note("removehook");
+}
+EXPORT void enablehook(int enable) {
+    note_flag("enablehook", enable);
+}
 
 #ifndef FAKE_HOOK_PARTIAL
-EXPORT void installmousehook(void) { note("installmousehook"); }
-EXPORT void removemousehook(void) { note("removemousehook"); }
-EXPORT void enablemousehook(int enable) { note_flag("enablemousehook", enable); }
-EXPORT void installhook(void* window) { note(window != NULL ? "installhook(window)" : "installhook(null)"); }
-EXPORT void mousewheelenable(int enable) { note_flag("mousewheelenable", enable); }
+EXPORT void installmousehook(void) {
+    note("installmousehook");
+}
+EXPORT void removemousehook(void) {
+    note("removemousehook");
+}
+EXPORT void enablemousehook(int enable) {
+    note_flag("enablemousehook", enable);
+}
+EXPORT void installhook(void* window) {
+    note(window != NULL ? "installhook(window)" : "installhook(null)");
+}
+EXPORT void mousewheelenable(int enable) {
+    note_flag("mousewheelenable", enable);
+}
 #endif

@@ -52,7 +52,9 @@ protected:
     DeviceAccess DeviceAccessProblem() const override { return access; }
 };
 
-QString Text(const char* key) { return CResourceManager::GetInstance()->GetText(QString::fromLatin1(key)); }
+QString Text(const char* key) {
+    return CResourceManager::GetInstance()->GetText(QString::fromLatin1(key));
+}
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -200,7 +202,8 @@ TEST_F(MainWindowTest, TitleBarButtonsHideOrMinimiseAsTheDesktopAllows) {
         {"min_btn", false, true, true},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.button + std::string(c.notificationArea ? " with" : " without") + " a notification area");
+        SCOPED_TRACE(c.button + std::string(c.notificationArea ? " with" : " without") +
+                     " a notification area");
         Create();
         window->notificationArea = c.notificationArea;
         ui->Click(c.button);
@@ -310,7 +313,7 @@ TEST_F(MainWindowTest, WithoutHookLibraryTheProgramStartsAndEndsNormally) {
     EXPECT_EQ(hooks.installhook, nullptr);
     MenuCommand("exit");
     EXPECT_TRUE(IsQuitPosted());
-    window.reset(); // the page and the tray icon go without touching a hook
+    window.reset();  // the page and the tray icon go without touching a hook
 }
 
 TEST_F(MainWindowTest, HookOperationsAreResolvedByNameAndRemovedWhenTheWindowCloses) {
@@ -342,7 +345,8 @@ TEST_F(MainWindowTest, HookOperationsAreResolvedByNameAndRemovedWhenTheWindowClo
                                     reinterpret_cast<const void*>(hooks.removehook),
                                     reinterpret_cast<const void*>(hooks.enablehook),
                                     reinterpret_cast<const void*>(hooks.mousewheelenable)};
-        EXPECT_EQ(std::count_if(std::begin(operations), std::end(operations), [](const void* p) { return p != nullptr; }),
+        EXPECT_EQ(std::count_if(std::begin(operations), std::end(operations),
+                                [](const void* p) { return p != nullptr; }),
                   c.resolved);
         EXPECT_STREQ(journal(), "") << "nothing is called at start-up";
 
@@ -372,5 +376,5 @@ TEST_F(MainWindowTest, MessageBoxShowsItsKeysAndAnswersOneForOkAndZeroForCancel)
     EXPECT_EQ(WindowImplBase::FindWindowByClass("MsgWnd"), nullptr) << "each box is gone when it returns";
 }
 
-} // namespace
-} // namespace quillon::test
+}  // namespace
+}  // namespace quillon::test

@@ -1,8 +1,8 @@
 // The built program as a user meets it: started from a copy of the demo program folder (the real
 // executable beside the simulated mouse), offscreen, as separate processes.
 
-#include "page/profile_record.h"
-#include "profiles/profile_store.h"
+#include "core/records/profile_record.h"
+#include "core/store/profile_store.h"
 #include "support/qt_app.h"
 
 #include <gtest/gtest.h>
@@ -142,7 +142,7 @@ TEST_F(DemoProgram, KeepsTheStageTheMouseSwitchedToAndSavesAWholeStoreWhenTermin
     const int before = *SavedDpiStep();
 
     // The user presses the mouse's DPI button: the mouse switches stage and reports it.
-    const int stage = before == 2 ? 5 : 3; // 1-based, as the mouse's own button counts
+    const int stage = before == 2 ? 5 : 3;  // 1-based, as the mouse's own button counts
     ASSERT_EQ(Sim({"dpi", QString::number(stage)}), 0) << "the simulated mouse did not take the command";
     EXPECT_TRUE(PumpUntil([&] { return SavedDpiStep() == stage - 1; }, kStartMs))
         << "the stage the mouse reported never reached the saved store";
@@ -152,5 +152,5 @@ TEST_F(DemoProgram, KeepsTheStageTheMouseSwitchedToAndSavesAWholeStoreWhenTermin
     EXPECT_EQ(SavedDpiStep(), stage - 1);
 }
 
-} // namespace
-} // namespace quillon::test
+}  // namespace
+}  // namespace quillon::test

@@ -43,11 +43,12 @@ void Wait(int ms) {
 void Grab(const QWidget* window, const QString& name) {
     QCoreApplication::processEvents();
     const QRect area = window->frameGeometry();
-    const QString crop = QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
+    const QString crop =
+        QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
     const QString file = g_output + '/' + name;
     const int status = QProcess::execute(QStringLiteral("import"),
-                                         {QStringLiteral("-window"), QStringLiteral("root"), QStringLiteral("-crop"),
-                                          crop, QStringLiteral("+repage"), file});
+                                         {QStringLiteral("-window"), QStringLiteral("root"),
+                                          QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file});
     std::printf("%s %s\n", qPrintable(file), status == 0 ? "written" : "FAILED");
 }
 
@@ -71,7 +72,7 @@ protected:
     DeviceAccess DeviceAccessProblem() const override { return DeviceAccess::PermissionDenied; }
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
     test::UiDriver ui(*window);
     AnswerNextModal(QStringLiteral("MsgWnd"), QStringLiteral("msgbox.png"), QStringLiteral("btn_cancel"));
     ui.Click(QStringLiteral("ms_1_profile_reset_btn"));
-    AnswerNextModal(QStringLiteral("DpiColorWnd"), QStringLiteral("colordialog.png"), QStringLiteral("cancel_btn"));
+    AnswerNextModal(QStringLiteral("DpiColorWnd"), QStringLiteral("colordialog.png"),
+                    QStringLiteral("cancel_btn"));
     ui.Click(QStringLiteral("ms_1_btn_dpi_color_2"));
 
     window->DestroyWindow();

@@ -25,10 +25,11 @@ namespace {
 // The page's controls as the links leave them.
 class RecordingView : public LinkView {
 public:
-    void SetLinkIndicatorVisible(Link link, bool visible) override { indicator[static_cast<int>(link)] = visible; }
+    void SetLinkIndicatorVisible(Link link, bool visible) override {
+        indicator[static_cast<int>(link)] = visible;
+    }
     void SetSleepNoticeVisible(bool visible) override { sleepNotice = visible; }
-    void ShowCharging(ChargeAnimation animation) override
-    {
+    void ShowCharging(ChargeAnimation animation) override {
         ++chargingShown;
         if (animation == ChargeAnimation::Restart)
             ++chargingRestarted;
@@ -45,8 +46,7 @@ public:
     int refreshes = 0;
 };
 
-std::array<std::uint8_t, 64> Report(std::uint8_t marker)
-{
+std::array<std::uint8_t, 64> Report(std::uint8_t marker) {
     std::array<std::uint8_t, 64> report{};
     report[0] = 0x04;
     report[3] = marker;
@@ -55,8 +55,7 @@ std::array<std::uint8_t, 64> Report(std::uint8_t marker)
 
 class DeviceLinksTest : public ::testing::Test {
 protected:
-    DeviceLinksTest()
-    {
+    DeviceLinksTest() {
         quillon::test::TestApplication();
         window.SetHandler([this](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
             if (message == MSG_DEVICE_CHANGED)
@@ -68,8 +67,7 @@ protected:
     }
     ~DeviceLinksTest() override { links.reset(); }
 
-    void Start(FakeDriver* wiredLibrary, FakeDriver* wirelessLibrary)
-    {
+    void Start(FakeDriver* wiredLibrary, FakeDriver* wirelessLibrary) {
         links = std::make_unique<DeviceLinks>(
             window, view, [this](WPARAM wParam, LPARAM lParam) { apply(wParam, lParam); },
             FakeDriverLoader(wiredLibrary, wirelessLibrary));
@@ -79,8 +77,7 @@ protected:
     void Start() { Start(&wired, &wireless); }
 
     // Posts as the monitor does and lets the main window route it.
-    void Deliver(FakeDriver& fake, bool arrived)
-    {
+    void Deliver(FakeDriver& fake, bool arrived) {
         ASSERT_TRUE(fake.Plug(arrived));
         PumpPending();
     }
@@ -96,10 +93,9 @@ protected:
     std::unique_ptr<DeviceLinks> links;
 };
 
-} // namespace
+}  // namespace
 
-TEST_F(DeviceLinksTest, StartUpAndShutDownCallEachLibraryInTurn)
-{
+TEST_F(DeviceLinksTest, StartUpAndShutDownCallEachLibraryInTurn) {
     Start();
     EXPECT_EQ(wired.vendorId(), 0x1D57);
     EXPECT_EQ(wired.productId(), 0xFA7F);
@@ -113,29 +109,33 @@ TEST_F(DeviceLinksTest, StartUpAndShutDownCallEachLibraryInTurn)
     EXPECT_EQ(wireless.plugMessage(), 0x602u);
 
     links->Shutdown();
-    const std::vector<std::string> expected = {
-        "wired.Set_VIDPID", "wired.Open_DevMonitor", "wired.Open_FeatureDevice", "wired.Open_ReportDevice",
-        "wireless.Set_VIDPID", "wireless.Open_DevMonitor", "wireless.Open_FeatureDevice",
-        "wireless.Open_ReportDevice",
-        "wired.Close_FeatureDevice", "wired.Close_DevMonitor", "wired.Close_ReportDevice",
-        "wireless.Close_FeatureDevice", "wireless.Close_DevMonitor", "wireless.Close_ReportDevice"};
+    const std::vector<std::string> expected = {"wired.Set_VIDPID",
+                                               "wired.Open_DevMonitor",
+                                               "wired.Open_FeatureDevice",
+                                               "wired.Open_ReportDevice",
+                                               "wireless.Set_VIDPID",
+                                               "wireless.Open_DevMonitor",
+                                               "wireless.Open_FeatureDevice",
+                                               "wireless.Open_ReportDevice",
+                                               "wired.Close_FeatureDevice",
+                                               "wired.Close_DevMonitor",
+                                               "wired.Close_ReportDevice",
+                                               "wireless.Close_FeatureDevice",
+                                               "wireless.Close_DevMonitor",
+                                               "wireless.Close_ReportDevice"};
     EXPECT_EQ(journal.Entries(), expected);
 }
 
-TEST_F(DeviceLinksTest, StartUpStateFollowsWhichLinksOpen)
-{
+TEST_F(DeviceLinksTest, StartUpStateFollowsWhichLinksOpen) {
     struct Case {
         bool wiredLoaded, wiredOpens, wirelessLoaded, wirelessOpens;
         int wiredState, wirelessState, present;
         bool sleepNotice, charging;
     };
     const Case cases[] = {
-        {true, true, true, true, 1, 1, 1, false, true},
-        {true, true, true, false, 1, 0, 1, false, true},
-        {true, false, true, true, 0, 1, 1, true, false},
-        {true, false, true, false, 0, 0, 0, true, false},
-        {false, false, false, false, 0, 0, 0, true, false},
-        {false, false, true, true, 0, 1, 1, true, false},
+        {true, true, true, true, 1, 1, 1, false, true},     {true, true, true, false, 1, 0, 1, false, true},
+        {true, false, true, true, 0, 1, 1, true, false},    {true, false, true, false, 0, 0, 0, true, false},
+        {false, false, false, false, 0, 0, 0, true, false}, {false, false, true, true, 0, 1, 1, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "wired " << c.wiredLoaded << c.wiredOpens << " wireless "
@@ -163,8 +163,7 @@ TEST_F(DeviceLinksTest, StartUpStateFollowsWhichLinksOpen)
     }
 }
 
-TEST_F(DeviceLinksTest, ApplyRunsOnlyWhileALinkIsOpen)
-{
+TEST_F(DeviceLinksTest, ApplyRunsOnlyWhileALinkIsOpen) {
     std::vector<std::pair<WPARAM, LPARAM>> applied;
     std::mutex appliedMutex;
     apply = [&](WPARAM wParam, LPARAM lParam) {
@@ -185,12 +184,11 @@ TEST_F(DeviceLinksTest, ApplyRunsOnlyWhileALinkIsOpen)
     Deliver(wireless, false);
     ASSERT_TRUE(PostMessage(window.handle(), MSG_APPLY_REQUEST, 8, 10));
     PumpPending();
-    links->Shutdown(); // the worker handles everything queued before WM_QUIT
+    links->Shutdown();  // the worker handles everything queued before WM_QUIT
     EXPECT_EQ(applied, (std::vector<std::pair<WPARAM, LPARAM>>{{7, 9}}));
 }
 
-TEST_F(DeviceLinksTest, NeitherLibraryLoadedDropsApplyRequests)
-{
+TEST_F(DeviceLinksTest, NeitherLibraryLoadedDropsApplyRequests) {
     int applies = 0;
     apply = [&](WPARAM, LPARAM) { ++applies; };
     Start(nullptr, nullptr);
@@ -202,8 +200,7 @@ TEST_F(DeviceLinksTest, NeitherLibraryLoadedDropsApplyRequests)
     EXPECT_TRUE(journal.Entries().empty());
 }
 
-TEST_F(DeviceLinksTest, PullingTheCableWithTheReceiverOpenKeepsTheDevicePresent)
-{
+TEST_F(DeviceLinksTest, PullingTheCableWithTheReceiverOpenKeepsTheDevicePresent) {
     Start();
     Deliver(wired, false);
     EXPECT_EQ(links->wired_state(), 2);
@@ -222,8 +219,7 @@ TEST_F(DeviceLinksTest, PullingTheCableWithTheReceiverOpenKeepsTheDevicePresent)
     EXPECT_EQ(journal.Matching("wired.Close").size(), 2u);
 }
 
-TEST_F(DeviceLinksTest, DevicePresentFollowsTheLinksThatRemainOpen)
-{
+TEST_F(DeviceLinksTest, DevicePresentFollowsTheLinksThatRemainOpen) {
     Start();
     // The receiver leaves while the cable is open and its mouse has not reported yet: the mouse on
     // the cable is still there.
@@ -244,8 +240,7 @@ TEST_F(DeviceLinksTest, DevicePresentFollowsTheLinksThatRemainOpen)
     EXPECT_EQ(deviceChanged, 3);
 }
 
-TEST_F(DeviceLinksTest, ArrivalReopensOnceAfterOneSecond)
-{
+TEST_F(DeviceLinksTest, ArrivalReopensOnceAfterOneSecond) {
     Start();
     Deliver(wireless, false);
     const int refreshes = view.refreshes;
@@ -269,8 +264,7 @@ TEST_F(DeviceLinksTest, ArrivalReopensOnceAfterOneSecond)
     EXPECT_EQ(journal.Matching("wireless.Open_ReportDevice").size(), 2u);
 }
 
-TEST_F(DeviceLinksTest, RemovalDuringTheWaitCancelsTheReopen)
-{
+TEST_F(DeviceLinksTest, RemovalDuringTheWaitCancelsTheReopen) {
     Start();
     Deliver(wired, false);
     Deliver(wired, true);
@@ -282,8 +276,7 @@ TEST_F(DeviceLinksTest, RemovalDuringTheWaitCancelsTheReopen)
     EXPECT_EQ(journal.Matching("wired.Open_ReportDevice").size(), 1u);
 }
 
-TEST_F(DeviceLinksTest, PluggingTheCableShowsChargingBeforeAnyReport)
-{
+TEST_F(DeviceLinksTest, PluggingTheCableShowsChargingBeforeAnyReport) {
     wired.SetOpenResult(0);
     Start();
     EXPECT_EQ(view.chargingShown, 0);
@@ -299,8 +292,7 @@ TEST_F(DeviceLinksTest, PluggingTheCableShowsChargingBeforeAnyReport)
     EXPECT_FALSE(view.indicator[0]);
 }
 
-TEST_F(DeviceLinksTest, KeepsWhyTheLastOpenFailed)
-{
+TEST_F(DeviceLinksTest, KeepsWhyTheLastOpenFailed) {
     wired.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
     wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
     wireless.offerOpenError = false;
@@ -314,8 +306,7 @@ TEST_F(DeviceLinksTest, KeepsWhyTheLastOpenFailed)
     EXPECT_EQ(links->OpenError(Link::Wired), QUILLON_OPEN_OK);
 }
 
-TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy)
-{
+TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy) {
     wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
     wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
     Start();
@@ -344,8 +335,7 @@ TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy)
     EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_OK);
 }
 
-TEST_F(DeviceLinksTest, WritesReachOnlyAnOpenLink)
-{
+TEST_F(DeviceLinksTest, WritesReachOnlyAnOpenLink) {
     Start();
     EXPECT_EQ(links->WriteReport(Link::Wired, Report(1)), 64);
     Deliver(wired, false);
@@ -357,8 +347,7 @@ TEST_F(DeviceLinksTest, WritesReachOnlyAnOpenLink)
 }
 
 // Threaded: the worker is inside an apply when the program closes.
-TEST_F(DeviceLinksTest, ShutDownWaitsForARunningApply)
-{
+TEST_F(DeviceLinksTest, ShutDownWaitsForARunningApply) {
     std::atomic<bool> started{false};
     apply = [&](WPARAM, LPARAM) {
         started = true;
@@ -386,8 +375,7 @@ TEST_F(DeviceLinksTest, ShutDownWaitsForARunningApply)
 }
 
 // Threaded: the cable is pulled while the worker keeps writing to it.
-TEST_F(DeviceLinksTest, PullingTheCableDuringWritesNeverWritesToTheClosedLink)
-{
+TEST_F(DeviceLinksTest, PullingTheCableDuringWritesNeverWritesToTheClosedLink) {
     std::atomic<bool> writing{false};
     std::atomic<int> refusedAfter{-1};
     apply = [&](WPARAM, LPARAM) {
@@ -410,16 +398,14 @@ TEST_F(DeviceLinksTest, PullingTheCableDuringWritesNeverWritesToTheClosedLink)
     EXPECT_EQ(static_cast<int>(wired.Written().size()), refusedAfter.load());
 }
 
-TEST(DriverLibrary, MissingLibraryLeavesTheTableEmpty)
-{
+TEST(DriverLibrary, MissingLibraryLeavesTheTableEmpty) {
     DriverLibrary library = LoadDriverLibrary("/nonexistent/hiddriver_4k_1.so");
     EXPECT_FALSE(library.api.IsComplete());
     EXPECT_EQ(library.api.WriteUSB, nullptr);
     EXPECT_FALSE(library.problem.empty());
 }
 
-TEST(DriverLibrary, LibraryLackingAnExportLeavesTheTableEmpty)
-{
+TEST(DriverLibrary, LibraryLackingAnExportLeavesTheTableEmpty) {
     DriverLibrary library = LoadDriverLibrary(QUILLON_INCOMPLETE_DRIVER);
     EXPECT_FALSE(library.api.IsComplete());
     EXPECT_EQ(library.api.Set_VIDPID, nullptr) << "nothing of a half table is kept";
@@ -427,8 +413,7 @@ TEST(DriverLibrary, LibraryLackingAnExportLeavesTheTableEmpty)
 }
 
 // Both builds of the driver library, as the build puts them in the program and demo folders.
-TEST(DriverLibrary, BuiltPluginsOfferEveryExport)
-{
+TEST(DriverLibrary, BuiltPluginsOfferEveryExport) {
     for (const char* folder : {QUILLON_PROGRAM_FOLDER, QUILLON_DEMO_FOLDER}) {
         for (const char* file : {kWiredDriverFile, kWirelessDriverFile}) {
             SCOPED_TRACE(std::string(folder) + "/" + file);

@@ -12,8 +12,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "protocol/frames.h"
-#include "protocol/status.h"
+#include "core/protocol/frames.h"
+#include "core/protocol/status.h"
 #include "support/qt_app.h"
 #include "support/virtual_time.h"
 
@@ -40,8 +40,7 @@ struct Received {
 };
 
 // Runs quillon-sim from the demo folder and returns what it printed.
-std::string Sim(const std::string& arguments)
-{
+std::string Sim(const std::string& arguments) {
     const std::string command = (kDemoFolder / "quillon-sim").string() + " " + arguments + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)
@@ -56,11 +55,9 @@ std::string Sim(const std::string& arguments)
 
 class SimulatedMouseTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         quillon::test::TestApplication();
-        folder = std::filesystem::temp_directory_path() /
-                 ("quillon-sim-test-" + std::to_string(getpid()));
+        folder = std::filesystem::temp_directory_path() / ("quillon-sim-test-" + std::to_string(getpid()));
         std::filesystem::create_directories(folder);
         setenv("QUILLON_SIM_LINKS", "wireless", 1);
         setenv("QUILLON_SIM_SOCKET_DIR", folder.c_str(), 1);
@@ -82,23 +79,20 @@ protected:
             window, view, [this](WPARAM, LPARAM) { Apply(); },
             [](const char* file) { return LoadDriverLibrary(kDemoFolder / file); });
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         links.reset();
         std::filesystem::remove_all(folder);
     }
 
     // The apply of this test: the reports queued by the test, on the 2.4 GHz link.
-    void Apply()
-    {
+    void Apply() {
         for (const Report& report : toWrite)
             links->WriteReport(Link::Wireless, report);
         ++applies;
     }
 
     // Waits for a message the plugin posts from its own threads.
-    const Received* WaitFor(UINT message, std::function<bool(const Received&)> match = {})
-    {
+    const Received* WaitFor(UINT message, std::function<bool(const Received&)> match = {}) {
         const Received* found = nullptr;
         PumpUntil([&] {
             for (const Received& r : received)
@@ -119,16 +113,14 @@ protected:
     std::unique_ptr<DeviceLinks> links;
 };
 
-bool IsStage(const Received& r, int stage)
-{
+bool IsStage(const Received& r, int stage) {
     const auto event = DecodeStatusReport(r.bytes);
     return event && event->type == StatusType::DpiStage && event->value == stage;
 }
 
-} // namespace
+}  // namespace
 
-TEST_F(SimulatedMouseTest, ProgramDrivesTheSimulatedMouseThroughTheRealPlugins)
-{
+TEST_F(SimulatedMouseTest, ProgramDrivesTheSimulatedMouseThroughTheRealPlugins) {
     links->Start();
     ASSERT_TRUE(links->Api(Link::Wired).IsComplete());
     ASSERT_TRUE(links->Api(Link::Wireless).IsComplete());
@@ -168,9 +160,11 @@ TEST_F(SimulatedMouseTest, ProgramDrivesTheSimulatedMouseThroughTheRealPlugins)
     std::ifstream logFile(folder / "sim.log");
     std::stringstream log;
     log << logFile.rdbuf();
-    EXPECT_NE(log.str().find("wireless write 04 0E 00 06 09 01 04 FB 00 00 00 00 01 21 00"), std::string::npos)
+    EXPECT_NE(log.str().find("wireless write 04 0E 00 06 09 01 04 FB 00 00 00 00 01 21 00"),
+              std::string::npos)
         << log.str();
-    EXPECT_NE(log.str().find("wireless rejected (bad report checksum) 04 0F 00 0C"), std::string::npos) << log.str();
+    EXPECT_NE(log.str().find("wireless rejected (bad report checksum) 04 0F 00 0C"), std::string::npos)
+        << log.str();
 
     // The receiver is pulled.
     EXPECT_EQ(Sim("pull"), "ok\n");

@@ -42,8 +42,9 @@ private:
 class FoldersTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_root = fs::temp_directory_path() / ("quillon-folders-" + std::to_string(getpid()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_root =
+            fs::temp_directory_path() / ("quillon-folders-" + std::to_string(getpid()) + "-" +
+                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(m_root);
         fs::create_directories(m_root / "program");
         fs::create_directories(m_root / "xdg");
@@ -78,7 +79,7 @@ TEST_F(FoldersTest, DataFolderIsCreatedBesideTheProgram) {
 struct Unwritable {
     const char* what;
     void (*prepare)(const fs::path& root);
-    const char* programFolder; // below root
+    const char* programFolder;  // below root
     bool needsNonRoot;
 };
 
@@ -98,25 +99,32 @@ TEST_P(DataFolderFallback, UsesTheUsersDataFolder) {
     EXPECT_TRUE(fs::is_directory(data));
 }
 
-void PrintTo(const Unwritable& value, std::ostream* out) { *out << value.what; }
+void PrintTo(const Unwritable& value, std::ostream* out) {
+    *out << value.what;
+}
 
-std::string CaseName(const ::testing::TestParamInfo<Unwritable>& param) { return param.param.what; }
+std::string CaseName(const ::testing::TestParamInfo<Unwritable>& param) {
+    return param.param.what;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DataFolderFallback,
     ::testing::Values(
-        Unwritable{"DataIsAFile", [](const fs::path& root) { std::ofstream(root / "program" / "Data") << "x"; },
-                   "program", false},
-        Unwritable{"ProgramFolderBelowAFile", [](const fs::path& root) { std::ofstream(root / "file") << "x"; },
-                   "file/program", false},
+        Unwritable{"DataIsAFile",
+                   [](const fs::path& root) { std::ofstream(root / "program" / "Data") << "x"; }, "program",
+                   false},
+        Unwritable{"ProgramFolderBelowAFile",
+                   [](const fs::path& root) { std::ofstream(root / "file") << "x"; }, "file/program", false},
         Unwritable{"ReadOnlyProgramFolder",
-                   [](const fs::path& root) { fs::permissions(root / "program", fs::perms::owner_read |
-                                                                                     fs::perms::owner_exec); },
+                   [](const fs::path& root) {
+                       fs::permissions(root / "program", fs::perms::owner_read | fs::perms::owner_exec);
+                   },
                    "program", true},
         Unwritable{"ReadOnlyDataFolder",
                    [](const fs::path& root) {
                        fs::create_directories(root / "program" / "Data");
-                       fs::permissions(root / "program" / "Data", fs::perms::owner_read | fs::perms::owner_exec);
+                       fs::permissions(root / "program" / "Data",
+                                       fs::perms::owner_read | fs::perms::owner_exec);
                    },
                    "program", true}),
     CaseName);
@@ -134,4 +142,4 @@ TEST_F(FoldersTest, UserDataFolderFollowsXdgDataHomeOrHome) {
     }
 }
 
-} // namespace
+}  // namespace

@@ -125,16 +125,17 @@ TEST_F(MessageWindowTest, TimerHandlerMayStartStopAndRestartTimers) {
             return 0;
         fired.emplace_back(id, time.Ticks() - VirtualTime::kStart);
         if (id == 1) {
-            window.KillTimer(1);       // one-shot
-            window.SetTimer(2, 15);    // chained, due within the same advance
+            window.KillTimer(1);     // one-shot
+            window.SetTimer(2, 15);  // chained, due within the same advance
         } else if (id == 2 && fired.size() < 4) {
-            window.SetTimer(2, 20);    // restarted from its own handler
+            window.SetTimer(2, 20);  // restarted from its own handler
         }
         return 0;
     });
     window.SetTimer(1, 10);
     time.Advance(100);
-    EXPECT_EQ(fired, (std::vector<std::pair<WPARAM, std::uint64_t>>{{1, 10}, {2, 25}, {2, 45}, {2, 65}, {2, 85}}));
+    EXPECT_EQ(fired,
+              (std::vector<std::pair<WPARAM, std::uint64_t>>{{1, 10}, {2, 25}, {2, 45}, {2, 65}, {2, 85}}));
 }
 
 TEST_F(MessageWindowTest, DestroyedWindowStopsItsTimers) {
@@ -142,7 +143,7 @@ TEST_F(MessageWindowTest, DestroyedWindowStopsItsTimers) {
     w->window().SetTimer(515, 30);
     w.reset();
     EXPECT_EQ(time.ActiveTimers(), 0u);
-    time.Advance(100); // would touch the destroyed window
+    time.Advance(100);  // would touch the destroyed window
 }
 
 TEST_F(MessageWindowTest, MessagesPostedFromOtherThreadsArriveInOrder) {
@@ -240,7 +241,7 @@ TEST_F(MessageWindowTest, PayloadIsACopyValidWhileHandled) {
     for (std::size_t i = 0; i < report.size(); ++i)
         report[i] = static_cast<std::uint8_t>(i + 1);
     ASSERT_TRUE(PostDataMessage(window.handle(), WM_USER + 0x203, report.data(), report.size(), 64));
-    report.fill(0xEE); // the sender reuses its buffer at once
+    report.fill(0xEE);  // the sender reuses its buffer at once
     quillon::test::PumpPending();
     ASSERT_EQ(seenLength, 64);
     ASSERT_EQ(seen.size(), 64u);
@@ -268,7 +269,7 @@ TEST_F(MessageWindowTest, MessagesToAGoneWindowAreDroppedAndTheirPayloadsFreed) 
     const std::array<std::uint8_t, 64> report{};
     ASSERT_TRUE(PostDataMessage(handle, WM_USER, report.data(), report.size(), 64));
     ASSERT_TRUE(PostMessage(handle, WM_USER, 0, 0));
-    window.reset(); // under ASan a leaked payload fails here
+    window.reset();  // under ASan a leaked payload fails here
 
     EXPECT_FALSE(IsWindow(handle));
     EXPECT_FALSE(PostMessage(handle, WM_USER, 0, 0));
@@ -294,7 +295,7 @@ TEST_F(MessageWindowTest, WindowMayDestroyItselfWhileHandlingAMessage) {
     });
     const HWND handle = window->handle();
     PostMessage(handle, WM_CLOSE, 0, 0);
-    PostMessage(handle, WM_USER, 0, 0); // dropped with the window
+    PostMessage(handle, WM_USER, 0, 0);  // dropped with the window
     quillon::test::PumpPending();
     quillon::test::PumpPending();
     EXPECT_EQ(handled, 1);
@@ -337,4 +338,4 @@ TEST_F(MessageWindowTest, PluginPostsThroughTheExportedHostApi) {
     EXPECT_EQ(QuillonPostMessage(reinterpret_cast<QuillonWindow>(0x1), 0x604, 0, 0), 0);
 }
 
-} // namespace
+}  // namespace

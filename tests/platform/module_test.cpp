@@ -31,15 +31,18 @@ std::filesystem::path TextFile() {
     return path;
 }
 
-void PrintTo(const Unloadable& value, std::ostream* out) { *out << value.what; }
+void PrintTo(const Unloadable& value, std::ostream* out) {
+    *out << value.what;
+}
 
-std::string CaseName(const ::testing::TestParamInfo<Unloadable>& param) { return param.param.what; }
+std::string CaseName(const ::testing::TestParamInfo<Unloadable>& param) {
+    return param.param.what;
+}
 
 INSTANTIATE_TEST_SUITE_P(Paths, ModuleLoadFailure,
                          ::testing::Values(Unloadable{"missing", "/nonexistent/hiddriver_4k_1.so"},
                                            Unloadable{"folder", std::filesystem::temp_directory_path()},
-                                           Unloadable{"text", TextFile()},
-                                           Unloadable{"empty", ""},
+                                           Unloadable{"text", TextFile()}, Unloadable{"empty", ""},
                                            // Must not be looked up in the system's library folders.
                                            Unloadable{"bare", "libc.so.6"}),
                          CaseName);
@@ -59,4 +62,4 @@ TEST(Module, ResolvesPresentExportsAndNullForMissingOnes) {
     EXPECT_EQ(moved.Symbol("PostFromThread"), nullptr);
 }
 
-} // namespace
+}  // namespace

@@ -29,7 +29,8 @@ static void* Run(void* argument) {
         memset(report, i & 0xFF, sizeof report);
         report[0] = 0x04;
         job->accepted += post(job->window, job->message, (uintptr_t)i, -i);
-        job->accepted += postData(job->window, job->dataMessage, report, sizeof report, (intptr_t)sizeof report);
+        job->accepted +=
+            postData(job->window, job->dataMessage, report, sizeof report, (intptr_t)sizeof report);
         memset(report, 0xEE, sizeof report);
     }
     return NULL;

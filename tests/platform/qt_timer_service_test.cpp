@@ -21,7 +21,7 @@ TEST(QtTimerService, TimersStopFromTheirOwnAndOtherCallbacks) {
     a = service.StartTimer(0, [&] {
         fired.push_back('a');
         if (std::count(fired.begin(), fired.end(), 'a') == 3)
-            service.StopTimer(a); // from its own timeout
+            service.StopTimer(a);  // from its own timeout
     });
     b = service.StartTimer(0, [&] {
         fired.push_back('b');
@@ -36,8 +36,8 @@ TEST(QtTimerService, TimersStopFromTheirOwnAndOtherCallbacks) {
         test::PumpPending();
     EXPECT_EQ(fired.size(), countNow);
     EXPECT_EQ(std::count(fired.begin(), fired.end(), 'b'), 1);
-    service.StopTimer(a);  // already stopped
-    service.StopTimer(99); // never started
+    service.StopTimer(a);   // already stopped
+    service.StopTimer(99);  // never started
 }
 
 TEST(QtTimerService, DestroyedServiceTakesItsTimersAlong) {
@@ -52,4 +52,4 @@ TEST(QtTimerService, DestroyedServiceTakesItsTimersAlong) {
     EXPECT_EQ(fired, 0);
 }
 
-} // namespace
+}  // namespace

@@ -23,7 +23,9 @@ struct SettingsCase {
     std::optional<Command> expected;
 };
 
-void PrintTo(const SettingsCase& value, std::ostream* out) { *out << '"' << value.desktop << '"'; }
+void PrintTo(const SettingsCase& value, std::ostream* out) {
+    *out << '"' << value.desktop << '"';
+}
 
 class MouseSettings : public ::testing::TestWithParam<SettingsCase> {};
 
@@ -43,15 +45,19 @@ INSTANTIATE_TEST_SUITE_P(
     Desktops, MouseSettings,
     ::testing::Values(
         SettingsCase{"GNOME", {"gnome-control-center"}, Command{"/usr/bin/gnome-control-center", {"mouse"}}},
-        SettingsCase{"ubuntu:GNOME", {"gnome-control-center", "systemsettings"},
+        SettingsCase{"ubuntu:GNOME",
+                     {"gnome-control-center", "systemsettings"},
                      Command{"/usr/bin/gnome-control-center", {"mouse"}}},
-        SettingsCase{"KDE", {"gnome-control-center", "systemsettings"},
+        SettingsCase{"KDE",
+                     {"gnome-control-center", "systemsettings"},
                      Command{"/usr/bin/systemsettings", {"kcm_mouse"}}},
         SettingsCase{"kde", {"systemsettings5"}, Command{"/usr/bin/systemsettings5", {"mouse"}}},
-        SettingsCase{"XFCE", {"xfce4-mouse-settings", "gnome-control-center"},
+        SettingsCase{"XFCE",
+                     {"xfce4-mouse-settings", "gnome-control-center"},
                      Command{"/usr/bin/xfce4-mouse-settings", {}}},
         // The running desktop has none of its own: the first known one that is installed.
-        SettingsCase{"XFCE", {"kcmshell5", "mate-mouse-properties"}, Command{"/usr/bin/kcmshell5", {"mouse"}}},
+        SettingsCase{
+            "XFCE", {"kcmshell5", "mate-mouse-properties"}, Command{"/usr/bin/kcmshell5", {"mouse"}}},
         SettingsCase{"", {"lxqt-config-input"}, Command{"/usr/bin/lxqt-config-input", {}}},
         SettingsCase{"GNOME", {}, std::nullopt}));
 
@@ -120,7 +126,7 @@ struct DialogProbe {
             QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
             accepted = !dialog->isVisible();
             if (!accepted)
-                dialog->reject(); // a must-exist dialog refuses a missing file
+                dialog->reject();  // a must-exist dialog refuses a missing file
         });
     }
 };
@@ -178,4 +184,4 @@ TEST_F(QtFileDialogsTest, OpenWithMustExistRefusesAMissingFile) {
     EXPECT_EQ(probe.acceptMode, QFileDialog::AcceptOpen);
 }
 
-} // namespace
+}  // namespace

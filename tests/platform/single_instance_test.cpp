@@ -82,7 +82,7 @@ TEST_F(SingleInstanceTest, SecondStartExitsWithOneAndActivatesTheRunningCopy) {
 
 TEST_F(SingleInstanceTest, LockOfAKilledCopyIsTakenOver) {
     QProcess& killed = StartFirst();
-    killed.kill(); // SIGKILL: no chance to remove the lock or the socket
+    killed.kill();  // SIGKILL: no chance to remove the lock or the socket
     ASSERT_TRUE(killed.waitForFinished(kLimitMs));
     SingleInstance probe(QStringLiteral("Quillon"), m_folder.path());
     ASSERT_TRUE(QFile::exists(probe.lockFilePath()));
@@ -96,7 +96,7 @@ TEST_F(SingleInstanceTest, LockOfAKilledCopyIsTakenOver) {
 TEST_F(SingleInstanceTest, ClaimInThisProcessKeepsOthersOut) {
     SingleInstance first(QStringLiteral("Quillon"), m_folder.path());
     ASSERT_TRUE(first.ClaimOrActivate());
-    EXPECT_TRUE(first.ClaimOrActivate()); // asking again changes nothing
+    EXPECT_TRUE(first.ClaimOrActivate());  // asking again changes nothing
     // Without a window yet, the request of a second copy is answered and dropped; the second
     // copy still ends at once with 1. It needs this process's event loop to be answered.
     QProcess& second = Start();
@@ -109,4 +109,4 @@ TEST_F(SingleInstanceTest, UnusableFolderDoesNotStopTheProgram) {
     EXPECT_TRUE(instance.ClaimOrActivate());
 }
 
-} // namespace
+}  // namespace

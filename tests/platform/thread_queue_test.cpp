@@ -35,7 +35,7 @@ TEST(ThreadMessageQueue, WorkerTakesMessagesInOrderUntilQuit) {
     a.join();
     b.join();
     queue.PostThreadMessage(WM_QUIT, 0, 0);
-    queue.PostThreadMessage(kWork, 3, 0); // after the quit: never taken
+    queue.PostThreadMessage(kWork, 3, 0);  // after the quit: never taken
     worker.join();
 
     EXPECT_EQ(quit.message, WM_QUIT);
@@ -84,8 +84,8 @@ TEST(ThreadMessageQueue, WorkerSleepsRunOnVirtualTime) {
 
     EXPECT_EQ(time.Sleeps(), (std::vector<std::uint32_t>{1000, 200}));
     EXPECT_EQ(time.Ticks(), test::VirtualTime::kStart + 1200);
-    EXPECT_EQ(fired, 0); // sleeping fires nothing by itself
-    time.RunDue();       // the UI thread catches up on the two periods it would have run
+    EXPECT_EQ(fired, 0);  // sleeping fires nothing by itself
+    time.RunDue();        // the UI thread catches up on the two periods it would have run
     EXPECT_EQ(fired, 2);
     time.Advance(300);
     EXPECT_EQ(fired, 3);
@@ -101,4 +101,4 @@ TEST(ThreadMessageQueue, WorkerSleepsCanLeaveTheUiTimelineAlone) {
     EXPECT_EQ(time.Ticks(), test::VirtualTime::kStart);
 }
 
-} // namespace
+}  // namespace

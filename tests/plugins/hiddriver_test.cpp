@@ -31,8 +31,7 @@ public:
         std::string path;
     };
 
-    Backend backend()
-    {
+    Backend backend() {
         Backend b;
         b.enumerate = [this](uint16_t vendor, uint16_t product) {
             std::lock_guard lock(m_mutex);
@@ -90,42 +89,35 @@ public:
         return b;
     }
 
-    void plug(std::vector<DeviceEntry> entries)
-    {
+    void plug(std::vector<DeviceEntry> entries) {
         std::lock_guard lock(m_mutex);
         m_entries = std::move(entries);
         m_changed.notify_all();
     }
     void unplug() { plug({}); }
-    void failOpen(const std::string& path, OpenFailure failure)
-    {
+    void failOpen(const std::string& path, OpenFailure failure) {
         std::lock_guard lock(m_mutex);
         m_openFailures[path] = failure;
     }
     // Every read of the interface fails although it stays listed.
-    void breakReads(const std::string& path)
-    {
+    void breakReads(const std::string& path) {
         std::lock_guard lock(m_mutex);
         m_brokenReads.insert(path);
     }
-    int openCount() const
-    {
+    int openCount() const {
         std::lock_guard lock(m_mutex);
         return opens;
     }
-    void allowOpen(const std::string& path)
-    {
+    void allowOpen(const std::string& path) {
         std::lock_guard lock(m_mutex);
         m_openFailures.erase(path);
     }
-    void send(const std::string& path, std::vector<uint8_t> report)
-    {
+    void send(const std::string& path, std::vector<uint8_t> report) {
         std::lock_guard lock(m_mutex);
         m_inputs[path].push_back(std::move(report));
         m_changed.notify_all();
     }
-    std::vector<std::string> open() const
-    {
+    std::vector<std::string> open() const {
         std::lock_guard lock(m_mutex);
         return openPaths;
     }
@@ -136,9 +128,9 @@ public:
     std::vector<std::pair<std::string, std::vector<uint8_t>>> written;
 
 private:
-    bool listed(const std::string& path) const
-    {
-        return std::any_of(m_entries.begin(), m_entries.end(), [&](const DeviceEntry& e) { return e.path == path; });
+    bool listed(const std::string& path) const {
+        return std::any_of(m_entries.begin(), m_entries.end(),
+                           [&](const DeviceEntry& e) { return e.path == path; });
     }
 
     mutable std::mutex m_mutex;
@@ -160,15 +152,15 @@ struct Posted {
 // Records what the driver posts and lets a test wait for a number of messages.
 class Window {
 public:
-    HostPoster poster()
-    {
+    HostPoster poster() {
         HostPoster host;
         host.post = [this](QuillonWindow window, uint32_t message, uintptr_t wparam, intptr_t lparam) {
             EXPECT_EQ(window, handle());
             add({message, wparam, {}, lparam});
             return 1;
         };
-        host.postData = [this](QuillonWindow window, uint32_t message, const void* data, size_t size, intptr_t lparam) {
+        host.postData = [this](QuillonWindow window, uint32_t message, const void* data, size_t size,
+                               intptr_t lparam) {
             EXPECT_EQ(window, handle());
             auto* bytes = static_cast<const uint8_t*>(data);
             add({message, 0, std::vector<uint8_t>(bytes, bytes + size), lparam});
@@ -180,21 +172,18 @@ public:
 
     // Waits for an event on another thread, not for time: the limit only keeps a broken driver from
     // hanging the test run.
-    std::vector<Posted> waitFor(size_t count)
-    {
+    std::vector<Posted> waitFor(size_t count) {
         std::unique_lock lock(m_mutex);
         m_arrived.wait_for(lock, 20s, [&] { return m_messages.size() >= count; });
         return m_messages;
     }
-    std::vector<Posted> messages()
-    {
+    std::vector<Posted> messages() {
         std::lock_guard lock(m_mutex);
         return m_messages;
     }
 
 private:
-    void add(Posted posted)
-    {
+    void add(Posted posted) {
         std::lock_guard lock(m_mutex);
         m_messages.push_back(std::move(posted));
         m_arrived.notify_all();
@@ -211,7 +200,9 @@ const Posted kLeft{kPlugMessage, 0, {}, 0};
 
 // The monitor enumerates only when a test asks (pollNow) or a reader fails; the interval is far
 // beyond any test's length.
-DriverTiming testTiming() { return {std::chrono::hours(1), 5}; }
+DriverTiming testTiming() {
+    return {std::chrono::hours(1), 5};
+}
 
 class HidDriverTest : public ::testing::Test {
 protected:
@@ -223,10 +214,9 @@ protected:
     HidDriver driver{hid.backend(), testTiming()};
 };
 
-} // namespace
+}  // namespace
 
-TEST(ChooseReportInterface, TakesTheVendorDefinedInterfaceWithTheLowestNumber)
-{
+TEST(ChooseReportInterface, TakesTheVendorDefinedInterfaceWithTheLowestNumber) {
     struct Case {
         const char* name;
         std::vector<DeviceEntry> entries;
@@ -249,8 +239,7 @@ TEST(ChooseReportInterface, TakesTheVendorDefinedInterfaceWithTheLowestNumber)
     }
 }
 
-TEST_F(HidDriverTest, ReportsArrivalAndRemovalOnceEach)
-{
+TEST_F(HidDriverTest, ReportsArrivalAndRemovalOnceEach) {
     startMonitor();
     driver.pollNow();
     hid.plug({kMouseInterface, kVendorInterface});
@@ -263,8 +252,7 @@ TEST_F(HidDriverTest, ReportsArrivalAndRemovalOnceEach)
     EXPECT_EQ(window.messages(), (std::vector<Posted>{kArrived, kLeft}));
 }
 
-TEST_F(HidDriverTest, DevicePresentAtStartIsNotAnArrival)
-{
+TEST_F(HidDriverTest, DevicePresentAtStartIsNotAnArrival) {
     hid.plug({kMouseInterface, kVendorInterface});
     startMonitor();
     driver.pollNow();
@@ -272,8 +260,7 @@ TEST_F(HidDriverTest, DevicePresentAtStartIsNotAnArrival)
     EXPECT_TRUE(window.messages().empty());
 }
 
-TEST_F(HidDriverTest, PostsEveryInputReportOfTheVendorInterfaceWithItsLength)
-{
+TEST_F(HidDriverTest, PostsEveryInputReportOfTheVendorInterfaceWithItsLength) {
     hid.plug({kMouseInterface, kVendorInterface});
     startMonitor();
     driver.pollNow();
@@ -288,8 +275,7 @@ TEST_F(HidDriverTest, PostsEveryInputReportOfTheVendorInterfaceWithItsLength)
     EXPECT_EQ(messages[1], (Posted{kDataMessage, 0, {0x05, 0x3C, 0x10, 0x03}, 4}));
 }
 
-TEST_F(HidDriverTest, FailedReadReportsRemovalWithoutWaitingForThePoll)
-{
+TEST_F(HidDriverTest, FailedReadReportsRemovalWithoutWaitingForThePoll) {
     hid.plug({kMouseInterface, kVendorInterface});
     startMonitor();
     driver.pollNow();
@@ -301,8 +287,7 @@ TEST_F(HidDriverTest, FailedReadReportsRemovalWithoutWaitingForThePoll)
     EXPECT_TRUE(hid.open().empty());
 }
 
-TEST_F(HidDriverTest, ReplugBetweenTwoPollsIsRemovalThenArrival)
-{
+TEST_F(HidDriverTest, ReplugBetweenTwoPollsIsRemovalThenArrival) {
     hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1}});
     startMonitor();
     driver.pollNow();
@@ -314,8 +299,7 @@ TEST_F(HidDriverTest, ReplugBetweenTwoPollsIsRemovalThenArrival)
     EXPECT_EQ(messages, (std::vector<Posted>{kLeft, kArrived}));
 }
 
-TEST_F(HidDriverTest, InterfaceThatFailsEveryReadIsNotReopenedInALoop)
-{
+TEST_F(HidDriverTest, InterfaceThatFailsEveryReadIsNotReopenedInALoop) {
     hid.breakReads(kVendorInterface.path);
     hid.plug({kVendorInterface});
     startMonitor();
@@ -328,8 +312,7 @@ TEST_F(HidDriverTest, InterfaceThatFailsEveryReadIsNotReopenedInALoop)
     EXPECT_TRUE(window.messages().empty()) << "the device never left";
 }
 
-TEST_F(HidDriverTest, ReaderThatCouldNotOpenIsRetriedOnTheNextPoll)
-{
+TEST_F(HidDriverTest, ReaderThatCouldNotOpenIsRetriedOnTheNextPoll) {
     hid.failOpen(kVendorInterface.path, OpenFailure::PermissionDenied);
     hid.plug({kVendorInterface});
     startMonitor();
@@ -343,8 +326,7 @@ TEST_F(HidDriverTest, ReaderThatCouldNotOpenIsRetriedOnTheNextPoll)
     EXPECT_EQ(messages, (std::vector<Posted>{{kDataMessage, 0, {0x05, 0x3C, 0x40, 0x03, 0x00}, 5}}));
 }
 
-TEST_F(HidDriverTest, CloseMonitorEndsEveryThreadAndPostsNothingMore)
-{
+TEST_F(HidDriverTest, CloseMonitorEndsEveryThreadAndPostsNothingMore) {
     hid.plug({kVendorInterface});
     startMonitor();
     driver.pollNow();
@@ -358,8 +340,7 @@ TEST_F(HidDriverTest, CloseMonitorEndsEveryThreadAndPostsNothingMore)
     EXPECT_EQ(hid.enumerations, enumerations);
 }
 
-TEST_F(HidDriverTest, OpenReportDeviceTellsMissingFromForbidden)
-{
+TEST_F(HidDriverTest, OpenReportDeviceTellsMissingFromForbidden) {
     struct Case {
         const char* name;
         std::vector<DeviceEntry> entries;
@@ -370,7 +351,10 @@ TEST_F(HidDriverTest, OpenReportDeviceTellsMissingFromForbidden)
     const std::vector<Case> cases = {
         {"nothing plugged", {}, OpenFailure::None, false, OpenFailure::NotFound},
         {"no vendor interface", {kMouseInterface}, OpenFailure::None, false, OpenFailure::NotFound},
-        {"node not accessible", {kMouseInterface, kVendorInterface}, OpenFailure::PermissionDenied, false,
+        {"node not accessible",
+         {kMouseInterface, kVendorInterface},
+         OpenFailure::PermissionDenied,
+         false,
          OpenFailure::PermissionDenied},
         {"open failed otherwise", {kVendorInterface}, OpenFailure::Other, false, OpenFailure::Other},
         {"opened", {kMouseInterface, kVendorInterface}, OpenFailure::None, true, OpenFailure::None},
@@ -387,8 +371,7 @@ TEST_F(HidDriverTest, OpenReportDeviceTellsMissingFromForbidden)
     }
 }
 
-TEST_F(HidDriverTest, WritesGoToTheOpenReportInterfaceOnly)
-{
+TEST_F(HidDriverTest, WritesGoToTheOpenReportInterfaceOnly) {
     std::vector<uint8_t> report(64, 0);
     report[0] = 0x04;
     report[1] = 0x0F;
@@ -411,8 +394,7 @@ TEST_F(HidDriverTest, WritesGoToTheOpenReportInterfaceOnly)
     EXPECT_TRUE(hid.open().empty());
 }
 
-TEST_F(HidDriverTest, ReopeningReplacesTheStaleHandle)
-{
+TEST_F(HidDriverTest, ReopeningReplacesTheStaleHandle) {
     hid.plug({kVendorInterface});
     ASSERT_TRUE(driver.openReportDevice());
     ASSERT_TRUE(driver.openReportDevice());

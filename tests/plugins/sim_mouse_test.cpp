@@ -8,45 +8,48 @@
 #include <fstream>
 #include <sstream>
 
-#include "protocol/frames.h"
-#include "protocol/status.h"
+#include "core/protocol/frames.h"
+#include "core/protocol/status.h"
 
 using namespace quillon;
 using namespace quillon::sim;
 
 namespace {
 
-StatusEvent Decode(const MouseStatusReport& report)
-{
+StatusEvent Decode(const MouseStatusReport& report) {
     const auto event = DecodeStatusReport(report);
     EXPECT_TRUE(event.has_value());
     return event.value_or(StatusEvent{StatusType::Flag, 0, 0});
 }
 
-} // namespace
+}  // namespace
 
-TEST(SimLinks, EnvironmentChoosesWhichLinksHaveAMouse)
-{
+TEST(SimLinks, EnvironmentChoosesWhichLinksHaveAMouse) {
     struct Case {
         const char* setting;
         bool wired, wireless;
     };
     const Case cases[] = {
-        {nullptr, false, true}, {"wireless", false, true}, {"wired", true, false},
-        {"wired,wireless", true, true}, {" wireless , wired ", true, true}, {"none", false, false},
+        {nullptr, false, true},
+        {"wireless", false, true},
+        {"wired", true, false},
+        {"wired,wireless", true, true},
+        {" wireless , wired ", true, true},
+        {"none", false, false},
         {"", false, false},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(LinkStartsPlugged(SimLink::Wired, c.setting), c.wired) << (c.setting ? c.setting : "(unset)");
-        EXPECT_EQ(LinkStartsPlugged(SimLink::Wireless, c.setting), c.wireless) << (c.setting ? c.setting : "(unset)");
+        EXPECT_EQ(LinkStartsPlugged(SimLink::Wired, c.setting), c.wired)
+            << (c.setting ? c.setting : "(unset)");
+        EXPECT_EQ(LinkStartsPlugged(SimLink::Wireless, c.setting), c.wireless)
+            << (c.setting ? c.setting : "(unset)");
     }
     EXPECT_EQ(LinkOfProduct(0xFA7F), SimLink::Wired);
     EXPECT_EQ(LinkOfProduct(0xFA65), SimLink::Wireless);
     EXPECT_FALSE(LinkOfProduct(0x1234).has_value());
 }
 
-TEST(SimMouse, BatteryDrainsSlowlyAndChargingEndsComplete)
-{
+TEST(SimMouse, BatteryDrainsSlowlyAndChargingEndsComplete) {
     MouseBody body;
     SimMouse mouse(SimLink::Wireless, true, body);
     std::vector<int> levels;
@@ -70,8 +73,7 @@ TEST(SimMouse, BatteryDrainsSlowlyAndChargingEndsComplete)
     EXPECT_EQ(Decode(*mouse.PowerTick()).level, 100);
 }
 
-TEST(SimMouse, CableAndReceiverReachTheSameMouse)
-{
+TEST(SimMouse, CableAndReceiverReachTheSameMouse) {
     MouseBody body;
     SimMouse receiver(SimLink::Wireless, true, body);
     SimMouse cable(SimLink::Wired, false, body);
@@ -91,8 +93,7 @@ TEST(SimMouse, CableAndReceiverReachTheSameMouse)
     EXPECT_EQ(Decode(*receiver.PowerTick()).value, 1);
 }
 
-TEST(SimMouse, SleepingOrUnpluggedMouseSendsNothing)
-{
+TEST(SimMouse, SleepingOrUnpluggedMouseSendsNothing) {
     MouseBody body;
     SimMouse mouse(SimLink::Wireless, true, body);
     Outgoing out;
@@ -106,8 +107,7 @@ TEST(SimMouse, SleepingOrUnpluggedMouseSendsNothing)
     EXPECT_FALSE(mouse.PowerTick().has_value());
 }
 
-TEST(SimMouse, CommandsAnswerAndReport)
-{
+TEST(SimMouse, CommandsAnswerAndReport) {
     struct Case {
         const char* command;
         std::string reply;
@@ -118,14 +118,15 @@ TEST(SimMouse, CommandsAnswerAndReport)
         {"dpi 4", "ok", StatusType::DpiStage, 4},
         {"dpi 9", "error: the stage is 1..8", std::nullopt, 0},
         {"rate 0x08", "ok", StatusType::PollingRate, 0x08},
-        {"rate 3", "error: the rate is one of the codes 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40", std::nullopt, 0},
+        {"rate 3", "error: the rate is one of the codes 0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40",
+         std::nullopt, 0},
         {"charge maybe", "error: charge start or charge end", std::nullopt, 0},
         {"plug", "error: already plugged", std::nullopt, 0},
         {"jump", "error: unknown command 'jump' (try help)", std::nullopt, 0},
     };
     for (const Case& c : cases) {
         MouseBody body;
-    SimMouse mouse(SimLink::Wireless, true, body);
+        SimMouse mouse(SimLink::Wireless, true, body);
         Outgoing out;
         EXPECT_EQ(mouse.Command(c.command, out), c.reply) << c.command;
         EXPECT_EQ(out.reports.size(), c.reported ? 1u : 0u) << c.command;
@@ -137,8 +138,7 @@ TEST(SimMouse, CommandsAnswerAndReport)
     }
 }
 
-TEST(SimMouse, UnpluggedLinkRefusesCommandsAndWrites)
-{
+TEST(SimMouse, UnpluggedLinkRefusesCommandsAndWrites) {
     MouseBody body;
     SimMouse mouse(SimLink::Wired, false, body);
     Outgoing out;
@@ -152,8 +152,7 @@ TEST(SimMouse, UnpluggedLinkRefusesCommandsAndWrites)
     EXPECT_EQ(mouse.State().fullWrites, 1u);
 }
 
-TEST(SimMouse, PollingRateChangedOnTheMouseIsPartOfItsState)
-{
+TEST(SimMouse, PollingRateChangedOnTheMouseIsPartOfItsState) {
     MouseBody body;
     SimMouse mouse(SimLink::Wireless, true, body);
     Outgoing out;
@@ -163,8 +162,7 @@ TEST(SimMouse, PollingRateChangedOnTheMouseIsPartOfItsState)
     EXPECT_EQ(mouse.RejectedReports(), 0u);
 }
 
-TEST(SimMouse, LogsEveryWrittenAndRejectedReport)
-{
+TEST(SimMouse, LogsEveryWrittenAndRejectedReport) {
     const auto log = std::filesystem::temp_directory_path() / ("quillon-sim-log-" + std::to_string(getpid()));
     std::filesystem::remove(log);
     {
@@ -187,5 +185,7 @@ TEST(SimMouse, LogsEveryWrittenAndRejectedReport)
     for (int i = 0; i < 49; ++i)
         zeros += " 00";
     EXPECT_EQ(lines[0].substr(24), "wireless write 04 0F 00 0C 0A 01 FE 01 FE 00 00 00 00 02 27" + zeros);
-    EXPECT_EQ(lines[1].substr(24), "wireless rejected (wrong report identifier) 05 0F 00 0C 0A 01 FE 01 FE 00 00 00 00 02 27" + zeros);
+    EXPECT_EQ(lines[1].substr(24),
+              "wireless rejected (wrong report identifier) 05 0F 00 0C 0A 01 FE 01 FE 00 00 00 00 02 27" +
+                  zeros);
 }

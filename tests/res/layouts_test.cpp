@@ -2,7 +2,7 @@
 // finds by name (of the right kind, in the right option groups and virtual window), and every text,
 // item and image it names exists.
 
-#include "page/page_controls.h"
+#include "app/page/page_controls.h"
 #include "support/qt_app.h"
 #include "ui/controls.h"
 #include "ui/menu.h"
@@ -47,7 +47,8 @@ protected:
         test::TestApplication();
         CPaintManagerUI::SetResourcePath(kRes);
         CResourceManager::GetInstance()->ResetLanguage();
-        EXPECT_EQ(CResourceManager::GetInstance()->LoadLanguage(QStringLiteral("lan.xml")), LanguageLoadError::None);
+        EXPECT_EQ(CResourceManager::GetInstance()->LoadLanguage(QStringLiteral("lan.xml")),
+                  LanguageLoadError::None);
     }
     ~ResourcesTest() override {
         if (m_window && m_window->GetHWND())
@@ -66,7 +67,9 @@ protected:
     std::unique_ptr<LayoutWindow> m_window;
 };
 
-bool HasKey(const QString& key) { return CResourceManager::GetInstance()->HasText(key); }
+bool HasKey(const QString& key) {
+    return CResourceManager::GetInstance()->HasText(key);
+}
 
 // A text in language-key mode that is meant as a key (not a number the page writes over it).
 bool LooksLikeKey(const QString& text) {
@@ -102,7 +105,9 @@ TEST_F(ResourcesTest, MainLayoutHoldsTheWindowsOwnControls) {
         EXPECT_EQ(option->GetGroup(), QStringLiteral("device"));
     }
     // The website button opens its own text.
-    EXPECT_TRUE(pm.FindControl<CButtonUI>(QStringLiteral("btn_website"))->GetText().startsWith(QStringLiteral("https://")));
+    EXPECT_TRUE(pm.FindControl<CButtonUI>(QStringLiteral("btn_website"))
+                    ->GetText()
+                    .startsWith(QStringLiteral("https://")));
     EXPECT_EQ(Root()->size(), QSize(800, 572));
 }
 
@@ -132,9 +137,12 @@ TEST_F(ResourcesTest, OptionFamiliesFormOneGroupEach) {
         int count;
     };
     const Family families[] = {
-        {"ms_1_option_dpi_step_%1", 8},         {"ms_1_btn_prate_%1", 7},
-        {"ms_1_option_lift_of_distance_%1", 2}, {"ms_1_option_ripple_control_%1", 2},
-        {"ms_1_option_angle_snap_%1", 2},       {"ms_1_option_motion_sync_%1", 2},
+        {"ms_1_option_dpi_step_%1", 8},
+        {"ms_1_btn_prate_%1", 7},
+        {"ms_1_option_lift_of_distance_%1", 2},
+        {"ms_1_option_ripple_control_%1", 2},
+        {"ms_1_option_angle_snap_%1", 2},
+        {"ms_1_option_motion_sync_%1", 2},
         {"option_device_%1", 20},
     };
     QStringList groups;
@@ -162,8 +170,10 @@ TEST_F(ResourcesTest, SlidersCoverTheValuesTheMouseTakes) {
         int low, high, factory;
     };
     std::vector<Range> ranges = {
-        {QStringLiteral("ms_1_slider_brightness"), 1, 15, 8},   {QStringLiteral("ms_1_slider_breathspeed"), 1, 9, 6},
-        {QStringLiteral("ms_1_slider_key_debounce"), 1, 30, 3}, {QStringLiteral("ms_1_slider_sleep_timer"), 1, 60, 10},
+        {QStringLiteral("ms_1_slider_brightness"), 1, 15, 8},
+        {QStringLiteral("ms_1_slider_breathspeed"), 1, 9, 6},
+        {QStringLiteral("ms_1_slider_key_debounce"), 1, 30, 3},
+        {QStringLiteral("ms_1_slider_sleep_timer"), 1, 60, 10},
         {QStringLiteral("ms_1_slider_light_off"), 1, 60, 2},
     };
     for (int i = 1; i <= 8; ++i)
@@ -173,8 +183,10 @@ TEST_F(ResourcesTest, SlidersCoverTheValuesTheMouseTakes) {
         ASSERT_NE(slider, nullptr) << qPrintable(range.name);
         EXPECT_EQ(slider->GetMinValue(), range.low) << qPrintable(range.name);
         EXPECT_EQ(slider->GetMaxValue(), range.high) << qPrintable(range.name);
-        EXPECT_GE(range.factory, slider->GetMinValue()) << qPrintable(range.name) << " holds its factory value";
-        EXPECT_LE(range.factory, slider->GetMaxValue()) << qPrintable(range.name) << " holds its factory value";
+        EXPECT_GE(range.factory, slider->GetMinValue())
+            << qPrintable(range.name) << " holds its factory value";
+        EXPECT_LE(range.factory, slider->GetMaxValue())
+            << qPrintable(range.name) << " holds its factory value";
         // One step per key press, so every value can be reached.
         EXPECT_EQ(qobject_cast<QSlider*>(slider->GetWidget())->singleStep(), 1) << qPrintable(range.name);
     }
@@ -204,13 +216,16 @@ TEST_F(ResourcesTest, EveryKeyALayoutShowsIsInTheLanguageFile) {
                 continue;
             const QString raw = control->GetRawText();
             if (control->GetTextMode() == TextMode::LanguageKey && LooksLikeKey(raw)) {
-                EXPECT_TRUE(HasKey(raw)) << skin << ": " << qPrintable(control->GetName()) << " shows " << qPrintable(raw);
+                EXPECT_TRUE(HasKey(raw))
+                    << skin << ": " << qPrintable(control->GetName()) << " shows " << qPrintable(raw);
             }
             const QString tipKey = widget->property("quillon_tooltip_key").toString();
             if (!tipKey.isEmpty()) {
                 ++tips;
-                EXPECT_TRUE(HasKey(tipKey)) << skin << ": tooltip of " << qPrintable(control->GetName()) << " " << qPrintable(tipKey);
-                EXPECT_EQ(widget->toolTip(), CResourceManager::GetInstance()->GetText(tipKey)) << "tooltips show their text";
+                EXPECT_TRUE(HasKey(tipKey))
+                    << skin << ": tooltip of " << qPrintable(control->GetName()) << " " << qPrintable(tipKey);
+                EXPECT_EQ(widget->toolTip(), CResourceManager::GetInstance()->GetText(tipKey))
+                    << "tooltips show their text";
             }
         }
     }
@@ -235,8 +250,9 @@ TEST_F(ResourcesTest, MessageBoxAndColourDialogHoldTheirControls) {
     for (const char* edit : {"r_edit", "g_edit", "b_edit"})
         EXPECT_NE(dialog.FindControl<CEditUI>(QString::fromLatin1(edit)), nullptr) << edit;
     // The swatches show the colours the dialog picks when they are clicked.
-    const char* presets[16] = {"#00ffff", "#6cff00", "#7f00ff", "#007fff", "#0000ff", "#7fff00", "#ff5400", "#ff7f00",
-                               "#ffb400", "#ffff00", "#ff0000", "#ff00ff", "#1eb40a", "#48b1ff", "#ff48b0", "#ffffff"};
+    const char* presets[16] = {"#00ffff", "#6cff00", "#7f00ff", "#007fff", "#0000ff", "#7fff00",
+                               "#ff5400", "#ff7f00", "#ffb400", "#ffff00", "#ff0000", "#ff00ff",
+                               "#1eb40a", "#48b1ff", "#ff48b0", "#ffffff"};
     static const QRegularExpression colour(QStringLiteral("background-color:\\s*(#[0-9A-Fa-f]{6})"));
     for (int n = 1; n <= 16; ++n) {
         auto* swatch = dialog.FindControl<CButtonUI>(QStringLiteral("mouse_dpi_color_%1").arg(n));
@@ -252,7 +268,8 @@ TEST_F(ResourcesTest, TrayMenuOffersConfigurationAndExitWithTexts) {
     CMenuWnd menu;
     ASSERT_TRUE(menu.Init(nullptr, QStringLiteral("traymenu.xml"), QPoint(100, 100), &pm, nullptr, 6));
     ASSERT_NE(menu.GetMenuUI(), nullptr);
-    EXPECT_EQ(menu.GetMenuUI()->GetItemNames(), (std::vector<QString>{QStringLiteral("configuration"), QStringLiteral("exit")}));
+    EXPECT_EQ(menu.GetMenuUI()->GetItemNames(),
+              (std::vector<QString>{QStringLiteral("configuration"), QStringLiteral("exit")}));
     for (const char* name : {"configuration", "exit"}) {
         QAction* item = menu.FindItem(QString::fromLatin1(name));
         ASSERT_NE(item, nullptr) << name;
@@ -267,7 +284,8 @@ TEST_F(ResourcesTest, EveryImageTheSheetAndTheLayoutsNameExists) {
         QFile file(kRes + QString::fromLatin1(source));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << source;
         const QString text = QString::fromUtf8(file.readAll());
-        static const QRegularExpression image(QStringLiteral("(?:res:|icon=\")(skins/[A-Za-z0-9_./-]+\\.png)"));
+        static const QRegularExpression image(
+            QStringLiteral("(?:res:|icon=\")(skins/[A-Za-z0-9_./-]+\\.png)"));
         for (auto it = image.globalMatch(text); it.hasNext();)
             files << it.next().captured(1);
     }
@@ -283,5 +301,5 @@ TEST_F(ResourcesTest, EveryImageTheSheetAndTheLayoutsNameExists) {
     }
 }
 
-} // namespace
-} // namespace quillon
+}  // namespace
+}  // namespace quillon

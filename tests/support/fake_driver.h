@@ -108,4 +108,4 @@ private:
 // a null entry stands for a library that is missing.
 std::function<DriverLibrary(const char*)> FakeDriverLoader(FakeDriver* wired, FakeDriver* wireless);
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -4,12 +4,15 @@
 
 namespace quillon::test {
 
-ModalAnswers::ModalAnswers() : m_previous(GetModalScript()) { SetModalScript(this); }
+ModalAnswers::ModalAnswers() : m_previous(GetModalScript()) {
+    SetModalScript(this);
+}
 
 ModalAnswers::~ModalAnswers() {
     SetModalScript(m_previous);
     for (const Scripted& answer : m_answers)
-        ADD_FAILURE() << "no modal window of class " << answer.className.toStdString() << " opened for its answer";
+        ADD_FAILURE() << "no modal window of class " << answer.className.toStdString()
+                      << " opened for its answer";
 }
 
 void ModalAnswers::ClickOnNext(const QString& className, const QString& controlName) {
@@ -43,4 +46,4 @@ bool ModalAnswers::Answer(WindowImplBase& window) {
     return false;
 }
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -49,4 +49,4 @@ private:
     ModalScript* m_previous;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -95,4 +95,4 @@ private:
     std::string m_display;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -26,10 +26,11 @@ std::filesystem::path TempProgramFolder::path() const {
     return std::filesystem::path(m_dir.path().toStdString()) / "";
 }
 
-std::filesystem::path TempProgramFolder::CopyIn(const std::filesystem::path& file, const std::string& name) const {
+std::filesystem::path TempProgramFolder::CopyIn(const std::filesystem::path& file,
+                                                const std::string& name) const {
     const std::filesystem::path target = path() / (name.empty() ? file.filename().string() : name);
     std::filesystem::copy_file(file, target, std::filesystem::copy_options::overwrite_existing);
     return target;
 }
 
-} // namespace quillon::test
+}  // namespace quillon::test

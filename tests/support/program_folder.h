@@ -40,4 +40,4 @@ private:
     ScopedServices* m_services = nullptr;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -36,4 +36,4 @@ void PumpPending() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
-} // namespace quillon::test
+}  // namespace quillon::test

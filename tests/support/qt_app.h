@@ -18,4 +18,4 @@ bool PumpUntil(const std::function<bool()>& done, int realTimeoutMs = 10000);
 // Handles everything already queued for the event loop.
 void PumpPending();
 
-} // namespace quillon::test
+}  // namespace quillon::test

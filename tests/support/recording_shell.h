@@ -35,4 +35,4 @@ private:
     ScopedServices m_installed;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

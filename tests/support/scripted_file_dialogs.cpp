@@ -4,7 +4,8 @@
 
 namespace quillon::test {
 
-ScriptedFileDialogs::ScriptedFileDialogs() : m_installed(ScopedServices::Set{nullptr, nullptr, this, nullptr, {}}) {}
+ScriptedFileDialogs::ScriptedFileDialogs()
+    : m_installed(ScopedServices::Set{nullptr, nullptr, this, nullptr, {}}) {}
 
 ScriptedFileDialogs::~ScriptedFileDialogs() {
     EXPECT_TRUE(m_script.empty()) << m_script.size() << " scripted file dialog(s) never opened";
@@ -42,4 +43,4 @@ std::optional<QString> ScriptedFileDialogs::Answer(Kind kind, const FileDialogRe
     return answer;
 }
 
-} // namespace quillon::test
+}  // namespace quillon::test

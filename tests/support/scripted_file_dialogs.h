@@ -48,4 +48,4 @@ private:
     ScopedServices m_installed;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -31,16 +31,18 @@ void sendKey(QWidget* widget, int key, const QString& text) {
     QApplication::sendEvent(widget, &release);
 }
 
-void sendMouse(QWidget* widget, QEvent::Type type, QPoint point, Qt::MouseButton button, Qt::MouseButtons buttons) {
-    QMouseEvent event(type, QPointF(point), QPointF(widget->mapToGlobal(point)), button, buttons, Qt::NoModifier);
+void sendMouse(QWidget* widget, QEvent::Type type, QPoint point, Qt::MouseButton button,
+               Qt::MouseButtons buttons) {
+    QMouseEvent event(type, QPointF(point), QPointF(widget->mapToGlobal(point)), button, buttons,
+                      Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
 }
 
+}  // namespace
 
-
-} // namespace
-
-UiDriver::UiDriver(WindowImplBase& window) : m_window(window) { TestApplication(); }
+UiDriver::UiDriver(WindowImplBase& window) : m_window(window) {
+    TestApplication();
+}
 
 CControlUI* UiDriver::Find(const QString& name) const {
     CControlUI* control = Manager().FindControl(name);
@@ -50,7 +52,9 @@ CControlUI* UiDriver::Find(const QString& name) const {
     return control;
 }
 
-bool UiDriver::Exists(const QString& name) const { return Manager().FindControl(name) != nullptr; }
+bool UiDriver::Exists(const QString& name) const {
+    return Manager().FindControl(name) != nullptr;
+}
 
 QWidget* UiDriver::UsableWidget(const QString& name, const char* action) const {
     CControlUI* control = Find(name);
@@ -138,9 +142,13 @@ void UiDriver::ReplaceText(const QString& edit, const QString& text) {
         Type(edit, text);
 }
 
-void UiDriver::ClearText(const QString& edit) { ReplaceText(edit, {}); }
+void UiDriver::ClearText(const QString& edit) {
+    ReplaceText(edit, {});
+}
 
-void UiDriver::PressReturn(const QString& edit) { PressKey(edit, Qt::Key_Return, QStringLiteral("\r")); }
+void UiDriver::PressReturn(const QString& edit) {
+    PressKey(edit, Qt::Key_Return, QStringLiteral("\r"));
+}
 
 void UiDriver::PressKey(const QString& name, int qtKey, const QString& text) {
     if (QWidget* widget = UsableWidget(name, "press key"))
@@ -312,12 +320,16 @@ QString UiDriver::NormalImage(const QString& name) const {
     return control ? control->GetNormalImage() : QString();
 }
 
-NotificationRecorder::NotificationRecorder(CPaintManagerUI& manager) : m_manager(manager) { manager.AddNotifier(this); }
-NotificationRecorder::~NotificationRecorder() { m_manager.RemoveNotifier(this); }
+NotificationRecorder::NotificationRecorder(CPaintManagerUI& manager) : m_manager(manager) {
+    manager.AddNotifier(this);
+}
+NotificationRecorder::~NotificationRecorder() {
+    m_manager.RemoveNotifier(this);
+}
 
 void NotificationRecorder::Notify(TNotifyUI& msg) {
-    m_entries.push_back(
-        Entry{msg.sType, msg.pSender ? msg.pSender->GetName() : QString(), msg.sVirtualWnd, msg.wParam, msg.lParam});
+    m_entries.push_back(Entry{msg.sType, msg.pSender ? msg.pSender->GetName() : QString(), msg.sVirtualWnd,
+                              msg.wParam, msg.lParam});
 }
 
 std::vector<QString> NotificationRecorder::Summary() const {
@@ -327,9 +339,11 @@ std::vector<QString> NotificationRecorder::Summary() const {
     return summary;
 }
 
-} // namespace quillon::test
+}  // namespace quillon::test
 
 // Fontconfig keeps its caches until the process ends; that is not a leak of ours. Tests that draw
 // text link this file, and the leak checker of sanitizer builds asks for these suppressions.
 extern "C" const char* __lsan_default_suppressions();
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n";
+}

@@ -87,7 +87,9 @@ private:
     QWidget* m_focused = nullptr;
 };
 
-template <class T> T* UiDriver::Find(const QString& name) const { return dynamic_cast<T*>(Find(name)); }
+template <class T> T* UiDriver::Find(const QString& name) const {
+    return dynamic_cast<T*>(Find(name));
+}
 
 // Records every notification a window's controls send, in order.
 class NotificationRecorder : public INotifyUI {
@@ -113,4 +115,4 @@ private:
     std::vector<Entry> m_entries;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -49,8 +49,8 @@ void VirtualTime::Advance(std::uint64_t milliseconds) {
         for (auto it = m_timers.begin(); it != m_timers.end(); ++it) {
             if (it->second.due > target)
                 continue;
-            if (next == m_timers.end() || std::tie(it->second.due, it->second.order) <
-                                              std::tie(next->second.due, next->second.order))
+            if (next == m_timers.end() ||
+                std::tie(it->second.due, it->second.order) < std::tie(next->second.due, next->second.order))
                 next = it;
         }
         if (next == m_timers.end())
@@ -111,4 +111,4 @@ bool VirtualTime::WaitForSleeps(std::size_t count, int realTimeoutMs) const {
                             [&] { return m_sleeps.size() >= count; });
 }
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -74,7 +74,7 @@ private:
     struct Timer {
         std::uint64_t due;
         std::uint32_t period;
-        std::uint64_t order; // start order, to keep timers due together in a stable order
+        std::uint64_t order;  // start order, to keep timers due together in a stable order
         std::shared_ptr<std::function<void()>> callback;
     };
 
@@ -89,4 +89,4 @@ private:
     ScopedServices m_installed;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

@@ -33,31 +33,45 @@ const auto nothing = [](UiDriver&, CPaintManagerUI&) {};
 
 const UserAction kUserActions[] = {
     {"ButtonClick", nothing, [](UiDriver& ui) { ui.Click("btn_ok"); }, {"click:btn_ok"}},
-    {"CheckBoxClick", nothing, [](UiDriver& ui) { ui.Click("check_a"); }, {"click:check_a", "checkclick:check_a"}},
-    {"OptionNewlySelected", nothing, [](UiDriver& ui) { ui.Click("option_2"); },
+    {"CheckBoxClick",
+     nothing,
+     [](UiDriver& ui) { ui.Click("check_a"); },
+     {"click:check_a", "checkclick:check_a"}},
+    {"OptionNewlySelected",
+     nothing,
+     [](UiDriver& ui) { ui.Click("option_2"); },
      {"click:option_2", "selectchanged:option_2"}},
     {"OptionClickedAgainStaysSelected",
      [](UiDriver&, CPaintManagerUI& pm) {
          pm.FindControl<COptionUI>(QStringLiteral("option_2"))->Selected(true, SelectNotify::No);
      },
-     [](UiDriver& ui) { ui.Click("option_2"); }, {"click:option_2"}},
-    {"ButtonWithGroupIsAnOption", nothing, [](UiDriver& ui) { ui.Click("option_rate"); },
+     [](UiDriver& ui) { ui.Click("option_2"); },
+     {"click:option_2"}},
+    {"ButtonWithGroupIsAnOption",
+     nothing,
+     [](UiDriver& ui) { ui.Click("option_rate"); },
      {"click:option_rate", "selectchanged:option_rate"}},
     {"SliderMove", nothing, [](UiDriver& ui) { ui.MoveSlider("slider_a", 40); }, {"valuechanged:slider_a"}},
     {"ComboChoice", nothing, [](UiDriver& ui) { ui.SelectComboItem("combo_a", 1); }, {"itemselect:combo_a"}},
     {"ComboSameChoice", nothing, [](UiDriver& ui) { ui.SelectComboItem("combo_a", 0); }, {}},
-    {"ListRow", [](UiDriver&, CPaintManagerUI& pm) { addRows(pm, 3); },
-     [](UiDriver& ui) { ui.SelectRow("list_a", 1); }, {"itemselect:list_a"}},
-    {"TypingOneNotificationPerKey", nothing, [](UiDriver& ui) { ui.Type("edit_a", "ab"); },
+    {"ListRow",
+     [](UiDriver&, CPaintManagerUI& pm) { addRows(pm, 3); },
+     [](UiDriver& ui) { ui.SelectRow("list_a", 1); },
+     {"itemselect:list_a"}},
+    {"TypingOneNotificationPerKey",
+     nothing,
+     [](UiDriver& ui) { ui.Type("edit_a", "ab"); },
      {"textchanged:edit_a", "textchanged:edit_a"}},
     {"Return", nothing, [](UiDriver& ui) { ui.PressReturn("edit_a"); }, {"return:edit_a"}},
-    {"FocusMovesBetweenEdits", nothing,
+    {"FocusMovesBetweenEdits",
+     nothing,
      [](UiDriver& ui) {
          ui.Focus("edit_a");
          ui.Focus("edit_rich");
      },
      {"setfocus:edit_a", "killfocus:edit_a", "setfocus:edit_rich"}},
-    {"MouseOverAndAway", nothing,
+    {"MouseOverAndAway",
+     nothing,
      [](UiDriver& ui) {
          ui.Hover("btn_ok");
          ui.Unhover("btn_ok");
@@ -75,7 +89,9 @@ TEST_P(UserActionTest, SendsExactlyTheNotificationsOfTheAction) {
     EXPECT_EQ(recorder->Summary(), Summary(GetParam().expected));
 }
 
-std::string actionName(const ::testing::TestParamInfo<UserAction>& action) { return action.param.name; }
+std::string actionName(const ::testing::TestParamInfo<UserAction>& action) {
+    return action.param.name;
+}
 INSTANTIATE_TEST_SUITE_P(Controls, UserActionTest, ::testing::ValuesIn(kUserActions), actionName);
 
 TEST_F(UiFixture, ProgrammaticChangesWithoutNotificationChangeOnlyWhatIsShown) {
@@ -114,13 +130,13 @@ TEST_F(UiFixture, ProgrammaticChangesWithNotificationSendWhatAUserWould) {
     recorder->Clear();
 
     pm.FindControl<CCheckBoxUI>(QStringLiteral("check_a"))->SetCheck(true, SelectNotify::Yes);
-    pm.FindControl<CCheckBoxUI>(QStringLiteral("check_a"))->SetCheck(true, SelectNotify::Yes); // no change
+    pm.FindControl<CCheckBoxUI>(QStringLiteral("check_a"))->SetCheck(true, SelectNotify::Yes);  // no change
     pm.FindControl<COptionUI>(QStringLiteral("option_1"))->Selected(true, SelectNotify::Yes);
     list->SelectItem(2, SelectNotify::Yes);
     pm.FindControl<CComboUI>(QStringLiteral("combo_a"))->SelectItem(1, SelectNotify::Yes);
 
-    EXPECT_EQ(recorder->Summary(),
-              (Summary{"checkclick:check_a", "selectchanged:option_1", "itemselect:list_a", "itemselect:combo_a"}));
+    EXPECT_EQ(recorder->Summary(), (Summary{"checkclick:check_a", "selectchanged:option_1",
+                                            "itemselect:list_a", "itemselect:combo_a"}));
     const auto& itemselect = recorder->Entries()[2];
     EXPECT_EQ(itemselect.wParam, 2u);
     EXPECT_EQ(itemselect.lParam, 0);
@@ -142,7 +158,9 @@ TEST_F(UiFixture, OnlyTheNewlySelectedOptionOfAGroupNotifies) {
 
     // Taking the selection away from code notifies from that option, and leaves none selected.
     recorder->Clear();
-    window.GetPaintManager().FindControl<COptionUI>(QStringLiteral("option_3"))->Selected(false, SelectNotify::Yes);
+    window.GetPaintManager()
+        .FindControl<COptionUI>(QStringLiteral("option_3"))
+        ->Selected(false, SelectNotify::Yes);
     EXPECT_EQ(recorder->Summary(), (Summary{"selectchanged:option_3"}));
     EXPECT_FALSE(ui->IsChecked("option_3"));
 }
@@ -163,7 +181,7 @@ TEST_F(UiFixture, ListSelectionFollowsRowsThatAreInsertedAndRemoved) {
 
     list->RemoveAt(0);
     EXPECT_EQ(list->GetCurSel(), 2);
-    list->RemoveAt(2); // the selected row
+    list->RemoveAt(2);  // the selected row
     EXPECT_EQ(list->GetCurSel(), -1);
     EXPECT_EQ(ui->CurSel("list_a"), -1);
     EXPECT_EQ(ui->RowCount("list_a"), 3);
@@ -176,7 +194,7 @@ TEST_F(UiFixture, ListSelectionFollowsRowsThatAreInsertedAndRemoved) {
     EXPECT_EQ(recorder->Entries()[0].lParam, -1);
     EXPECT_EQ(list->GetItemAt(2)->GetText(), "row 3");
 
-    PumpPending(); // removed rows are deleted from the event loop
+    PumpPending();  // removed rows are deleted from the event loop
     EXPECT_EQ(ui->RowCount("list_a"), 3);
 }
 
@@ -227,7 +245,8 @@ TEST_F(UiFixture, RowsBuiltFromARowLayoutKeepTheirLabelsApart) {
     auto* middle = dynamic_cast<CContainerUI*>(list->GetItemAt(1));
     ASSERT_NE(middle, nullptr);
     EXPECT_EQ(middle->FindSubControl(QStringLiteral("key"))->GetText(), "key 1");
-    EXPECT_EQ(middle->FindSubControl(QStringLiteral("action"))->GetText(), "OK") << "row labels are language keys";
+    EXPECT_EQ(middle->FindSubControl(QStringLiteral("action"))->GetText(), "OK")
+        << "row labels are language keys";
     EXPECT_EQ(middle->FindSubControl(QStringLiteral("delay"))->GetText(), "10");
     EXPECT_EQ(qobject_cast<QListWidget*>(list->GetWidget())->item(1)->sizeHint().height(), 30);
 
@@ -311,7 +330,7 @@ TEST_F(UiFixture, PaletteReportsColoursWhileDraggingAndOnRelease) {
     watch.seen = &seen;
     window.GetPaintManager().AddNotifier(&watch);
     palette->GetWidget()->resize(160, 90);
-    palette->SetSelectColor(0xFFFFFFFF); // full brightness: the field then shows pure hues
+    palette->SetSelectColor(0xFFFFFFFF);  // full brightness: the field then shows pure hues
     ui->DragPalette("palette_a", QPoint(0, 0), QPoint(150, 0));
     window.GetPaintManager().RemoveNotifier(&watch);
 
@@ -368,7 +387,8 @@ TEST_F(UiFixture, BackgroundColoursAndImagesAreDrawn) {
     QImage red(8, 8, QImage::Format_RGB32);
     red.fill(Qt::red);
     ASSERT_TRUE(red.save(dir.filePath(QStringLiteral("red.png"))));
-    const QString description = QStringLiteral("res='%1' dest='2,2,10,10'").arg(dir.filePath(QStringLiteral("red.png")));
+    const QString description =
+        QStringLiteral("res='%1' dest='2,2,10,10'").arg(dir.filePath(QStringLiteral("red.png")));
     auto* label = pm.FindControl(QStringLiteral("image_label"));
     label->SetBkImage(description);
     EXPECT_EQ(label->GetBkImage(), description);
@@ -378,8 +398,9 @@ TEST_F(UiFixture, BackgroundColoursAndImagesAreDrawn) {
     label->SetBkImage({});
     label->SetNormalImage(dir.filePath(QStringLiteral("red.png")));
     EXPECT_EQ(ui->NormalImage("image_label"), dir.filePath(QStringLiteral("red.png")));
-    EXPECT_EQ(ui->PixelAt("image_label", QPoint(20, 20)), QColor(Qt::red)) << "without dest it fills the control";
+    EXPECT_EQ(ui->PixelAt("image_label", QPoint(20, 20)), QColor(Qt::red))
+        << "without dest it fills the control";
 }
 
-} // namespace
-} // namespace quillon::test
+}  // namespace
+}  // namespace quillon::test

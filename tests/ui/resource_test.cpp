@@ -71,7 +71,8 @@ TEST(ImageDescriptions, GiveTheFileAndTheDestinationRectangle) {
     const ImageCase cases[] = {
         {"skins/richedit_1.png", "skins/richedit_1.png", std::nullopt},
         {"res='skins/mouse.png' dest='2,2,28,28'", "skins/mouse.png", QRect(2, 2, 26, 26)},
-        {"  dest='5,6,35,24'  res='skins/keyboard_key_action.png'", "skins/keyboard_key_action.png", QRect(5, 6, 30, 18)},
+        {"  dest='5,6,35,24'  res='skins/keyboard_key_action.png'", "skins/keyboard_key_action.png",
+         QRect(5, 6, 30, 18)},
         {"res='a.png' dest='1,2,3'", "a.png", std::nullopt},
         {"res='a.png' dest='9,9,1,1'", "a.png", std::nullopt},
         {"", "", std::nullopt},
@@ -83,5 +84,5 @@ TEST(ImageDescriptions, GiveTheFileAndTheDestinationRectangle) {
     }
 }
 
-} // namespace
-} // namespace quillon::test
+}  // namespace
+}  // namespace quillon::test

@@ -23,7 +23,7 @@ private:
     QString m_layout;
 };
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

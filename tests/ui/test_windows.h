@@ -83,7 +83,8 @@ protected:
         TestApplication();
         CPaintManagerUI::SetResourcePath(QStringLiteral(QUILLON_SOURCE_DIR "/tests/ui/res/"));
         CResourceManager::GetInstance()->ResetLanguage();
-        EXPECT_EQ(CResourceManager::GetInstance()->LoadLanguage(QStringLiteral("lan.xml")), LanguageLoadError::None);
+        EXPECT_EQ(CResourceManager::GetInstance()->LoadLanguage(QStringLiteral("lan.xml")),
+                  LanguageLoadError::None);
     }
     ~UiFixture() override {
         PumpPending();
@@ -104,4 +105,4 @@ protected:
     std::unique_ptr<NotificationRecorder> recorder;
 };
 
-} // namespace quillon::test
+}  // namespace quillon::test

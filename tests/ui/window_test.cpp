@@ -9,8 +9,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QMouseEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSystemTrayIcon>
 #include <QWidget>
 
@@ -29,13 +29,16 @@ TEST_F(UiFixture, ModalAnswersReturnTheCodeGivenToClose) {
     });
     for (int expected : {1, 0}) {
         TestDialog dialog;
-        ASSERT_NE(dialog.Create(window.GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 0, 0, 800, 800), nullptr);
+        ASSERT_NE(
+            dialog.Create(window.GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 0, 0, 800, 800),
+            nullptr);
         dialog.CenterWindow();
         EXPECT_FALSE(dialog.IsWindowVisible()) << "an answered window is never shown";
         EXPECT_EQ(dialog.ShowModal(), expected);
         EXPECT_EQ(dialog.finalMessages, 1);
         EXPECT_EQ(dialog.GetHWND(), dialog.GetHWND());
-        EXPECT_EQ(WindowImplBase::FindWindowByClass("TestDlg"), nullptr) << "the dialog is gone when it returns";
+        EXPECT_EQ(WindowImplBase::FindWindowByClass("TestDlg"), nullptr)
+            << "the dialog is gone when it returns";
     }
     EXPECT_EQ(answers.Opened(), (Summary{"TestDlg", "TestDlg"}));
 }
@@ -281,8 +284,8 @@ TEST_F(UiFixture, QuitPostedBeforeTheLoopEndsItAtOnce) {
     EXPECT_FALSE(IsQuitPosted());
 }
 
-} // namespace
-} // namespace quillon::test
+}  // namespace
+}  // namespace quillon::test
 
 namespace quillon::test {
 namespace {
@@ -311,5 +314,5 @@ TEST_F(UiFixture, TheCaptionAreaDragsTheWindowAndTheRestDoesNot) {
     EXPECT_EQ(host->pos(), moved);
 }
 
-} // namespace
-} // namespace quillon::test
+}  // namespace
+}  // namespace quillon::test

@@ -30,7 +30,8 @@ typedef int (*QuillonPostDataMessageFn)(QuillonWindow window, uint32_t msg, cons
 #define QUILLON_HOST_POST_DATA_MESSAGE "QuillonPostDataMessage"
 
 int QuillonPostMessage(QuillonWindow window, uint32_t msg, uintptr_t wparam, intptr_t lparam);
-int QuillonPostDataMessage(QuillonWindow window, uint32_t msg, const void* data, size_t size, intptr_t lparam);
+int QuillonPostDataMessage(QuillonWindow window, uint32_t msg, const void* data, size_t size,
+                           intptr_t lparam);
 
 #ifdef __cplusplus
 }

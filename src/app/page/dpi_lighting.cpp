@@ -1,0 +1,338 @@
+#include "app/page/dpi_lighting.h"
+
+#include <climits>
+
+#include "core/keys/key_tables.h"
+#include "ui/controls.h"
+
+namespace quillon {
+namespace {
+
+QString Decimal(std::int64_t value) {
+    return QString::number(value);
+}
+
+// An edit as the digit filter sees it.
+class EditAdapter final : public EditText {
+public:
+    explicit EditAdapter(CEditUI& edit) : m_edit(edit) {}
+    void SetText(std::u16string_view text) override {
+        m_edit.SetText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+    }
+    void SetSel(long start, long end) override {
+        m_edit.SetSel(static_cast<int>(start), static_cast<int>(end));
+    }
+
+private:
+    CEditUI& m_edit;
+};
+
+struct LightLayout {
+    bool brightness;
+    bool breathspeed;
+    bool color;
+};
+
+LightLayout LightLayoutOf(std::int32_t effect) {
+    switch (effect) {
+    case 1:
+        return {true, false, true};
+    case 2:
+        return {false, true, true};
+    case 3:
+    case 4:
+    case 6:
+    case 7:
+    case 8:
+    case 9:
+    case 10:
+    case 11:
+        return {false, true, false};
+    case 5:
+        return {true, false, false};
+    default:
+        return {false, false, false};
+    }
+}
+
+std::optional<std::size_t> StageOf(std::int32_t dpiStep) {
+    if (dpiStep < 0 || dpiStep >= static_cast<std::int32_t>(kDpiStageCount))
+        return std::nullopt;
+    return static_cast<std::size_t>(dpiStep);
+}
+
+}  // namespace
+
+int LeadingDecimal(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && (text[i] == u' ' || text[i] == u'\t'))
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
+        negative = text[i++] == u'-';
+    std::int64_t value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        value = value * 10 + (text[i].unicode() - u'0');
+        if (value > INT_MAX)
+            value = std::int64_t{INT_MAX} + 1;  // keep saturating without overflow
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    if (value < INT_MIN)
+        return INT_MIN;
+    return static_cast<int>(value);
+}
+
+std::int32_t TypedDpiToUnits(int typedDpi) {
+    int dpi = typedDpi;
+    if (dpi < kMinTypedDpi + 1)
+        dpi = kMinTypedDpi;
+    if (dpi >= kMaxTypedDpi)
+        dpi = kMaxTypedDpi;
+    return dpi / kDpiUnit;
+}
+
+DpiLightingSection::DpiLightingSection(PageControls& controls, PageContext& page, ColorChooser chooseColor,
+                                       std::function<QRect()> windowRect)
+    : m_controls(controls), m_page(page), m_chooseColor(std::move(chooseColor)),
+      m_windowRect(std::move(windowRect)) {}
+
+bool DpiLightingSection::OnClick(CControlUI* sender) {
+    if (sender == nullptr)
+        return false;
+    if (sender == m_controls.lightColor) {
+        OnColorButton(std::nullopt);
+        return true;
+    }
+    const int stage = IndexIn(m_controls.dpiColorButtons, sender);
+    if (stage < 0)
+        return false;
+    OnColorButton(static_cast<std::size_t>(stage));
+    return true;
+}
+
+bool DpiLightingSection::OnSelectChanged(CControlUI* sender) {
+    const int stage = IndexIn(m_controls.dpiStageOptions, sender);
+    if (stage < 0)
+        return false;
+    OnDpiStageSelected(static_cast<std::size_t>(stage));
+    return true;
+}
+
+bool DpiLightingSection::OnItemSelect(CControlUI* sender, int index) {
+    if (sender == nullptr || sender != m_controls.lightEffect)
+        return false;
+    OnLightEffect(index);
+    return true;
+}
+
+bool DpiLightingSection::OnCheckClick(CControlUI* sender) {
+    const int stage = IndexIn(m_controls.dpiStageChecks, sender);
+    if (stage < 0)
+        return false;
+    OnDpiStageChecked(static_cast<std::size_t>(stage));
+    return true;
+}
+
+bool DpiLightingSection::OnKillFocus(CControlUI* sender) {
+    const int stage = IndexIn(m_controls.dpiEdits, sender);
+    if (stage < 0)
+        return false;
+    OnDpiEditCommit(static_cast<std::size_t>(stage));
+    return true;
+}
+
+bool DpiLightingSection::OnValueChanged(CControlUI* sender) {
+    if (sender == nullptr)
+        return false;
+    if (sender == m_controls.brightness || sender == m_controls.breathspeed) {
+        OnLightSlider(sender);
+        return true;
+    }
+    const int stage = IndexIn(m_controls.dpiSliders, sender);
+    if (stage < 0)
+        return false;
+    OnDpiSliderChanged(static_cast<std::size_t>(stage));
+    return true;
+}
+
+bool DpiLightingSection::OnTextChanged(CControlUI* sender) {
+    const int stage = IndexIn(m_controls.dpiEdits, sender);
+    if (stage < 0)
+        return false;
+    OnDpiEditText(static_cast<std::size_t>(stage));
+    return true;
+}
+
+bool DpiLightingSection::OnSetFocus(CControlUI* sender) {
+    const int stage = IndexIn(m_controls.dpiEdits, sender);
+    if (stage < 0)
+        return false;
+    OnDpiEditFocus(static_cast<std::size_t>(stage));
+    return true;
+}
+
+void DpiLightingSection::OnDpiSliderChanged(std::size_t stage) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    const int value = m_controls.dpiSliders[stage]->GetValue();
+    record->dpi_x[stage] = value;
+    const QString shown = Decimal(std::int64_t{value} * kDpiUnit);
+    m_controls.dpiLabels[stage]->SetText(shown);
+    m_controls.dpiEdits[stage]->SetText(shown);
+}
+
+void DpiLightingSection::OnDpiEditCommit(std::size_t stage) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    CRichEditUI* edit = m_controls.dpiEdits[stage];
+    const std::int32_t units = TypedDpiToUnits(LeadingDecimal(edit->GetText()));
+    record->dpi_x[stage] = units;
+    m_controls.dpiSliders[stage]->SetValue(units);
+    edit->SetText(Decimal(std::int64_t{units} * kDpiUnit));
+}
+
+void DpiLightingSection::OnDpiEditText(std::size_t stage) {
+    CRichEditUI* edit = m_controls.dpiEdits[stage];
+    EditAdapter adapter(*edit);
+    DigitFilter(adapter, edit->GetText().toStdU16String());
+}
+
+void DpiLightingSection::OnDpiEditFocus(std::size_t stage) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    CRichEditUI* edit = m_controls.dpiEdits[stage];
+    if (!m_controls.dpiStageChecks[stage]->GetCheck()) {
+        edit->SetNormalImage(kDpiEditImage);
+        edit->SetHotImage(kDpiEditImage);
+        edit->SetFocusedImage(kDpiEditImage);
+        return;
+    }
+    edit->SetNormalImage(kCurrentDpiEditImage);
+    edit->SetHotImage(kCurrentDpiEditImage);
+    edit->SetFocusedImage(kCurrentDpiEditImage);
+    if (record->dpi_step == static_cast<std::int32_t>(stage))
+        return;
+    record->dpi_step = static_cast<std::int32_t>(stage);
+    ShowDpiEditImages();
+    m_page.RequestApply();
+}
+
+void DpiLightingSection::OnDpiStageSelected(std::size_t stage) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    record->dpi_step = static_cast<std::int32_t>(stage);
+    m_page.RequestApply();
+}
+
+void DpiLightingSection::OnDpiStageChecked(std::size_t stage) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    CCheckBoxUI* box = m_controls.dpiStageChecks[stage];
+    // The current stage cannot be switched off: the mouse would have no resolution to use.
+    if (record->dpi_step == static_cast<std::int32_t>(stage)) {
+        box->SetCheck(true, SelectNotify::No);
+        return;
+    }
+    record->dpi_step_enabled[stage] = box->GetCheck() ? 1 : 0;
+    m_page.RequestApply();
+}
+
+void DpiLightingSection::OnColorButton(std::optional<std::size_t> stage) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr || !m_chooseColor)
+        return;
+    CButtonUI* button = stage ? m_controls.dpiColorButtons[*stage] : m_controls.lightColor;
+    ColorBytes& stored = stage ? record->dpi_color[*stage] : record->light_color;
+    // The dialog opens below the button, reaching 200 pixels to its left.
+    const QRect window = m_windowRect ? m_windowRect() : QRect();
+    const QRect inside = button->GetPos();
+    const QPoint topLeft(window.left() + inside.left() - 200, window.top() + inside.top() + inside.height());
+    const std::optional<std::uint32_t> chosen = m_chooseColor(ColorToArgb(stored), topLeft);
+    if (!chosen)
+        return;
+    // The dialog may run its own event loop, in which the selection could have changed.
+    record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    ColorBytes& target = stage ? record->dpi_color[*stage] : record->light_color;
+    target = ArgbToColor(*chosen);
+    button->SetBkColor(0xFF000000u | *chosen);
+    m_page.RequestApply();
+}
+
+void DpiLightingSection::OnLightEffect(int index) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    record->light_effect = index;
+    ApplyLightLayout();
+    m_page.RequestApplyAfter(kLightEffectApplyDelayMs);
+}
+
+void DpiLightingSection::OnLightSlider(CControlUI* slider) {
+    ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    if (slider == m_controls.brightness)
+        record->brightness = m_controls.brightness->GetValue();
+    else if (slider == m_controls.breathspeed)
+        record->breathspeed = m_controls.breathspeed->GetValue();
+    else
+        return;
+    m_page.RequestApplyAfter(kSliderApplyDelayMs);
+}
+
+void DpiLightingSection::ApplyLightLayout() {
+    const ProfileRecord* record = m_page.Selected();
+    const LightLayout layout = LightLayoutOf(record != nullptr ? record->light_effect : 0);
+    m_controls.brightnessBox->SetVisible(false);
+    m_controls.breathspeedBox->SetVisible(false);
+    m_controls.lightColorBox->SetVisible(false);
+    if (layout.brightness)
+        m_controls.brightnessBox->SetVisible(true);
+    if (layout.breathspeed)
+        m_controls.breathspeedBox->SetVisible(true);
+    if (layout.color)
+        m_controls.lightColorBox->SetVisible(true);
+}
+
+void DpiLightingSection::ShowDpiEditImages() {
+    const ProfileRecord* record = m_page.Selected();
+    if (record == nullptr)
+        return;
+    for (std::size_t i = 0; i < kDpiStageCount; ++i) {
+        CRichEditUI* edit = m_controls.dpiEdits[i];
+        edit->SetNormalImage(record->dpi_step == static_cast<std::int32_t>(i) ? kCurrentDpiEditImage
+                                                                              : kDpiEditImage);
+        edit->Invalidate();
+    }
+}
+
+void DpiLightingSection::Show(const ProfileRecord& record) {
+    if (const std::optional<std::size_t> current = StageOf(record.dpi_step)) {
+        m_controls.dpiStageOptions[*current]->Selected(true, SelectNotify::No);
+    }
+    ShowDpiEditImages();
+    for (std::size_t i = 0; i < kDpiStageCount; ++i) {
+        m_controls.dpiSliders[i]->SetValue(record.dpi_x[i]);
+        const QString shown = Decimal(std::int64_t{record.dpi_x[i]} * kDpiUnit);
+        m_controls.dpiLabels[i]->SetText(shown);
+        m_controls.dpiEdits[i]->SetText(shown);
+        m_controls.dpiColorButtons[i]->SetBkColor(ColorToArgb(record.dpi_color[i]));
+        m_controls.dpiStageChecks[i]->SetCheck(record.dpi_step_enabled[i] == 1, SelectNotify::No);
+    }
+    m_controls.lightEffect->SelectItem(record.light_effect, SelectNotify::No);
+    m_controls.brightness->SetValue(record.brightness);
+    m_controls.breathspeed->SetValue(record.breathspeed);
+    m_controls.lightColor->SetBkColor(ColorToArgb(record.light_color));
+}
+
+}  // namespace quillon

@@ -1,0 +1,101 @@
+#pragma once
+// The settings page of the main window.
+//
+// `CMS_1_Page` is not a window: it is the handler of the notifications of every control that the
+// main window's layout tags with the virtual window "MS_1_Page", and the owner of nearly all of
+// the program's state. It is a composition root: it finds the page's controls once, builds the
+// components that do the work (the profiles with their store, the device links and the worker, the
+// apply and the status handling, the DPI and lighting section, the performance and power section,
+// the button labels) and routes the notifications, window messages and timers to them.
+//
+// The main window drives it in this order (all on the UI thread):
+//
+//     m_page.Attach(*this, &m_hookOps);            // in InitWindow, before anything else
+//     m_pm... AddVirtualWnd("MS_1_Page", &m_page);
+//     m_page.Startup();                             // controls, worker, driver libraries, links,
+//                                                   // then MSG_DEVICE_CHANGED is posted
+//     ... language file, tray icon, Hook.so ...
+//     m_page.LoadStores();                          // profiles and macros, list filled, Refresh
+//
+//     HandleCustomMessage: 0x601..0x606 -> m_page.OnDeviceMessage(msg, wParam, lParam)
+//                          WM_TIMER 512..518 -> m_page.OnTimer(wParam)
+//                          MSG_DEVICE_CHANGED -> m_page.DevicePresent() shows or hides the device
+//     MSG_MENU_COMMAND, names starting with "ms_1" -> m_page.OnAssignMenu(name)
+//
+//     m_page.Shutdown();                            // on destruction (also run by ~CMS_1_Page)
+//
+// Shutdown waits for a running apply to end, closes both links, releases the driver libraries and
+// saves the profile store one last time, so edits made while no mouse was connected are kept.
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "device/device_links.h"
+#include "platform/hook_ops.h"
+#include "platform/messages.h"
+#include "ui/notify_pump.h"
+
+namespace quillon {
+
+class WindowImplBase;
+class ProfileState;
+
+// Why no device is shown although one may be plugged in.
+enum class DeviceAccess {
+    Ok,                // a link is open, or no mouse or receiver is plugged in
+    PermissionDenied,  // a mouse or receiver is there but this user may not open it (udev rule missing)
+    OtherError,        // a mouse or receiver is there but could not be opened for another reason
+};
+
+class CMS_1_Page : public CNotifyPump {
+public:
+    // The page as the main window holds it: nothing found, nothing loaded, the first list
+    // selection not yet seen.
+    CMS_1_Page();
+    ~CMS_1_Page() override;
+
+    // The main window whose paint manager holds the page's controls, to which the page posts its
+    // messages and on which it runs its timers; and the hook operations (may be null), passed on
+    // to the dialogs that capture keys.
+    void Attach(WindowImplBase& mainWindow, const HookOps* hooks);
+    // Where the driver libraries come from; by default the program folder. Before Startup.
+    void SetDriverLoader(DriverLoader loader);
+
+    // Finds every control of the page, starts the worker, loads the driver libraries, opens the
+    // links and posts MSG_DEVICE_CHANGED to the main window.
+    void Startup();
+
+    // Loads the profiles and macros, fills the profile list, selects the stored profile (without
+    // a notification), takes it as what the mouse holds and asks for a full write with the next
+    // apply, and shows it.
+    void LoadStores();
+
+    // Whether a mouse or receiver link is present (read on MSG_DEVICE_CHANGED).
+    bool DevicePresent() const;
+    // Whether a device that is plugged in could not be opened, and why.
+    DeviceAccess DeviceAccessProblem() const;
+
+    // Window messages 0x601..0x606 that the main window passes on.
+    void OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    // Window timers 512..518 that the main window passes on.
+    void OnTimer(UINT_PTR id);
+    // A clicked item of the button-assignment menu. Assignment from the menu is not wired up yet:
+    // the call is accepted and changes nothing.
+    void OnAssignMenu(const QString& itemName);
+
+    // Stops the worker (a running apply completes), closes the links, releases the libraries and
+    // saves the profile store. Idempotent.
+    void Shutdown();
+
+    // The profiles the page shows and edits (null before Startup).
+    ProfileState* Profiles();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace quillon

@@ -1,0 +1,126 @@
+#include "core/store/atomic_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+class PosixOutputFile final : public OutputFile {
+public:
+    explicit PosixOutputFile(int fd) : m_fd(fd) {}
+    ~PosixOutputFile() override {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    PosixOutputFile(const PosixOutputFile&) = delete;
+    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+
+    bool Write(std::span<const std::byte> bytes) override {
+        while (!bytes.empty()) {
+            const ssize_t written = ::write(m_fd, bytes.data(), bytes.size());
+            if (written < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            bytes = bytes.subspan(static_cast<std::size_t>(written));
+        }
+        return true;
+    }
+
+    bool Finish() override {
+        const bool synced = ::fsync(m_fd) == 0;
+        const bool closed = ::close(m_fd) == 0;
+        m_fd = -1;
+        return synced && closed;
+    }
+
+private:
+    int m_fd;
+};
+
+class PosixFileWriter final : public FileWriter {
+public:
+    std::unique_ptr<OutputFile> Create(const std::filesystem::path& path) override {
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0)
+            return nullptr;
+        return std::make_unique<PosixOutputFile>(fd);
+    }
+
+    bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        if (std::rename(from.c_str(), to.c_str()) != 0)
+            return false;
+        // Make the rename itself last across a power cut; a failure here does not undo it.
+        const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : ".";
+        const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::fsync(fd);
+            ::close(fd);
+        }
+        return true;
+    }
+};
+
+}  // namespace
+
+FileWriter& SystemFileWriter() {
+    static PosixFileWriter writer;
+    return writer;
+}
+
+std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
+    std::filesystem::path temporary = target;
+    temporary += ".tmp";
+    return temporary;
+}
+
+WriteStatus WriteFileAtomically(FileWriter& writer, const std::filesystem::path& target,
+                                std::initializer_list<std::span<const std::byte>> pieces) {
+    return WriteFileAtomically(writer, target,
+                               std::span<const std::span<const std::byte>>(pieces.begin(), pieces.size()));
+}
+
+WriteStatus WriteFileAtomically(FileWriter& writer, const std::filesystem::path& target,
+                                std::span<const std::span<const std::byte>> pieces) {
+    if (target.has_parent_path()) {
+        std::error_code error;
+        std::filesystem::create_directories(target.parent_path(), error);
+        if (!std::filesystem::is_directory(target.parent_path(), error))
+            return WriteStatus::CannotCreateFolder;
+    }
+    const std::filesystem::path temporary = TemporaryPathFor(target);
+    auto discardTemporary = [&] {
+        std::error_code ignored;
+        std::filesystem::remove(temporary, ignored);
+    };
+
+    std::unique_ptr<OutputFile> file = writer.Create(temporary);
+    if (!file)
+        return WriteStatus::CannotCreate;
+    bool written = true;
+    for (const auto& piece : pieces) {
+        if (!file->Write(piece)) {
+            written = false;
+            break;
+        }
+    }
+    const bool finished = file->Finish();
+    file.reset();
+    if (!written || !finished) {
+        discardTemporary();
+        return WriteStatus::WriteFailed;
+    }
+    if (!writer.Replace(temporary, target)) {
+        discardTemporary();
+        return WriteStatus::ReplaceFailed;
+    }
+    return WriteStatus::Written;
+}
+
+}  // namespace quillon

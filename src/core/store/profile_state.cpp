@@ -1,0 +1,75 @@
+#include "core/store/profile_state.h"
+
+#include <cstring>
+
+namespace quillon {
+
+ProfileState::ProfileState(std::unique_ptr<ProfileStore> store)
+    : m_store(std::move(store)), m_header(std::make_unique<StoreHeader>()),
+      m_applied(std::make_unique<ProfileRecord>()) {
+    std::memset(static_cast<void*>(m_header.get()), 0, sizeof(StoreHeader));
+    std::memset(static_cast<void*>(m_applied.get()), 0, sizeof(ProfileRecord));
+}
+
+LoadReport ProfileState::Load(std::u16string_view addProfileText) {
+    const LoadReport report = m_store->Load(m_list, *m_header, addProfileText);
+    // The store guarantees a record at the selected index.
+    m_selected = m_list[static_cast<std::size_t>(m_header->selected)].get();
+    *m_applied = *m_selected;
+    RequestFullWrite(FullWriteReason::Loaded);
+    return report;
+}
+
+void ProfileState::Select(std::size_t index) {
+    if (index >= m_list.size())
+        return;
+    m_header->selected = static_cast<std::int32_t>(index);
+    m_selected = m_list[index].get();
+}
+
+void ProfileState::RequestFullWrite(FullWriteReason reason) {
+    m_fullWritePending = true;
+    m_fullWriteByUser = m_fullWriteByUser || reason == FullWriteReason::UserChange;
+    ++m_fullWriteRequests;
+}
+
+WriteStatus ProfileState::Save() {
+    return m_store->Save(m_list, *m_header);
+}
+
+void ProfileState::TakeOverReportedSetting() {
+    if (!m_selected)
+        return;
+    *m_applied = *m_selected;
+    Save();
+}
+
+bool ProfileState::HasUnsentUserChanges() const {
+    if (!m_selected)
+        return false;
+    if (m_fullWritePending && m_fullWriteByUser)
+        return true;
+    return ComputeDirtySet(*m_selected, *m_applied, FullWrite::No).Any();
+}
+
+ApplySnapshot ProfileState::TakeApplySnapshot() const {
+    ApplySnapshot snapshot;
+    snapshot.record = std::make_unique<ProfileRecord>(m_selected ? *m_selected : *m_applied);
+    snapshot.applied = std::make_unique<ProfileRecord>(*m_applied);
+    snapshot.fullWrite = m_fullWritePending ? FullWrite::Yes : FullWrite::No;
+    snapshot.fullWriteRequests = m_fullWriteRequests;
+    return snapshot;
+}
+
+void ProfileState::FinishApply(ApplySnapshot snapshot, ApplyDelivery delivery) {
+    Save();
+    if (delivery != ApplyDelivery::Complete || !snapshot.record)
+        return;
+    *m_applied = *snapshot.record;
+    if (snapshot.fullWriteRequests == m_fullWriteRequests) {
+        m_fullWritePending = false;
+        m_fullWriteByUser = false;
+    }
+}
+
+}  // namespace quillon

@@ -1,0 +1,102 @@
+// What the page's edits put on the wire: the page, the apply on the worker and the device links,
+// with a fake wired mouse whose reports are decoded by the mouse's own model.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/page/page_fixture.h"
+#include "core/protocol/device_model.h"
+#include "core/protocol/frames.h"
+
+namespace quillon::test {
+namespace {
+
+class PageOnTheWire : public PageFixture {
+protected:
+    // Opens the page with the wired mouse plugged in and awake, and lets the full write that
+    // loading asks for go out, so that each test sees only what its own edit sends.
+    void OpenWithAwakeMouse() {
+        wired.SetOpenResult(1);
+        wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+        Open();
+        ASSERT_TRUE(host->page.DevicePresent());
+        ASSERT_TRUE(wired.SendReport(MakePowerStatus(1, 80)));
+        PumpPending();
+        Ui().Click("ms_1_apply_btn");
+        ASSERT_TRUE(WaitForApply());
+        ASSERT_FALSE(Profiles().full_write_pending());
+        m_seen = wired.Written().size();
+        ASSERT_GT(m_seen, 0u) << "the full write reached the mouse";
+    }
+
+    // Runs the event loop until the apply in flight has ended (the record is what the mouse holds).
+    bool WaitForApply() {
+        return PumpUntil([&] {
+            time.RunDue();
+            return std::memcmp(&Profiles().AppliedCopy(), &Record(), sizeof(ProfileRecord)) == 0 &&
+                   !Profiles().full_write_pending();
+        });
+    }
+
+    // The reports written since the last call, decoded by the mouse's model.
+    std::vector<std::array<std::uint8_t, 64>> NewReports() {
+        const auto all = wired.Written();
+        std::vector<std::array<std::uint8_t, 64>> fresh(all.begin() + static_cast<std::ptrdiff_t>(m_seen),
+                                                        all.end());
+        m_seen = all.size();
+        for (const auto& report : fresh)
+            mouse.Feed(report);
+        return fresh;
+    }
+
+    DeviceModel mouse;
+
+private:
+    std::size_t m_seen = 0;
+};
+
+TEST_F(PageOnTheWire, ThreeBrightnessMovesSendOneLightingFrame) {
+    OpenWithAwakeMouse();
+    OpenSection("ms_1_check_light");
+    Ui().SelectComboItem("ms_1_combo_light", 1);
+    time.Advance(200);
+    ASSERT_TRUE(WaitForApply());
+    NewReports();
+    const std::size_t lightingFramesBefore = mouse.FramesReceived(kCommandLighting);
+
+    Ui().MoveSlider("ms_1_slider_brightness", 2);
+    time.Advance(200);
+    Ui().MoveSlider("ms_1_slider_brightness", 4);
+    time.Advance(200);
+    Ui().MoveSlider("ms_1_slider_brightness", 6);
+    time.Advance(499);
+    PumpPending();
+    EXPECT_TRUE(NewReports().empty());
+    time.Advance(1);
+    ASSERT_TRUE(WaitForApply());
+
+    const auto reports = NewReports();
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_EQ(mouse.FramesReceived(kCommandLighting), lightingFramesBefore + 1)
+        << "the one report is the lighting frame";
+    EXPECT_EQ(mouse.State().brightness, 6);
+}
+
+TEST_F(PageOnTheWire, SeventhPollingRateOptionSendsCode64) {
+    OpenWithAwakeMouse();
+    OpenSection("ms_1_check_prate");
+    Ui().Click("ms_1_btn_prate_1");
+    ASSERT_TRUE(WaitForApply());
+    Ui().Click("ms_1_btn_prate_7");
+    ASSERT_TRUE(WaitForApply());
+
+    const auto reports = NewReports();
+    ASSERT_EQ(reports.size(), 2u) << "one polling-rate frame for each choice, nothing else";
+    EXPECT_EQ(mouse.FramesReceived(kCommandPollingRate), 2u);
+    EXPECT_EQ(Record().prate, 6);
+    EXPECT_EQ(mouse.State().pollingCode, 64);
+}
+
+}  // namespace
+}  // namespace quillon::test

@@ -1,0 +1,500 @@
+// The settings page driven the way a user drives it: through its controls, by name, in the real
+// main layout, on virtual time.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "app/page/dpi_color_wnd.h"
+#include "app/page/dpi_lighting.h"
+#include "app/page/page_fixture.h"
+#include "app/page/power_settings.h"
+#include "core/keys/key_tables.h"
+#include "core/store/profile_store.h"
+#include "core/text16.h"
+#include "platform/keyboard/keyboard_layout_xkb.h"
+
+namespace quillon::test {
+namespace {
+
+QString Text(const char* key) {
+    return CResourceManager::GetInstance()->GetText(QString::fromLatin1(key));
+}
+
+void Rename(ProfileRecord& record, std::u16string_view name) {
+    SetFieldText(record.profile_name.data(), record.profile_name.size(), name);
+}
+
+// pro.data with the given profiles, so that the page loads them at start-up.
+void StoreProfiles(const std::filesystem::path& programFolder,
+                   std::vector<std::unique_ptr<ProfileRecord>> records, std::int32_t selected) {
+    auto header = std::make_unique<StoreHeader>();
+    std::memset(header.get(), 0, sizeof(StoreHeader));
+    header->selected = selected;
+    ProfileStore store(programFolder / "Data");
+    ASSERT_EQ(store.Save(records, *header), WriteStatus::Written);
+}
+
+std::unique_ptr<ProfileRecord> NewProfile(std::u16string_view name) {
+    auto record = std::make_unique<ProfileRecord>();
+    CreateProfile(*record, name);
+    return record;
+}
+
+class SettingsPage : public PageFixture {};
+
+TEST_F(SettingsPage, FirstUserSelectionOfAProfileIsNotSwallowed) {
+    std::vector<std::unique_ptr<ProfileRecord>> records;
+    records.push_back(NewProfile(u"Work"));
+    records.push_back(NewProfile(u"Games"));
+    records.push_back(NewProfile(u"Travel"));
+    records[2]->dpi_x[0] = 10;
+    StoreProfiles(folder.Path(), std::move(records), 1);
+    Open();
+    ASSERT_EQ(Ui().RowCount("ms_1_list_profile"), 3);
+    EXPECT_EQ(Ui().CurSel("ms_1_list_profile"), 1);
+    EXPECT_TRUE(host->applyRequests.empty()) << "loading asks for nothing";
+
+    Ui().SelectRow("ms_1_list_profile", 2);
+    PumpPending();
+
+    EXPECT_EQ(Profiles().Header().selected, 2);
+    EXPECT_EQ(Profiles().Selected(), Profiles().List()[2].get());
+    EXPECT_EQ(Ui().Text("ms_1_label_dpi_1"), "500");
+    EXPECT_TRUE(Profiles().full_write_pending());
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, EchoOfTheLoadTimeSelectionIsIgnoredOnce) {
+    Open();
+    CControlUI* list = Ui().Find("ms_1_list_profile");
+    // A library that reports the page's own selection at load time sends it before anything else.
+    host->GetPaintManager().SendNotify(list, QStringLiteral("itemselect"), 0, -1);
+    PumpPending();
+    EXPECT_TRUE(host->applyRequests.empty());
+
+    host->GetPaintManager().SendNotify(list, QStringLiteral("itemselect"), 0, -1);
+    PumpPending();
+    EXPECT_EQ(host->applyRequests.size(), 1u) << "only the first notification may be an echo";
+}
+
+TEST_F(SettingsPage, AProfileAddedAndSelectedBeforeAnyClickIsTakenOver) {
+    Open();
+    // As adding a profile does: a new record and row, the header pointing at it, then the row
+    // selected with a notification, which here is the list's first.
+    Profiles().List().push_back(NewProfile(u"Added"));
+    Profiles().List().back()->prate = 2;
+    Profiles().Header().selected = 1;
+    auto* row = new CListLabelElementUI();
+    host->GetPaintManager().Adopt(row);
+    row->SetTextMode(TextMode::Plain);
+    row->SetText(QStringLiteral("Added"));
+    auto* list = Ui().Find<CListUI>("ms_1_list_profile");
+    list->Add(row);
+    list->SelectItem(1, SelectNotify::Yes);
+    PumpPending();
+
+    EXPECT_EQ(Profiles().Selected(), Profiles().List()[1].get());
+    EXPECT_TRUE(Ui().IsChecked("ms_1_btn_prate_3"));
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, BrightnessMovesGatherIntoOneApplyHalfASecondAfterTheLast) {
+    // The worker paces its writes with sleeps on the same virtual clock; here only the UI thread's
+    // timing is measured, so the worker's pacing must not move the clock under the test.
+    time.SetSleepsMoveClock(SleepsMoveClock::No);
+    Open();
+    OpenSection("ms_1_check_light");
+    Ui().SelectComboItem("ms_1_combo_light", 1);
+    time.Advance(200);
+    PumpPending();
+    ASSERT_EQ(host->applyRequests.size(), 1u) << "the effect goes out 200 ms after it was chosen";
+    host->applyRequests.clear();
+
+    Ui().MoveSlider("ms_1_slider_brightness", 3);
+    time.Advance(100);
+    Ui().MoveSlider("ms_1_slider_brightness", 5);
+    time.Advance(100);
+    Ui().MoveSlider("ms_1_slider_brightness", 7);
+    const std::uint64_t lastMove = VirtualNow();
+    time.Advance(499);
+    PumpPending();
+    EXPECT_TRUE(host->applyRequests.empty());
+    time.Advance(1);
+    PumpPending();
+    time.Advance(2000);
+    PumpPending();
+
+    ASSERT_EQ(host->applyRequests.size(), 1u);
+    EXPECT_EQ(host->applyRequests[0], lastMove + 500);
+    EXPECT_EQ(Record().brightness, 7);
+}
+
+struct TypedDpi {
+    const char* typed;
+    std::int32_t stored;
+    const char* shown;
+};
+
+class TypedDpiValues : public SettingsPage, public ::testing::WithParamInterface<TypedDpi> {};
+
+TEST_P(TypedDpiValues, AreBroughtIntoRangeAndShownAsStored) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    const QString labelBefore = Ui().Text("ms_1_label_dpi_2");
+
+    Ui().Focus("ms_1_edit_dpi_2");
+    Ui().ClearText("ms_1_edit_dpi_2");
+    Ui().Type("ms_1_edit_dpi_2", QString::fromLatin1(GetParam().typed));
+    Ui().Unfocus("ms_1_edit_dpi_2");
+
+    EXPECT_EQ(Record().dpi_x[1], GetParam().stored);
+    EXPECT_EQ(Ui().Text("ms_1_edit_dpi_2"), GetParam().shown);
+    EXPECT_EQ(Ui().Value("ms_1_slider_dpi_2"), GetParam().stored);
+    EXPECT_EQ(Ui().Text("ms_1_label_dpi_2"), labelBefore)
+        << "the label keeps its value until the slider moves";
+    time.Advance(1000);
+    PumpPending();
+    EXPECT_TRUE(host->applyRequests.empty()) << "typed values go out with the next apply";
+}
+
+INSTANTIATE_TEST_SUITE_P(Edits, TypedDpiValues,
+                         ::testing::Values(TypedDpi{"12345", 246, "12300"}, TypedDpi{"20", 1, "50"},
+                                           TypedDpi{"99999", 520, "26000"}, TypedDpi{"", 1, "50"},
+                                           TypedDpi{"51", 1, "50"}, TypedDpi{"100", 2, "100"}));
+
+TEST_F(SettingsPage, DpiEditKeepsOnlyDigits) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().Focus("ms_1_edit_dpi_1");
+    Ui().ClearText("ms_1_edit_dpi_1");
+    Ui().Type("ms_1_edit_dpi_1", QStringLiteral("1ab2"));
+    EXPECT_EQ(Ui().Text("ms_1_edit_dpi_1"), "12");
+}
+
+TEST_F(SettingsPage, DpiSliderUpdatesLabelAndEditButSendsNothing) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().MoveSlider("ms_1_slider_dpi_3", 40);
+    EXPECT_EQ(Record().dpi_x[2], 40);
+    EXPECT_EQ(Ui().Text("ms_1_label_dpi_3"), "2000");
+    EXPECT_EQ(Ui().Text("ms_1_edit_dpi_3"), "2000");
+    time.Advance(1000);
+    PumpPending();
+    EXPECT_TRUE(host->applyRequests.empty());
+
+    Ui().Click("ms_1_btn_apply_dpi");
+    PumpPending();
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, CurrentStageCannotBeSwitchedOff) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    ASSERT_EQ(Record().dpi_step, 1);
+    Ui().Click("ms_1_check_dpi_step_2");
+    EXPECT_TRUE(Ui().IsChecked("ms_1_check_dpi_step_2"));
+    EXPECT_EQ(Record().dpi_step_enabled[1], 1);
+
+    Ui().Click("ms_1_check_dpi_step_3");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_step_enabled[2], 0);
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, FocusingTheEditOfADisabledStageChangesNothing) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().Focus("ms_1_edit_dpi_8");  // stage 8 is off in a new profile
+    PumpPending();
+    EXPECT_EQ(Record().dpi_step, 1);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kCurrentDpiEditImage);
+    EXPECT_TRUE(host->applyRequests.empty());
+
+    Ui().Focus("ms_1_edit_dpi_3");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_step, 2);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_3"), kCurrentDpiEditImage);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kDpiEditImage);
+    EXPECT_FALSE(Ui().IsChecked("ms_1_option_dpi_step_3")) << "the option follows at the next refresh";
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, StageOptionSendsButLeavesTheHighlightUntilTheNextRefresh) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().Click("ms_1_option_dpi_step_3");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_step, 2);
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kCurrentDpiEditImage);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_3"), kDpiEditImage);
+}
+
+TEST_F(SettingsPage, EffectTwoShowsBreathingSpeedAndColour) {
+    Open();
+    OpenSection("ms_1_check_light");
+    Ui().SelectComboItem("ms_1_combo_light", 2);
+    EXPECT_EQ(Record().light_effect, 2);
+    EXPECT_TRUE(Ui().IsShown("ms_1_ver_breathspeed"));
+    EXPECT_TRUE(Ui().IsShown("ms_1_hor_light_color"));
+    EXPECT_FALSE(Ui().IsShown("ms_1_ver_brightness"));
+
+    Ui().SelectComboItem("ms_1_combo_light", 5);
+    EXPECT_TRUE(Ui().IsShown("ms_1_ver_brightness"));
+    EXPECT_FALSE(Ui().IsShown("ms_1_ver_breathspeed"));
+    EXPECT_FALSE(Ui().IsShown("ms_1_hor_light_color"));
+    time.Advance(199);
+    PumpPending();
+    EXPECT_TRUE(host->applyRequests.empty());
+    time.Advance(1);
+    PumpPending();
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, ResetAnsweredWithCancelChangesNothing) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().MoveSlider("ms_1_slider_dpi_1", 30);
+    const ProfileRecord before = Record();
+    answers.OnNext("MsgWnd", [](UiDriver& box) {
+        EXPECT_EQ(box.Text("warning_title"), Text("warning_title_text"));
+        EXPECT_EQ(box.Text("warning"), Text("restore_text"));
+        box.Click("btn_cancel");
+    });
+
+    Ui().Click("ms_1_btn_reset");
+    PumpPending();
+
+    EXPECT_EQ(std::memcmp(&before, &Record(), sizeof(ProfileRecord)), 0);
+    EXPECT_EQ(Ui().Text("ms_1_label_dpi_1"), "1500");
+    EXPECT_TRUE(host->applyRequests.empty());
+}
+
+TEST_F(SettingsPage, ConfirmedResetRestoresDefaultsButKeepsTheName) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().MoveSlider("ms_1_slider_dpi_1", 30);
+    Rename(Record(), u"Mine");
+    answers.ClickOnNext("MsgWnd", "btn_ok");
+
+    Ui().Click("ms_1_profile_reset_btn");
+    PumpPending();
+
+    EXPECT_EQ(Record().dpi_x[0], kDefaultDpi[0]);
+    EXPECT_EQ(FieldText(Record().profile_name.data(), Record().profile_name.size()), u"Mine");
+    EXPECT_EQ(Ui().Text("ms_1_label_dpi_1"), QString::number(kDefaultDpi[0] * 50));
+    EXPECT_TRUE(Profiles().full_write_pending());
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, ColourDialogShowsTheStoredColourAndCancelKeepsIt) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    ASSERT_EQ(Record().dpi_color[6], (ColorBytes{255, 64, 0, 0}));
+    answers.OnNext("DpiColorWnd", [](UiDriver& dialog) {
+        EXPECT_EQ(dialog.Text("r_edit"), "255");
+        EXPECT_EQ(dialog.Text("g_edit"), "64");
+        EXPECT_EQ(dialog.Text("b_edit"), "0");
+        EXPECT_EQ(dialog.PaletteColor("ColorPallet"), 0xFFFF4000u);
+        dialog.Click("mouse_dpi_color_5");
+        EXPECT_EQ(dialog.Text("b_edit"), "255");
+        dialog.Click("cancel_btn");
+    });
+    Ui().Click("ms_1_btn_dpi_color_7");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_color[6], (ColorBytes{255, 64, 0, 0}));
+    EXPECT_EQ(Ui().Find("ms_1_btn_dpi_color_7")->GetBkColor(), 0xFFFF4000u);
+    EXPECT_TRUE(host->applyRequests.empty());
+}
+
+TEST_F(SettingsPage, ColourTypedOutOfRangeIsClampedAndConfirmedColourIsSent) {
+    Open();
+    OpenSection("ms_1_check_light");
+    Ui().SelectComboItem("ms_1_combo_light", 1);
+    answers.OnNext("DpiColorWnd", [](UiDriver& dialog) {
+        dialog.ReplaceText("g_edit", QStringLiteral("300"));
+        EXPECT_EQ(dialog.Text("g_edit"), "255");
+        dialog.ClearText("r_edit");
+        EXPECT_EQ(dialog.Text("r_edit"), "");
+        EXPECT_EQ(dialog.PaletteColor("ColorPallet"), 0xFF00FFFFu);
+        dialog.Click("confirm_btn");
+    });
+    Ui().Click("ms_1_btn_light_color");
+    PumpPending();
+    EXPECT_EQ(Record().light_color, (ColorBytes{0, 255, 255, 0}));
+    EXPECT_EQ(Ui().Find("ms_1_btn_light_color")->GetBkColor(), 0xFF00FFFFu);
+    EXPECT_EQ(host->applyRequests.size(), 1u) << "the colour goes out at once, not with the effect's timer";
+}
+
+TEST_F(SettingsPage, ColourPickedOnThePaletteFillsTheEditsAndIsStored) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    std::uint32_t picked = 0;
+    answers.OnNext("DpiColorWnd", [&picked](UiDriver& dialog) {
+        dialog.DragPalette("ColorPallet", QPoint(4, 4), QPoint(40, 12));
+        picked = dialog.PaletteColor("ColorPallet");
+        EXPECT_EQ(dialog.Text("r_edit"), QString::number(picked >> 16 & 0xFF));
+        EXPECT_EQ(dialog.Text("g_edit"), QString::number(picked >> 8 & 0xFF));
+        EXPECT_EQ(dialog.Text("b_edit"), QString::number(picked & 0xFF));
+        dialog.Click("confirm_btn");
+    });
+    Ui().Click("ms_1_btn_dpi_color_1");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_color[0], ArgbToColor(picked));
+    EXPECT_NE(Record().dpi_color[0], (ColorBytes{255, 0, 0, 0})) << "the drag picked another colour";
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, PowerLabelsOfANewProfile) {
+    Open();
+    EXPECT_EQ(Ui().Text("ms_1_label_sleep_timer"),
+              Text("sleep_timer_3_text") + "10 " + Text("sleep_timer_2_text"));
+    EXPECT_EQ(Ui().Text("ms_1_label_light_off"),
+              Text("sleep_timer_1_text") + "1.0 " + Text("sleep_timer_2_text"));
+    EXPECT_EQ(Ui().Text("ms_1_label_key_debounce"), "3 MS");
+}
+
+TEST(LightOffLabel, ShowsHalfUnitsWithOneDecimal) {
+    const auto key = [](const QString& k) { return "<" + k + ">"; };
+    EXPECT_EQ(LightOffLabel(5, key), "<sleep_timer_1_text>2.5 <sleep_timer_2_text>");
+    EXPECT_EQ(LightOffLabel(1, key), "<sleep_timer_1_text>0.5 <sleep_timer_2_text>");
+    EXPECT_EQ(LightOffLabel(0, key), "<sleep_timer_1_text>0.0 <sleep_timer_2_text>");
+}
+
+TEST_F(SettingsPage, PowerSlidersRelabelAndGoOutAfterTheirPause) {
+    Open();
+    OpenSection("ms_1_check_power_setting");
+    Ui().MoveSlider("ms_1_slider_light_off", 5);
+    EXPECT_EQ(Record().light_off, 5);
+    EXPECT_EQ(Ui().Text("ms_1_label_light_off"),
+              Text("sleep_timer_1_text") + "2.5 " + Text("sleep_timer_2_text"));
+    time.Advance(500);
+    PumpPending();
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, OptionsAreStoredAndSentAtOnce) {
+    Open();
+    OpenSection("ms_1_check_prate");
+    Ui().Click("ms_1_btn_prate_1");
+    PumpPending();
+    EXPECT_EQ(Record().prate, 0);
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+
+    OpenSection("ms_1_check_mouse_attribute");
+    OpenSection("ms_1_check_angle_snap");
+    Ui().Click("ms_1_option_angle_snap_2");
+    PumpPending();
+    EXPECT_EQ(Record().angle_snap, 1);
+    EXPECT_EQ(host->applyRequests.size(), 2u);
+}
+
+TEST_F(SettingsPage, SectionBoxesOpenAndCloseTheirSections) {
+    Open();
+    OpenSection("ms_1_check_mouse_attribute");
+    Ui().SetChecked("ms_1_check_motion_sync", false);
+    EXPECT_FALSE(Ui().IsShown("ms_1_hor_motion_sync"));
+    const std::size_t timersWhileClosed = time.ActiveTimers();
+
+    Ui().SetChecked("ms_1_check_motion_sync", true);
+    EXPECT_TRUE(Ui().IsShown("ms_1_hor_motion_sync"));
+    EXPECT_EQ(time.ActiveTimers(), timersWhileClosed + 1) << "opening scrolls the section into view";
+    time.Advance(10);
+    PumpPending();
+    EXPECT_EQ(time.ActiveTimers(), timersWhileClosed) << "the scroll runs once";
+
+    Ui().SetChecked("ms_1_check_motion_sync", false);
+    EXPECT_FALSE(Ui().IsShown("ms_1_hor_motion_sync"));
+    EXPECT_EQ(time.ActiveTimers(), timersWhileClosed) << "closing starts no scroll";
+}
+
+TEST_F(SettingsPage, MoveModeIsStoredButNotShownByARefresh) {
+    Open();
+    OpenSection("ms_1_check_mouse_attribute");
+    const ProfileRecord before = Record();
+    Ui().SetChecked("ms_1_check_movemode", !Ui().IsChecked("ms_1_check_movemode"));
+    PumpPending();
+    const std::int32_t stored = Record().movemode;
+    EXPECT_EQ(stored, Ui().IsChecked("ms_1_check_movemode") ? 1 : 0);
+    ProfileRecord expected = before;
+    expected.movemode = stored;
+    EXPECT_EQ(std::memcmp(&expected, &Record(), sizeof(ProfileRecord)), 0) << "nothing else changes";
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+
+    const bool shown = Ui().IsChecked("ms_1_check_movemode");
+    answers.ClickOnNext("MsgWnd", "btn_ok");
+    Ui().Click("ms_1_btn_reset");  // refreshes every control
+    EXPECT_EQ(Ui().IsChecked("ms_1_check_movemode"), shown);
+}
+
+TEST_F(SettingsPage, EditsMadeWithoutAMouseReachTheFileAtExit) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().MoveSlider("ms_1_slider_dpi_1", 33);
+    host->DestroyWindow();
+    host.reset();
+
+    StoreHeader header{};
+    ProfileList list;
+    ProfileStore(folder.Path() / "Data").Load(list, header, u"Profile");
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]->dpi_x[0], 33);
+}
+
+TEST_F(SettingsPage, TellsWhenAPluggedMouseMayNotBeOpened) {
+    wired.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    EXPECT_FALSE(host->page.DevicePresent());
+    EXPECT_EQ(host->page.DeviceAccessProblem(), DeviceAccess::PermissionDenied);
+    EXPECT_EQ(host->deviceChanged, 1);
+}
+
+TEST_F(SettingsPage, NoDeviceIsNoProblem) {
+    wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    EXPECT_EQ(host->page.DeviceAccessProblem(), DeviceAccess::Ok);
+    EXPECT_TRUE(Ui().IsShown("ms_1_sleep_label"));
+}
+
+TEST_F(SettingsPage, MouseSettingsButtonOpensTheDesktopsMouseSettings) {
+    Open();
+    OpenSection("ms_1_check_mouse_attribute");
+    Ui().Click("ms_1_btn_mouse_attribute");
+    EXPECT_EQ(shell.MouseSettingsOpened(), 1);
+}
+
+TEST_F(SettingsPage, ButtonLabelsFollowTheirFunctions) {
+    std::vector<std::unique_ptr<ProfileRecord>> records;
+    records.push_back(NewProfile(u"Labels"));
+    ProfileRecord& record = *records[0];
+    record.slots[1].function = kFunctionShortcut;
+    record.slots[1].shortcut_modifiers = 5;
+    record.slots[1].shortcut_key = 4;
+    record.slots[2].function = kFunctionMacro;
+    SetFieldText(record.slots[2].macro_name.data(), record.slots[2].macro_name.size(), u"Combo");
+    record.slots[3].function = kFunctionLeftButtonMacro;
+    SetFieldText(record.slots[3].macro_name.data(), record.slots[3].macro_name.size(), u"Burst");
+    record.slots[5].function = 200;  // a byte from a file that names no function
+    StoreProfiles(folder.Path(), std::move(records), 0);
+    Open();
+
+    const std::unique_ptr<KeyboardLayout> layout = CreateDesktopKeyboardLayout();
+    ASSERT_TRUE(layout);
+    const KeyCodeTables keys(
+        *layout, [](std::string_view key) { return Text(std::string(key).c_str()).toStdU16String(); });
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_1"), Text("left_click_text"));
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_2"), Text("keyboard_ctrl_text") + "+" + Text("keyboard_alt_text") +
+                                               "+" + QString::fromStdU16String(keys.UsageName(4)));
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_3"), Text("assign_macro_text") + "Combo");
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_4"), Text("assign_left_macro_text") + "-Burst");
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_5"), "") << "the factory function of button 5 has no label";
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_6"), "");
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_9"), "");
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_17"), Text("scroll_up_text"));
+}
+
+}  // namespace
+}  // namespace quillon::test
