@@ -12,6 +12,7 @@
 #include "platform/single_instance.h"
 #include "ui/paint_manager.h"
 #include "ui/resource_manager.h"
+#include "ui/stall_monitor.h"
 #include "ui/startup_mark.h"
 
 namespace quillon {
@@ -88,6 +89,7 @@ int RunQuillon(int argc, char** argv) {
     });
 
     StartupMark startupMark([&window] { return window ? window->GetHostWidget() : nullptr; });
+    StallMonitor stallMonitor;
 
     // The window is centred before it is first shown, so that it never flashes at the corner.
     if (window->Create(nullptr, {}, kMainWindowStyle & ~WS_VISIBLE, 0, 0, 0, kMainWindowWidth,
