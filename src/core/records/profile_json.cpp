@@ -23,8 +23,8 @@ constexpr std::string_view kFormat = "quillon-profile";
 constexpr int kVersion = 1;
 constexpr std::array<int, 7> kPollingHz = {125, 250, 500, 1000, 2000, 4000, 8000};
 constexpr std::array<std::string_view, 12> kEffects = {
-    "off",     "static",      "breathing",          "spectrum-cycle", "rainbow-wave", "rainbow-static",
-    "spectrum-breathing", "neon", "flash",          "ripple",         "marquee",      "trail"};
+    "off",  "static", "breathing", "spectrum-cycle", "rainbow-wave", "rainbow-static", "spectrum-breathing",
+    "neon", "flash",  "ripple",    "marquee",        "trail"};
 constexpr std::array<std::string_view, 4> kModifierWords = {"ctrl", "shift", "alt", "win"};
 constexpr std::array<std::string_view, 5> kMouseWords = {"left", "right", "middle", "back", "forward"};
 
@@ -36,12 +36,35 @@ struct Refusal : std::runtime_error {
 // ---- key names by HID usage of the keyboard page; layout-independent, so files travel -------------
 
 std::string UsageWord(unsigned usage) {
-    static constexpr std::array<std::string_view, 29> kNamed = {
-        "Enter",     "Escape",    "Backspace",  "Tab",       "Space",    "Minus",      "Equal",
-        "LeftBracket", "RightBracket", "Backslash", "NonUSHash", "Semicolon", "Quote",  "Grave",
-        "Comma",     "Period",    "Slash",      "CapsLock",  "",         "",           "",
-        "",          "",          "",           "",          "",         "",           "",
-        ""};
+    static constexpr std::array<std::string_view, 29> kNamed = {"Enter",
+                                                                "Escape",
+                                                                "Backspace",
+                                                                "Tab",
+                                                                "Space",
+                                                                "Minus",
+                                                                "Equal",
+                                                                "LeftBracket",
+                                                                "RightBracket",
+                                                                "Backslash",
+                                                                "NonUSHash",
+                                                                "Semicolon",
+                                                                "Quote",
+                                                                "Grave",
+                                                                "Comma",
+                                                                "Period",
+                                                                "Slash",
+                                                                "CapsLock",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                "",
+                                                                ""};
     static constexpr std::array<std::string_view, 14> kEditing = {
         "PrintScreen", "ScrollLock", "Pause", "Insert", "Home", "PageUp", "Delete",
         "End",         "PageDown",   "Right", "Left",   "Down", "Up",     "NumLock"};
@@ -93,7 +116,8 @@ std::optional<unsigned> ParseNumberSuffix(std::string_view word, std::string_vie
 
 bool EqualWord(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -171,7 +195,8 @@ public:
             throw Refusal(Child(key), "must be a whole number");
         const long long number = value->get<long long>();
         if (number < low || number > high)
-            throw Refusal(Child(key), "must be between " + std::to_string(low) + " and " + std::to_string(high));
+            throw Refusal(Child(key),
+                          "must be between " + std::to_string(low) + " and " + std::to_string(high));
         return number;
     }
     std::optional<bool> Flag(const std::string& key) {
@@ -262,7 +287,9 @@ void ReadAction(const Json& item, const std::string& path, MacroAction& action) 
         const auto rawKind = what ? ParseNumberSuffix(*what, "kind-") : std::nullopt;
         if (!what || (*what != "down" && *what != "up" && !(rawKind && *rawKind >= 3 && *rawKind <= 255)))
             throw Refusal(reader.Child("action"), "must be down or up");
-        action.kind = *what == "down" ? kActionDown : *what == "up" ? kActionUp : static_cast<std::uint8_t>(*rawKind);
+        action.kind = *what == "down" ? kActionDown
+                      : *what == "up" ? kActionUp
+                                      : static_cast<std::uint8_t>(*rawKind);
     }
     action.delayMs = static_cast<std::uint16_t>(delay.value_or(0));
 }
@@ -314,9 +341,11 @@ void ReadButton(const Json& item, const std::string& path, ButtonSlot& slot) {
             WriteName(slot.macro_name.data(), kMacroNameCapacity, macroReader.Child("name"), *name);
         else
             slot.macro_name[0] = u'\0';
-        slot.macro_index = static_cast<std::int32_t>(macroReader.Integer("index", -1, INT32_MAX).value_or(-1));
+        slot.macro_index =
+            static_cast<std::int32_t>(macroReader.Integer("index", -1, INT32_MAX).value_or(-1));
         slot.repeat_mode = static_cast<std::int32_t>(macroReader.Integer("repeat_mode", 0, 3).value_or(0));
-        slot.repeat_count = static_cast<std::int32_t>(macroReader.Integer("repeat_count", 1, 255).value_or(1));
+        slot.repeat_count =
+            static_cast<std::int32_t>(macroReader.Integer("repeat_count", 1, 255).value_or(1));
         SetRgb(slot.macro_color, macroReader.Color("color").value_or(ColorBytes{}));
         const Json* actions = macroReader.Find("actions");
         std::size_t count = 0;
@@ -513,7 +542,8 @@ Json NamedJson(const ProfileRecord& record) {
             Json modifiers = Json::array();
             for (unsigned bit = 0; bit < 8; ++bit) {
                 if (slot.shortcut_modifiers & (1u << bit))
-                    modifiers.push_back(bit < 4 ? std::string(kModifierWords[bit]) : "bit" + std::to_string(bit));
+                    modifiers.push_back(bit < 4 ? std::string(kModifierWords[bit])
+                                                : "bit" + std::to_string(bit));
             }
             button["modifiers"] = modifiers;
         }
@@ -538,7 +568,7 @@ Json NamedJson(const ProfileRecord& record) {
                         item["mouse"] = std::string(kMouseWords[action.code - kMouseLeft]);
                     else
                         item["key"] = UsageWord(action.code);
-                    item["action"] = action.kind == kActionDown  ? "down"
+                    item["action"] = action.kind == kActionDown ? "down"
                                      : action.kind == kActionUp ? "up"
                                                                 : "kind-" + std::to_string(action.kind);
                 }
@@ -566,7 +596,8 @@ void ApplyReserved(const Json& reserved, const std::vector<bool>& named, Profile
         if (!item.value().is_string())
             throw Refusal(path, "must be hex bytes");
         const std::string hex = item.value().get<std::string>();
-        if (hex.empty() || hex.size() % 2 != 0 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos ||
+        if (hex.empty() || hex.size() % 2 != 0 ||
+            hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos ||
             *offset + hex.size() / 2 > sizeof(ProfileRecord))
             throw Refusal(path, "must be hex bytes inside the record");
         for (std::size_t i = 0; i < hex.size() / 2; ++i) {
@@ -682,7 +713,8 @@ ProfileJsonResult SetProfileSetting(ProfileRecord& record, std::string_view key,
     std::size_t start = 0;
     while (true) {
         const std::size_t dot = path.find('.', start);
-        const std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        const std::string part =
+            path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
         const bool last = dot == std::string::npos;
         if (node->is_array()) {
             const auto index = ParseNumberSuffix(part, "");

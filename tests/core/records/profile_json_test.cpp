@@ -26,8 +26,8 @@ std::unique_ptr<ProfileRecord> RandomProfile(std::mt19937& random) {
     auto number = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
     auto bytes = RecordBytes(*record);
     // Noise first, then every setting written over it in range.
-    for (std::size_t offset : {std::size_t{200}, std::size_t{2200}, std::size_t{2216}, std::size_t{2384},
-                               std::size_t{2432}})
+    for (std::size_t offset :
+         {std::size_t{200}, std::size_t{2200}, std::size_t{2216}, std::size_t{2384}, std::size_t{2432}})
         for (std::size_t i = 0; i < 16; ++i)
             bytes[offset + i] = static_cast<std::byte>(number(0, 255));
     SetFieldText(record->profile_name.data(), kProfileNameCapacity, u"Präzision ✓");
@@ -36,7 +36,8 @@ std::unique_ptr<ProfileRecord> RandomProfile(std::mt19937& random) {
         record->dpi_x[i] = number(0, 520);
         record->dpi_y[i] = number(0, 1000);
         record->dpi_step_enabled[i] = number(0, 1);
-        record->dpi_color[i] = {static_cast<std::uint8_t>(number(0, 255)), static_cast<std::uint8_t>(number(0, 255)),
+        record->dpi_color[i] = {static_cast<std::uint8_t>(number(0, 255)),
+                                static_cast<std::uint8_t>(number(0, 255)),
                                 static_cast<std::uint8_t>(number(0, 255)), 0};
     }
     record->dpi_step = number(0, 7);
@@ -56,17 +57,20 @@ std::unique_ptr<ProfileRecord> RandomProfile(std::mt19937& random) {
     const auto catalogue = ButtonCatalogue();
     for (std::size_t k = 0; k < kPageButtonCount; ++k) {
         ButtonSlot& slot = record->slots[k];
-        slot.function = catalogue[static_cast<std::size_t>(number(0, static_cast<int>(catalogue.size()) - 1))].code;
+        slot.function =
+            catalogue[static_cast<std::size_t>(number(0, static_cast<int>(catalogue.size()) - 1))].code;
         if (number(0, 3) == 0)
             slot.function = kFunctionShortcut;
         if (number(0, 3) == 0)
-            slot.function = static_cast<std::uint8_t>(number(0, 1) ? kFunctionMacro : kFunctionLeftButtonMacro);
+            slot.function =
+                static_cast<std::uint8_t>(number(0, 1) ? kFunctionMacro : kFunctionLeftButtonMacro);
         if (slot.function == kFunctionShortcut) {
             slot.shortcut_key = static_cast<std::uint8_t>(number(0, 255));
             slot.shortcut_modifiers = static_cast<std::uint8_t>(number(0, 255));
         }
         // A macro copy left behind by an earlier assignment is kept too.
-        if (slot.function == kFunctionMacro || slot.function == kFunctionLeftButtonMacro || number(0, 5) == 0) {
+        if (slot.function == kFunctionMacro || slot.function == kFunctionLeftButtonMacro ||
+            number(0, 5) == 0) {
             SetFieldText(slot.macro_name.data(), kMacroNameCapacity, u"Burst");
             slot.repeat_mode = number(0, 3);
             slot.repeat_count = number(1, 255);
@@ -187,10 +191,11 @@ TEST(ProfileJson, ShortKeysSetOneSetting) {
     EXPECT_EQ(record->dpi_step, 2);
 
     auto before = std::make_unique<ProfileRecord>(*record);
-    for (auto [key, value, error] : {std::tuple{"dpi.9", "800", "dpi.9: no such entry"},
-                                     std::tuple{"light.brightness", "99", "light.brightness: must be between 0 and 15"},
-                                     std::tuple{"button.2", "macro", "button.2: missing"},
-                                     std::tuple{"colour", "1", "colour: unknown setting"}}) {
+    for (auto [key, value, error] :
+         {std::tuple{"dpi.9", "800", "dpi.9: no such entry"},
+          std::tuple{"light.brightness", "99", "light.brightness: must be between 0 and 15"},
+          std::tuple{"button.2", "macro", "button.2: missing"},
+          std::tuple{"colour", "1", "colour: unknown setting"}}) {
         const auto result = SetProfileSetting(*record, key, value);
         EXPECT_FALSE(result.ok) << key;
         EXPECT_EQ(result.error, error) << key;
