@@ -31,6 +31,7 @@
 
 #include "core/protocol/frames.h"
 #include "core/store/profile_state.h"
+#include "device/link.h"
 #include "platform/clock.h"
 #include "platform/message_window.h"
 
@@ -45,18 +46,16 @@ inline constexpr std::uint32_t kMacroChunkPauseMs = 500;
 inline constexpr std::uint32_t kSliderDebounceMs = 500;
 inline constexpr std::uint32_t kLightEffectDebounceMs = 200;
 
-enum class LinkKind { Wired = 0, Wireless = 1 };
-
-// The links as the apply sees them; the device links implement it. States: 0 not open, 1 open,
-// 2 removed. Read from the worker while the UI thread changes them.
+// The links as the apply sees them; the device links implement it. Read from the worker while the
+// UI thread changes them.
 class ReportLinks {
 public:
     virtual ~ReportLinks() = default;
-    virtual int LinkState(LinkKind link) const = 0;
-    virtual bool LinkAwake(LinkKind link) const = 0;
+    virtual LinkState State(Link link) const = 0;
+    virtual bool IsAwake(Link link) const = 0;
     // Writes one 64-byte report with the link's WriteUSB; false when the link was closed meanwhile
     // and nothing reached the driver.
-    virtual bool WriteReport(LinkKind link, const Report& report) = 0;
+    virtual bool WriteReport(Link link, const Report& report) = 0;
 };
 
 // The link watchdogs (timers 512 and 518), which must not expire while an apply keeps the mouse
@@ -128,13 +127,17 @@ public:
     ApplyResult Apply();
 
     // Writes one frame on the awake link (wired before 2.4 GHz) and waits; without an awake link
-    // the frame is dropped and the wait still happens. Returns whether the frame was written.
+    // the frame is dropped and the wait still happens. Returns whether the frame was written. The
+    // link is chosen once, before the first report: both halves of a frame go the same way, and a
+    // link whose mouse falls asleep meanwhile never hands the frame to a link that is not awake.
     bool SendFrame(const Frame& frame);
 
     void BeginShutdown() { m_ui.BeginShutdown(); }
     void RunPendingUiSteps() { m_ui.RunPending(); }
 
 private:
+    std::optional<Link> AwakeLink() const;
+
     ProfileState& m_profiles;
     ReportLinks& m_links;
     LinkWatchdogs& m_watchdogs;

@@ -34,16 +34,16 @@ void DeviceLinks::Start() {
         wiredOpen = OpenLink(Link::Wired);
     }
     if (wiredOpen) {
-        m_state[0] = kLinkOpen;
+        m_state[0] = LinkState::Open;
         m_view.SetSleepNoticeVisible(false);
         m_view.ShowCharging(LinkView::ChargeAnimation::Continue);
         m_window.SetTimer(TIMER_WIRED_WATCHDOG, kWatchdogMs);
         m_view.SetLinkIndicatorVisible(Link::Wired, true);
     } else {
-        m_state[0] = kLinkNotOpen;
+        m_state[0] = LinkState::NotOpen;
         m_view.SetSleepNoticeVisible(true);
         m_view.SetLinkIndicatorVisible(Link::Wired, false);
-        wired_awake = 0;
+        SetAwake(Link::Wired, false);
     }
 
     const DriverApi& wireless = Api(Link::Wireless);
@@ -54,16 +54,16 @@ void DeviceLinks::Start() {
         wirelessOpen = OpenLink(Link::Wireless);
     }
     if (wirelessOpen) {
-        m_state[1] = kLinkOpen;
+        m_state[1] = LinkState::Open;
         m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
         m_view.SetLinkIndicatorVisible(Link::Wireless, true);
     } else {
-        m_state[1] = kLinkNotOpen;
-        wireless_awake = 0;
+        m_state[1] = LinkState::NotOpen;
+        SetAwake(Link::Wireless, false);
         m_view.SetLinkIndicatorVisible(Link::Wireless, false);
     }
 
-    m_bleState = 0;
+    m_bleState = LinkState::NotOpen;
     UpdateDevicePresent(PostChange::Always);
 }
 
@@ -105,13 +105,13 @@ void DeviceLinks::WorkerLoop() {
 }
 
 bool DeviceLinks::AnyLinkOpen() const {
-    return m_state[0] == kLinkOpen || m_state[1] == kLinkOpen || m_bleState == kLinkOpen;
+    return m_state[0] == LinkState::Open || m_state[1] == LinkState::Open || m_bleState == LinkState::Open;
 }
 
 int DeviceLinks::WriteReport(Link link, std::span<const std::uint8_t, 64> report) {
     std::lock_guard lock(m_linkLock[Index(link)]);
     const DriverApi& api = Api(link);
-    if (m_state[Index(link)] != kLinkOpen || api.WriteUSB == nullptr)
+    if (m_state[Index(link)] != LinkState::Open || api.WriteUSB == nullptr)
         return -1;
     return api.WriteUSB(report.data(), static_cast<int>(report.size()));
 }
@@ -146,7 +146,7 @@ void DeviceLinks::CloseLink(Link link) {
     const DriverApi& api = Api(link);
     std::lock_guard lock(m_linkLock[Index(link)]);
     api.Close_FeatureDevice();
-    m_state[Index(link)] = kLinkRemoved;
+    m_state[Index(link)] = LinkState::Removed;
     api.Close_ReportDevice();
 }
 
@@ -158,12 +158,12 @@ void DeviceLinks::RecordOpenError(Link link, bool opened) {
 void DeviceLinks::OnWirelessPlug(WPARAM arrived) {
     if (!m_started || m_shutDown || !Api(Link::Wireless).IsComplete())
         return;
-    if (arrived == 1 && m_state[1] != kLinkOpen) {
+    if (arrived == 1 && m_state[1] != LinkState::Open) {
         ScheduleReopen(Link::Wireless);
     } else if (arrived == 0) {
         // A removal within the second after an arrival: the device is gone again, nothing to open.
         CancelReopen(Link::Wireless);
-        if (m_state[1] == kLinkRemoved)
+        if (m_state[1] == LinkState::Removed)
             return;
         m_view.SetLinkIndicatorVisible(Link::Wireless, false);
         CloseLink(Link::Wireless);
@@ -176,11 +176,11 @@ void DeviceLinks::OnWirelessPlug(WPARAM arrived) {
 void DeviceLinks::OnWiredPlug(WPARAM arrived) {
     if (!m_started || m_shutDown || !Api(Link::Wired).IsComplete())
         return;
-    if (arrived == 1 && m_state[0] != kLinkOpen) {
+    if (arrived == 1 && m_state[0] != LinkState::Open) {
         ScheduleReopen(Link::Wired);
     } else if (arrived == 0) {
         CancelReopen(Link::Wired);
-        if (m_state[0] == kLinkRemoved)
+        if (m_state[0] == LinkState::Removed)
             return;
         CloseLink(Link::Wired);
         m_view.SetSleepNoticeVisible(true);
@@ -221,7 +221,7 @@ bool DeviceLinks::ReopenLink(Link link) {
         opened = api.Open_ReportDevice() != 0;
         RecordOpenError(link, opened);
         if (opened)
-            m_state[Index(link)] = kLinkOpen;
+            m_state[Index(link)] = LinkState::Open;
     }
     if (!opened) {
         // The device arrived but cannot be opened, typically because this user lacks access to it.
@@ -259,6 +259,11 @@ void DeviceLinks::UpdateDevicePresent(PostChange post) {
     m_devicePresent = present;
     if (changed || post == PostChange::Always)
         quillon::PostMessage(m_window.handle(), MSG_DEVICE_CHANGED, 0, 0);
+}
+
+bool DeviceReportLinks::WriteReport(Link link, const Report& report) {
+    // The driver's own result is not examined; -1 means the link was closed and nothing was written.
+    return m_links.WriteReport(link, std::span<const std::uint8_t, 64>(report)) != -1;
 }
 
 }  // namespace quillon

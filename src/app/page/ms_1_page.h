@@ -17,8 +17,8 @@
 //     ... language file, tray icon, Hook.so ...
 //     m_page.LoadStores();                          // profiles and macros, list filled, Refresh
 //
-//     HandleCustomMessage: 0x601..0x606 -> m_page.OnDeviceMessage(msg, wParam, lParam)
-//                          WM_TIMER 512..518 -> m_page.OnTimer(wParam)
+//     HandleCustomMessage: m_page.HandleWindowMessage(msg, wParam, lParam) takes 0x601..0x606
+//                          and WM_TIMER 512..518
 //                          MSG_DEVICE_CHANGED -> m_page.DevicePresent() shows or hides the device
 //     MSG_MENU_COMMAND, names starting with "ms_1" -> m_page.OnAssignMenu(name)
 //
@@ -77,6 +77,10 @@ public:
     bool DevicePresent() const;
     // Whether a device that is plugged in could not be opened, and why.
     DeviceAccess DeviceAccessProblem() const;
+
+    // The main window's routing to the page: takes the device messages 0x601..0x606 and the
+    // page's timers 512..518 (WM_TIMER), and returns whether the message was one of them.
+    bool HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
 
     // Window messages 0x601..0x606 that the main window passes on.
     void OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,10 +1,7 @@
-#include "app/page/status_handling.h"
-
-#include <QString>
+#include "device/status_handling.h"
 
 #include "core/protocol/frames.h"
 #include "core/protocol/status.h"
-#include "ui/paint_manager.h"
 
 namespace quillon {
 
@@ -17,51 +14,21 @@ constexpr int kChargeAnimationStep = 2;
 constexpr std::uint16_t kChargeComplete = 2;
 constexpr std::uint16_t kCharging = 3;
 
-void SetVisible(CControlUI* control, bool visible) {
-    if (control)
-        control->SetVisible(visible);
-}
-
 }  // namespace
 
-StatusControls StatusControls::Find(const CPaintManagerUI& manager) {
-    StatusControls c;
-    c.powerProgress = manager.FindControl<CProgressUI>(QStringLiteral("ms_1_progress_power"));
-    c.powerLabel = manager.FindControl<CLabelUI>(QStringLiteral("ms_1_label_power"));
-    c.sleepNotice = manager.FindControl(QStringLiteral("ms_1_sleep_label"));
-    c.wired = manager.FindControl(QStringLiteral("ms_1_wired"));
-    c.wireless = manager.FindControl(QStringLiteral("ms_1_wireless"));
-    for (std::size_t i = 0; i < c.dpiStages.size(); ++i)
-        c.dpiStages[i] = manager.FindControl<COptionUI>(QStringLiteral("ms_1_option_dpi_step_%1").arg(i + 1));
-    for (std::size_t i = 0; i < c.pollingRates.size(); ++i)
-        c.pollingRates[i] = manager.FindControl<COptionUI>(QStringLiteral("ms_1_btn_prate_%1").arg(i + 1));
-    c.lightEffect = manager.FindControl<CComboUI>(QStringLiteral("ms_1_combo_light"));
-    c.checkPrate = manager.FindControl<CCheckBoxUI>(QStringLiteral("ms_1_check_prate"));
-    c.checkPower = manager.FindControl<CCheckBoxUI>(QStringLiteral("ms_1_check_power"));
-    c.checkKeyDebounce = manager.FindControl<CCheckBoxUI>(QStringLiteral("ms_1_check_key_debounce"));
-    c.pollingSection = manager.FindControl(QStringLiteral("ms_1_ver_prate"));
-    c.keyDebounceSection = manager.FindControl(QStringLiteral("ms_1_hor_key_debounce"));
-    c.applyRing = manager.FindControl(QStringLiteral("apply_ring"));
-    c.applyProgress = manager.FindControl<CProgressUI>(QStringLiteral("apply_progress"));
-    return c;
+StatusHandling::StatusHandling(MessageWindow& mainWindow, ProfileState& profiles, StatusView& view)
+    : m_window(mainWindow), m_profiles(profiles), m_view(view) {}
+
+LinkState StatusHandling::State(Link link) const {
+    return m_links ? m_links->State(link) : LinkState::NotOpen;
 }
 
-StatusHandling::StatusHandling(MessageWindow& mainWindow, ProfileState& profiles, StatusControls controls,
-                               StatusPageHooks hooks)
-    : m_window(mainWindow), m_profiles(profiles), m_controls(controls), m_hooks(std::move(hooks)) {}
-
-int StatusHandling::State(Link link) const {
-    return m_links ? m_links->State(link) : kLinkNotOpen;
+LinkState StatusHandling::BleState() const {
+    return m_links ? m_links->ble_state() : LinkState::NotOpen;
 }
 
-int StatusHandling::BleState() const {
-    return m_links ? m_links->ble_state() : 0;
-}
-
-std::atomic<int>* StatusHandling::Awake(Link link) const {
-    if (!m_links)
-        return nullptr;
-    return link == Link::Wired ? &m_links->wired_awake : &m_links->wireless_awake;
+bool StatusHandling::IsAwake(Link link) const {
+    return m_links && m_links->IsAwake(link);
 }
 
 bool StatusHandling::HandleStatusMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -92,9 +59,7 @@ void StatusHandling::OnCommonStatus(std::uint8_t type, std::uint16_t value) {
         if (prate >= 0)
             record->prate = prate;
         // Shown only: the `AppliedCopy` keeps the old rate, so the next apply sends this one back.
-        if (record->prate >= 0 && static_cast<std::size_t>(record->prate) < m_controls.pollingRates.size())
-            if (COptionUI* option = m_controls.pollingRates[static_cast<std::size_t>(record->prate)])
-                option->Selected(true, SelectNotify::No);
+        m_view.SelectPollingRate(record->prate);
         break;
     }
     case StatusType::Flag:
@@ -110,10 +75,9 @@ void StatusHandling::TakeOverStage(int stage, Source source) {
     if (!record)
         return;
     record->dpi_step = stage - 1;
-    if (COptionUI* option = m_controls.dpiStages[static_cast<std::size_t>(stage - 1)])
-        option->Selected(true, SelectNotify::No);
-    if (source == Source::Hid && m_hooks.ShowDpiEditImages)
-        m_hooks.ShowDpiEditImages();
+    m_view.SelectDpiStage(stage - 1);
+    if (source == Source::Hid)
+        m_view.MarkCurrentDpiEdit();
     m_window.PostMessage(MSG_DPI_STAGE_REPORTED, 0, record->dpi_x[static_cast<std::size_t>(stage - 1)]);
     m_profiles.TakeOverReportedSetting();
 }
@@ -129,20 +93,20 @@ void StatusHandling::OnWirelessStatus(std::span<const std::uint8_t> report) {
     m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
     if (event->value == kChargeComplete) {
         m_window.KillTimer(TIMER_CHARGE_ANIMATION);
-        WakeWireless();
+        Wake(Link::Wireless);
         ShowLevel(100);
     } else if (event->value == kCharging) {
         ShowCharging();
-        WakeWireless();
+        Wake(Link::Wireless);
     } else {
         m_window.KillTimer(TIMER_CHARGE_ANIMATION);
-        WakeWireless();
+        Wake(Link::Wireless);
         if (event->level >= 1 && event->level <= 100) {
             m_batteryLevel = event->level;
             ShowLevel(event->level);
         }
     }
-    SetVisible(m_controls.sleepNotice, false);
+    m_view.SetSleepNoticeVisible(false);
 }
 
 void StatusHandling::OnWiredStatus(std::span<const std::uint8_t> report) {
@@ -154,8 +118,8 @@ void StatusHandling::OnWiredStatus(std::span<const std::uint8_t> report) {
         return;
     }
     m_window.SetTimer(TIMER_WIRED_WATCHDOG, kWatchdogMs);
-    SetVisible(m_controls.wired, true);
-    WakeWired();
+    m_view.SetLinkIndicatorVisible(Link::Wired, true);
+    Wake(Link::Wired);
     if (event->value == kChargeComplete) {
         m_window.KillTimer(TIMER_CHARGE_ANIMATION);
         ShowLevel(100);
@@ -163,8 +127,7 @@ void StatusHandling::OnWiredStatus(std::span<const std::uint8_t> report) {
         ShowCharging();
     }
     // The cable shows no battery level: other power values leave the display as it is.
-    SetVisible(m_controls.wired, true);
-    SetVisible(m_controls.sleepNotice, false);
+    m_view.SetSleepNoticeVisible(false);
 }
 
 void StatusHandling::OnBleStatus(std::uint16_t word0, std::uint16_t word1) {
@@ -211,10 +174,8 @@ void StatusHandling::OnBleStatus(std::uint16_t word0, std::uint16_t word1) {
     case StatusType::LightEffect:
         if (record) {
             record->light_effect = (v >> 4) & 0x0F;
-            if (m_controls.lightEffect)
-                m_controls.lightEffect->SelectItem(record->light_effect, SelectNotify::No);
-            if (m_hooks.ApplyLightLayout)
-                m_hooks.ApplyLightLayout();
+            m_view.SelectLightEffect(record->light_effect);
+            m_view.ShowLightLayout();
             m_profiles.TakeOverReportedSetting();
         }
         break;
@@ -225,26 +186,14 @@ void StatusHandling::OnBleStatus(std::uint16_t word0, std::uint16_t word1) {
     }
 }
 
-void StatusHandling::WakeWireless() {
-    std::atomic<int>* awake = Awake(Link::Wireless);
-    if (!awake || *awake != 0)
+void StatusHandling::Wake(Link link) {
+    if (!m_links || m_links->IsAwake(link))
         return;
-    SetVisible(m_controls.wireless, true);
-    *awake = 1;
+    // The cable's indicator is shown by every power report; the receiver's by its wake.
+    if (link == Link::Wireless)
+        m_view.SetLinkIndicatorVisible(Link::Wireless, true);
+    m_links->SetAwake(link, true);
     RefreshLinkSections();
-    AfterWake();
-}
-
-void StatusHandling::WakeWired() {
-    std::atomic<int>* awake = Awake(Link::Wired);
-    if (!awake || *awake == 1)
-        return;
-    *awake = 1;
-    RefreshLinkSections();
-    AfterWake();
-}
-
-void StatusHandling::AfterWake() {
     // Changes that found no awake mouse go out now that one is listening.
     if (m_profiles.HasUnsentUserChanges())
         m_window.PostMessage(MSG_APPLY_REQUEST, 0, 0);
@@ -259,8 +208,7 @@ bool StatusHandling::OnTimer(UINT_PTR id) {
         OnWatchdog(id, Link::Wired);
         return true;
     case TIMER_CHARGE_ANIMATION:
-        if (m_controls.powerProgress)
-            m_controls.powerProgress->SetValue(m_chargeAnim);
+        m_view.SetPowerBar(m_chargeAnim);
         m_chargeAnim += kChargeAnimationStep;
         if (m_chargeAnim > 100)
             m_chargeAnim = 0;
@@ -272,40 +220,31 @@ bool StatusHandling::OnTimer(UINT_PTR id) {
 
 void StatusHandling::OnWatchdog(UINT_PTR id, Link link) {
     m_window.KillTimer(id);
-    SetVisible(link == Link::Wired ? m_controls.wired : m_controls.wireless, false);
-    std::atomic<int>* awake = Awake(link);
-    if (!awake || *awake != 1)
+    m_view.SetLinkIndicatorVisible(link, false);
+    if (!IsAwake(link))
         return;
-    *awake = 0;
+    m_links->SetAwake(link, false);
     RefreshLinkSections();
-    std::atomic<int>* other = Awake(link == Link::Wired ? Link::Wireless : Link::Wired);
-    if ((!other || *other == 0) && BleState() == 0)
-        SetVisible(m_controls.sleepNotice, true);
+    const Link other = link == Link::Wired ? Link::Wireless : Link::Wired;
+    if (!IsAwake(other) && BleState() == LinkState::NotOpen)
+        m_view.SetSleepNoticeVisible(true);
 }
 
 void StatusHandling::ShowLevel(int value) {
-    if (m_controls.powerProgress)
-        m_controls.powerProgress->SetValue(value);
-    if (m_controls.powerLabel) {
-        m_controls.powerLabel->SetTextMode(TextMode::Plain);
-        m_controls.powerLabel->SetText(QStringLiteral("%1%").arg(value));
-    }
+    m_view.ShowPowerLevel(value);
 }
 
 void StatusHandling::ShowCharging() {
-    if (m_controls.powerLabel) {
-        m_controls.powerLabel->SetTextMode(TextMode::LanguageKey);
-        m_controls.powerLabel->SetText(QStringLiteral("charging_text"));
-    }
+    m_view.ShowChargingText();
     m_window.SetTimer(TIMER_CHARGE_ANIMATION, kChargeAnimationMs);
 }
 
 void StatusHandling::SetLinkIndicatorVisible(Link link, bool visible) {
-    SetVisible(link == Link::Wired ? m_controls.wired : m_controls.wireless, visible);
+    m_view.SetLinkIndicatorVisible(link, visible);
 }
 
 void StatusHandling::SetSleepNoticeVisible(bool visible) {
-    SetVisible(m_controls.sleepNotice, visible);
+    m_view.SetSleepNoticeVisible(visible);
 }
 
 void StatusHandling::ShowCharging(ChargeAnimation animation) {
@@ -315,31 +254,17 @@ void StatusHandling::ShowCharging(ChargeAnimation animation) {
 }
 
 void StatusHandling::ClearPowerLabel() {
-    if (m_controls.powerLabel) {
-        m_controls.powerLabel->SetTextMode(TextMode::Plain);
-        m_controls.powerLabel->SetText(QString());
-    }
+    m_view.ClearPowerLabel();
 }
 
 void StatusHandling::RefreshLinkSections() {
-    if (m_hooks.ApplyLightLayout)
-        m_hooks.ApplyLightLayout();
-    const std::atomic<int>* wirelessAwake = Awake(Link::Wireless);
-    if (State(Link::Wired) == kLinkOpen ||
-        (State(Link::Wireless) == kLinkOpen && wirelessAwake && *wirelessAwake != 0)) {
-        SetVisible(m_controls.checkPrate, true);
-        SetVisible(m_controls.checkPower, true);
-        SetVisible(m_controls.checkKeyDebounce, true);
-    } else if (BleState() != 0) {
+    m_view.ShowLightLayout();
+    if (State(Link::Wired) == LinkState::Open ||
+        (State(Link::Wireless) == LinkState::Open && IsAwake(Link::Wireless))) {
+        m_view.ShowLinkSections(StatusView::LinkSections::All);
+    } else if (BleState() != LinkState::NotOpen) {
         // Over Bluetooth the mouse takes neither a polling rate nor a key debounce.
-        for (auto [box, section] : {std::pair{m_controls.checkPrate, m_controls.pollingSection},
-                                    std::pair{m_controls.checkKeyDebounce, m_controls.keyDebounceSection}}) {
-            if (box) {
-                box->SetCheck(false, SelectNotify::No);
-                box->SetVisible(false);
-            }
-            SetVisible(section, false);
-        }
+        m_view.ShowLinkSections(StatusView::LinkSections::Bluetooth);
     }
 }
 
@@ -354,28 +279,7 @@ void StatusHandling::RestartWatchdogs() {
 }
 
 bool StatusHandling::SetApplyRingVisible(bool visible) {
-    if (m_controls.applyRing)
-        m_controls.applyRing->SetVisible(visible);
-    if (m_controls.applyProgress) {
-        // An empty range makes the bar a busy indicator; idle, it stands empty.
-        m_controls.applyProgress->SetMaxValue(visible ? 0 : 100);
-        m_controls.applyProgress->SetValue(0);
-    }
-    return m_controls.applyRing || m_controls.applyProgress;
-}
-
-int DeviceReportLinks::LinkState(LinkKind link) const {
-    return m_links.State(link == LinkKind::Wired ? Link::Wired : Link::Wireless);
-}
-
-bool DeviceReportLinks::LinkAwake(LinkKind link) const {
-    return (link == LinkKind::Wired ? m_links.wired_awake : m_links.wireless_awake) != 0;
-}
-
-bool DeviceReportLinks::WriteReport(LinkKind link, const Report& report) {
-    // The driver's own result is not examined; -1 means the link was closed and nothing was written.
-    return m_links.WriteReport(link == LinkKind::Wired ? Link::Wired : Link::Wireless,
-                               std::span<const std::uint8_t, 64>(report)) != -1;
+    return m_view.SetApplyRingVisible(visible);
 }
 
 }  // namespace quillon
