@@ -147,6 +147,9 @@ void DeviceLinks::CloseLink(Link link) {
     std::lock_guard lock(m_linkLock[Index(link)]);
     api.Close_FeatureDevice();
     m_state[Index(link)] = LinkState::Removed;
+    // A link that comes back counts as asleep until its mouse reports, so that its first report
+    // wakes it and sends what the user changed meanwhile.
+    SetAwake(link, false);
     api.Close_ReportDevice();
 }
 

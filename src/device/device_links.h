@@ -121,7 +121,8 @@ public:
     bool AnyLinkOpen() const;
 
     // Whether the link's mouse is sending: the status handling wakes a link on its mouse's power
-    // report and puts it to sleep when its watchdog expires. Any thread reads.
+    // report and puts it to sleep when its watchdog expires; closing a link puts it to sleep too.
+    // Any thread reads.
     bool IsAwake(Link link) const { return m_awake[Index(link)] != 0; }
     void SetAwake(Link link, bool awake) { m_awake[Index(link)] = awake ? 1 : 0; }
 

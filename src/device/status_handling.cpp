@@ -79,7 +79,7 @@ void StatusHandling::TakeOverStage(int stage, Source source) {
     if (source == Source::Hid)
         m_view.MarkCurrentDpiEdit();
     m_window.PostMessage(MSG_DPI_STAGE_REPORTED, 0, record->dpi_x[static_cast<std::size_t>(stage - 1)]);
-    m_profiles.TakeOverReportedSetting();
+    m_profiles.TakeOverReportedSetting(ReportedSetting::DpiStage);
 }
 
 void StatusHandling::OnWirelessStatus(std::span<const std::uint8_t> report) {
@@ -144,7 +144,7 @@ void StatusHandling::OnBleStatus(std::uint16_t word0, std::uint16_t word1) {
     case StatusType::PollingRate:
         if (record && v >= 1 && v <= 8) {
             record->prate = v;
-            m_profiles.TakeOverReportedSetting();
+            m_profiles.TakeOverReportedSetting(ReportedSetting::PollingRate);
         }
         break;
     case StatusType::Power: {
@@ -176,12 +176,11 @@ void StatusHandling::OnBleStatus(std::uint16_t word0, std::uint16_t word1) {
             record->light_effect = (v >> 4) & 0x0F;
             m_view.SelectLightEffect(record->light_effect);
             m_view.ShowLightLayout();
-            m_profiles.TakeOverReportedSetting();
+            m_profiles.TakeOverReportedSetting(ReportedSetting::LightEffect);
         }
         break;
     case StatusType::Mode:
-        if (v >= 1 && v <= 5)
-            m_profiles.TakeOverReportedSetting();
+        // The mode is no field of the record: nothing to take over.
         break;
     }
 }

@@ -17,7 +17,8 @@
 // and the apply's watchdogs and its sign of activity ("apply_ring" and the main window's busy bar).
 //
 // A setting the mouse reports and the page takes over is what the mouse holds already, so that
-// one field becomes part of the `AppliedCopy` and the store is saved; a polling rate the mouse
+// one field (never the whole record: edits not sent yet stay unsent) becomes part of the
+// `AppliedCopy` and the store is saved; a polling rate the mouse
 // reports through the receiver or the cable is shown but not taken over, so the next apply sends
 // it back. When a link wakes while the mouse lacks changes the user made (they found no awake link
 // before), one apply is requested.

@@ -79,6 +79,10 @@ protected:
                 status.OnTimer(wParam);
                 return 0;
             }
+            if (message == MSG_WIRED_PLUG || message == MSG_WIRELESS_PLUG) {
+                deviceLinks.HandleDeviceMessage(message, wParam, lParam);
+                return 0;
+            }
             if (!status.HandleStatusMessage(message, wParam, lParam) && message >= WM_USER)
                 posted.push_back({message, lParam, time.Ticks()});
             return 0;
@@ -246,6 +250,36 @@ TEST_F(StatusHandlingTest, StageChosenOnTheMouseIsTakenOverAndNotSentBack) {
     EXPECT_EQ(wireless.Written()[0][3], kCommandPollingRate);
 }
 
+// A DPI typed on the page waits for "Apply"; the mouse's DPI button meanwhile must not make it
+// count as sent. Over BLE the same holds for a reported polling rate or lighting effect.
+TEST_F(StatusHandlingTest, ReportedSettingLeavesTheUsersUnsentEditsUnsent) {
+    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
+    WirelessReport(MakePowerStatus(1, 50));
+    Record().dpi_x[0] = 123;
+    WirelessReport(MakeStageStatus(3));
+    EXPECT_EQ(profiles.AppliedCopy().dpi_step, 2);
+    EXPECT_NE(profiles.AppliedCopy().dpi_x[0], 123);
+    EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+    Record().light_color = {9, 8, 7, 0};
+    status.OnBleStatus(0x203C, 3);
+    status.OnBleStatus(0x703C, 0x0050);
+    EXPECT_EQ(profiles.AppliedCopy().prate, 3);
+    EXPECT_EQ(profiles.AppliedCopy().light_effect, 5);
+    EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+    DeviceReportLinks reportLinks(deviceLinks);
+    ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
+    deviceApply.Apply();
+    DeviceModel mouse;
+    for (const auto& report : wireless.Written())
+        mouse.Feed(report);
+    EXPECT_EQ(mouse.State().stageSteps[0], 122);
+    EXPECT_EQ(mouse.State().currentStage, 3);
+    EXPECT_EQ(mouse.State().lightColor, (std::array<std::uint8_t, 3>{9, 8, 7}));
+    EXPECT_FALSE(profiles.HasUnsentUserChanges());
+}
+
 TEST_F(StatusHandlingTest, PollingRateChosenOnTheMouseIsShownAndSentBackByTheNextApply) {
     profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
     const test::Bytes fileBefore = test::ReadAll(profiles.Store().FilePath());
@@ -313,6 +347,40 @@ TEST_F(StatusHandlingTest, WakingWithUnsentChangesRequestsOneApply) {
     deviceApply.Apply();
     ASSERT_EQ(wireless.Written().size(), 1u);
     EXPECT_EQ(wireless.Written()[0][3], kCommandLighting);
+}
+
+// The receiver or the cable is pulled while its mouse is awake, the user edits, and the link
+// comes back: the mouse's first report asks for the apply that sends the edit.
+TEST_F(StatusHandlingTest, EditsMadeWhileTheLinkWasUnpluggedGoOutWhenItReturns) {
+    DeviceReportLinks reportLinks(deviceLinks);
+    ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
+    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
+    for (Link link : {Link::Wireless, Link::Wired}) {
+        SCOPED_TRACE(link == Link::Wired ? "cable" : "receiver");
+        FakeDriver& fake = link == Link::Wired ? wired : wireless;
+        const auto report = [&] {
+            link == Link::Wired ? WiredReport(MakePowerStatus(1, 50))
+                                : WirelessReport(MakePowerStatus(1, 50));
+        };
+        report();
+        ASSERT_TRUE(Awake(link));
+        ASSERT_TRUE(fake.Plug(false));
+        test::PumpPending();
+        Record().brightness = (Record().brightness + 1) % 16;
+        deviceApply.Apply();
+        EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+        ASSERT_TRUE(fake.Plug(true));
+        test::PumpPending();
+        Advance(kReopenDelayMs);
+        ASSERT_EQ(deviceLinks.State(link), LinkState::Open);
+        posted.clear();
+        report();
+        EXPECT_EQ(Count(MSG_APPLY_REQUEST), 1u);
+        deviceApply.Apply();
+        EXPECT_FALSE(profiles.HasUnsentUserChanges());
+        Advance(kWatchdogMs);  // the mouse sleeps again before the other link's turn
+    }
 }
 
 TEST_F(StatusHandlingTest, ApplyKeepsTheWatchdogsFromTakingTheBusyMouseForAsleep) {
