@@ -195,17 +195,25 @@ void DeviceLinks::OnWiredPlug(WPARAM arrived) {
     }
 }
 
-void DeviceLinks::ScheduleReopen(Link link) {
-    // A second arrival while the first one's wait runs reopens nothing more.
+void DeviceLinks::ScheduleReopen(Link link, std::size_t attempt) {
+    // A second arrival while a wait runs reopens nothing more.
     if (m_reopenTimer[Index(link)] != 0)
         return;
-    m_reopenTimer[Index(link)] = services().timers().StartTimer(kReopenDelayMs, [this, link] {
-        CancelReopen(link);
+    m_reopenTimer[Index(link)] = services().timers().StartTimer(
+        kReopenWaitsMs[attempt], [this, link, attempt] { OnReopenTimer(link, attempt); });
+}
+
+void DeviceLinks::OnReopenTimer(Link link, std::size_t attempt) {
+    CancelReopen(link);
+    const LastTry last = attempt + 1 == kReopenWaitsMs.size() ? LastTry::Yes : LastTry::No;
+    if (ReopenLink(link, last)) {
         if (link == Link::Wired)
-            ReopenWired();
+            OnWiredReopened();
         else
-            ReopenWireless();
-    });
+            OnWirelessReopened();
+    } else if (last == LastTry::No) {
+        ScheduleReopen(link, attempt + 1);
+    }
 }
 
 void DeviceLinks::CancelReopen(Link link) {
@@ -215,18 +223,20 @@ void DeviceLinks::CancelReopen(Link link) {
     timer = 0;
 }
 
-bool DeviceLinks::ReopenLink(Link link) {
+bool DeviceLinks::ReopenLink(Link link, LastTry last) {
     const DriverApi& api = Api(link);
     bool opened = false;
     {
         std::lock_guard lock(m_linkLock[Index(link)]);
         api.Open_FeatureDevice();
         opened = api.Open_ReportDevice() != 0;
-        RecordOpenError(link, opened);
+        // A failure counts once the last try has failed: until then it may be a race with udev.
+        if (opened || last == LastTry::Yes)
+            RecordOpenError(link, opened);
         if (opened)
             m_state[Index(link)] = LinkState::Open;
     }
-    if (!opened) {
+    if (!opened && last == LastTry::Yes) {
         // The device arrived but cannot be opened, typically because this user lacks access to it.
         // The link stays closed rather than looking open while every write fails, and the main
         // window hears of it, so that it can tell the user why no mouse is shown. The next arrival
@@ -236,18 +246,15 @@ bool DeviceLinks::ReopenLink(Link link) {
     return opened;
 }
 
-void DeviceLinks::ReopenWireless() {
-    if (!ReopenLink(Link::Wireless))
-        return;
+// After a successful reopen: the link shows as it does at start-up.
+void DeviceLinks::OnWirelessReopened() {
     m_view.SetLinkIndicatorVisible(Link::Wireless, true);
     m_view.RefreshLinkSections();
     m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
     UpdateDevicePresent(PostChange::IfChanged);
 }
 
-void DeviceLinks::ReopenWired() {
-    if (!ReopenLink(Link::Wired))
-        return;
+void DeviceLinks::OnWiredReopened() {
     m_view.RefreshLinkSections();
     // A cable that was just plugged in charges the mouse; show it before the mouse reports anything.
     m_view.ShowCharging(LinkView::ChargeAnimation::Restart);

@@ -14,8 +14,9 @@
 // that the worker reads and the UI thread alone changes.
 //
 // Plug handling defers the reopen after an arrival by one second with a timer, so the UI thread
-// never blocks; a second arrival within that second is ignored, and a removal cancels it. A link
-// whose reopen fails stays closed, with the reason kept in OpenError.
+// never blocks; a second arrival meanwhile is ignored, and a removal cancels it. An open that fails
+// is tried again after 2 s and then 4 s more (udev may not have applied the permission rule yet);
+// a link whose last try fails stays closed, with the reason kept in OpenError.
 
 #include <array>
 #include <atomic>
@@ -35,8 +36,11 @@
 namespace quillon {
 
 inline constexpr UINT kWatchdogMs = 6000;
-// The wait between an arrival and the reopen of its link, which gives the device time to settle.
+// The waits before each try to reopen a link after an arrival: the device settles for a second,
+// and the permission rule that udev applies to a new device node may take longer, so an open that
+// fails is tried again after growing waits before its reason is reported.
 inline constexpr std::uint32_t kReopenDelayMs = 1000;
+inline constexpr std::array<std::uint32_t, 3> kReopenWaitsMs = {kReopenDelayMs, 2000, 4000};
 
 inline constexpr int kWiredVendorId = 0x1D57;
 inline constexpr int kWiredProductId = 0xFA7F;
@@ -148,13 +152,15 @@ private:
     void WorkerLoop();
     bool OpenLink(Link link);
     void CloseLink(Link link);
-    void ScheduleReopen(Link link);
+    void ScheduleReopen(Link link, std::size_t attempt = 0);
     void CancelReopen(Link link);
-    void ReopenWired();
-    void ReopenWireless();
+    void OnReopenTimer(Link link, std::size_t attempt);
+    void OnWiredReopened();
+    void OnWirelessReopened();
     enum class PostChange { IfChanged, Always };
     void UpdateDevicePresent(PostChange post);
-    bool ReopenLink(Link link);
+    enum class LastTry { No, Yes };
+    bool ReopenLink(Link link, LastTry last);
     void RecordOpenError(Link link, bool opened);
 
     MessageWindow& m_window;

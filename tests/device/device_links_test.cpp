@@ -316,11 +316,17 @@ TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy) 
     Start();
     ASSERT_EQ(deviceChanged, 1);
 
-    // The receiver is plugged in, but the user may not open it.
+    // The receiver is plugged in, but the user may not open it: after the last try the reason
+    // is reported, once.
     wireless.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
     Deliver(wireless, true);
-    time.Advance(kReopenDelayMs);
+    time.Advance(kReopenWaitsMs[0] + kReopenWaitsMs[1]);
     PumpPending();
+    EXPECT_EQ(deviceChanged, 1) << "nothing said while tries remain";
+    time.Advance(kReopenWaitsMs[2]);
+    PumpPending();
+    EXPECT_EQ(journal.Matching("wireless.Open_ReportDevice").size(), 1u + kReopenWaitsMs.size());
+    EXPECT_FALSE(links->ReopenPending(Link::Wireless));
     EXPECT_EQ(links->wireless_state(), LinkState::NotOpen);
     EXPECT_EQ(links->device_present(), 0);
     EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_PERMISSION_DENIED);
@@ -337,6 +343,34 @@ TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy) 
     EXPECT_EQ(links->wireless_state(), LinkState::Open);
     EXPECT_EQ(links->device_present(), 1);
     EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_OK);
+}
+
+// udev applies the permission rule to a new device node a moment after the node appears: an open
+// in that moment is refused, and a later try succeeds without the user replugging.
+TEST_F(DeviceLinksTest, ReopenRefusedWhileUdevSetsThePermissionIsTriedAgain) {
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Start(nullptr, &wireless);
+    ASSERT_EQ(deviceChanged, 1);
+    wireless.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
+    Deliver(wireless, true);
+    time.Advance(kReopenWaitsMs[0]);
+    PumpPending();
+    EXPECT_EQ(links->wireless_state(), LinkState::NotOpen);
+    EXPECT_EQ(deviceChanged, 1) << "no permission notice while the rule may still be applied";
+    EXPECT_TRUE(links->ReopenPending(Link::Wireless));
+
+    wireless.SetOpenResult(1);  // the rule is applied now
+    time.Advance(kReopenWaitsMs[1] - 1);
+    EXPECT_EQ(links->wireless_state(), LinkState::NotOpen) << "the second try waits 2 s";
+    time.Advance(1);
+    PumpPending();
+    EXPECT_EQ(links->wireless_state(), LinkState::Open);
+    EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_OK);
+    EXPECT_EQ(links->device_present(), 1);
+    EXPECT_EQ(deviceChanged, 2);
+    EXPECT_TRUE(view.indicator[1]);
+    time.Advance(10 * kReopenDelayMs);
+    EXPECT_EQ(journal.Matching("wireless.Open_ReportDevice").size(), 3u) << "start-up and two tries";
 }
 
 TEST_F(DeviceLinksTest, WritesReachOnlyAnOpenLink) {
