@@ -75,6 +75,10 @@ void StatusHandling::TakeOverStage(int stage, Source source) {
     if (!record)
         return;
     record->dpi_step = stage - 1;
+    // A stage the record has disabled is enabled (and, not being what the mouse was sent, goes out
+    // with the next apply): the current stage is always an enabled one.
+    if (EnableCurrentStage(*record))
+        m_view.SetDpiStageEnabled(stage - 1);
     m_view.SelectDpiStage(stage - 1);
     if (source == Source::Hid)
         m_view.MarkCurrentDpiEdit();

@@ -54,6 +54,8 @@ public:
 
     // Selects stage option `stage` (0-based) without a notification.
     virtual void SelectDpiStage(int stage) = 0;
+    // Checks stage box `stage` (0-based) without a notification.
+    virtual void SetDpiStageEnabled(int stage) = 0;
     // Marks the edit of the selected record's current stage.
     virtual void MarkCurrentDpiEdit() = 0;
     // Selects polling-rate option `prate` (0-based) without a notification.

@@ -40,6 +40,7 @@ public:
     }
     void SetPowerBar(int value) override { powerBar = value; }
     void SelectDpiStage(int stage) override { dpiStage = stage; }
+    void SetDpiStageEnabled(int stage) override { enabledStages.push_back(stage); }
     void MarkCurrentDpiEdit() override { ++dpiEditMarks; }
     void SelectPollingRate(int prate) override { pollingRate = prate; }
     void SelectLightEffect(int effect) override { lightEffect = effect; }
@@ -58,6 +59,7 @@ public:
     bool labelIsKey = false;
     int dpiStage = -1;
     int dpiEditMarks = 0;
+    std::vector<int> enabledStages;
     int pollingRate = -1;
     int lightEffect = -1;
     int lightLayouts = 0;
@@ -248,6 +250,27 @@ TEST_F(StatusHandlingTest, StageChosenOnTheMouseIsTakenOverAndNotSentBack) {
     deviceApply.Apply();
     ASSERT_EQ(wireless.Written().size(), 1u);
     EXPECT_EQ(wireless.Written()[0][3], kCommandPollingRate);
+}
+
+// The mouse reports a stage the record has disabled: the stage is enabled, so the next apply
+// cannot send a stage mask without the current stage.
+TEST_F(StatusHandlingTest, ReportedStageThatTheRecordDisablesIsEnabledAndSent) {
+    ASSERT_EQ(Record().dpi_step_enabled[6], 0);
+    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
+    WirelessReport(MakePowerStatus(1, 50));
+    WirelessReport(MakeStageStatus(7));
+    EXPECT_EQ(Record().dpi_step_enabled[6], 1);
+    EXPECT_EQ(view.enabledStages, std::vector<int>{6});
+    EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+    DeviceReportLinks reportLinks(deviceLinks);
+    ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
+    deviceApply.Apply();
+    DeviceModel mouse;
+    for (const auto& report : wireless.Written())
+        mouse.Feed(report);
+    EXPECT_EQ(mouse.State().currentStage, 7);
+    EXPECT_NE(mouse.State().stageMask & (1u << 6), 0u);
 }
 
 // A DPI typed on the page waits for "Apply"; the mouse's DPI button meanwhile must not make it

@@ -69,6 +69,11 @@ void PageStatusView::SelectDpiStage(int stage) {
         option->Selected(true, SelectNotify::No);
 }
 
+void PageStatusView::SetDpiStageEnabled(int stage) {
+    if (CCheckBoxUI* box = At(m_controls.dpiStageChecks, stage))
+        box->SetCheck(true, SelectNotify::No);
+}
+
 void PageStatusView::MarkCurrentDpiEdit() {
     if (m_dpi)
         m_dpi->ShowDpiEditImages();

@@ -28,6 +28,7 @@ public:
     void ClearPowerLabel() override;
     void SetPowerBar(int value) override;
     void SelectDpiStage(int stage) override;
+    void SetDpiStageEnabled(int stage) override;
     void MarkCurrentDpiEdit() override;
     void SelectPollingRate(int prate) override;
     void SelectLightEffect(int effect) override;

@@ -98,5 +98,19 @@ TEST_F(PageOnTheWire, SeventhPollingRateOptionSendsCode64) {
     EXPECT_EQ(mouse.State().pollingCode, 64);
 }
 
+// Choosing the option of a disabled stage enables that stage: the mouse gets a stage mask that
+// holds its current stage.
+TEST_F(PageOnTheWire, ChoosingADisabledStageEnablesIt) {
+    OpenWithAwakeMouse();
+    OpenSection("ms_1_check_dpi");
+    ASSERT_FALSE(Ui().IsChecked("ms_1_check_dpi_step_7"));
+    Ui().Click("ms_1_option_dpi_step_7");
+    ASSERT_TRUE(WaitForApply());
+    NewReports();
+    EXPECT_TRUE(Ui().IsChecked("ms_1_check_dpi_step_7"));
+    EXPECT_EQ(mouse.State().currentStage, 7);
+    EXPECT_NE(mouse.State().stageMask & (1u << 6), 0u);
+}
+
 }  // namespace
 }  // namespace quillon::test
