@@ -99,6 +99,10 @@ void CMainWnd::InitWindow() {
 }
 
 LRESULT CMainWnd::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
+    // The window is hidden already; the tray icon goes too, then an edit made just before the
+    // exit is sent while the program is out of sight.
+    m_trayIcon.DeleteTrayIcon();
+    m_page.FinishApplyBeforeExit();
     m_hookLibrary.Release(m_hookOps);
     PostQuitMessage(0);
     bHandled = false;

@@ -75,6 +75,11 @@ void UiThreadCalls::BeginShutdown() {
     m_done.notify_all();
 }
 
+bool UiThreadCalls::HasPending() {
+    std::lock_guard lock(m_mutex);
+    return !m_queue.empty();
+}
+
 void UiThreadCalls::RunPending() {
     for (;;) {
         std::shared_ptr<Pending> pending;
@@ -120,6 +125,10 @@ ApplyResult ApplySequence::Apply() {
 
     const DirtySet dirty = ComputeDirtySet(*snapshot->record, *snapshot->applied, snapshot->fullWrite);
     ForEachApplyFrame(*snapshot->record, dirty, snapshot->fullWrite, [&](FrameKind kind, const Frame& frame) {
+        if (m_stopping || clock.Ticks() >= m_stopAt) {
+            ++result.framesDropped;
+            return;
+        }
         if (SendFrame(frame))
             ++result.framesSent;
         else

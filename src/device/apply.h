@@ -12,12 +12,13 @@
 //     DeviceLinks links(mainWindow, view, [&](WPARAM, LPARAM) { apply.Apply(); });
 //     ...
 //     apply.BeginShutdown();    // UI thread, before waiting for the worker
-//     links.Shutdown();         // the worker finishes a running apply and ends
+//     links.Shutdown();         // the worker drops what a running apply has left and ends
 //     apply.RunPendingUiSteps(); profiles.SaveOnExit();
 //
 // An apply that finds no awake link drops its frames (the waits still happen), saves the store
 // but leaves the changes marked as unsent; status handling asks for a new apply once a link wakes.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -94,6 +95,8 @@ public:
     void BeginShutdown();
     // UI thread: runs the work queued so far.
     void RunPending();
+    // Whether work is queued for the UI thread.
+    bool HasPending();
 
     bool IsUiThread() const { return std::this_thread::get_id() == m_uiThread; }
 
@@ -132,8 +135,18 @@ public:
     // link whose mouse falls asleep meanwhile never hands the frame to a link that is not awake.
     bool SendFrame(const Frame& frame);
 
-    void BeginShutdown() { m_ui.BeginShutdown(); }
+    // UI thread, before waiting for the worker: an apply waiting for the UI thread is released and
+    // a running one writes no further frame (they count as dropped, so the changes stay unsent).
+    void BeginShutdown() {
+        m_stopping = true;
+        m_ui.BeginShutdown();
+    }
     void RunPendingUiSteps() { m_ui.RunPending(); }
+    // Frames due at or after `ticks` (the clock's) are not written: they count as dropped, so the
+    // changes stay unsent. Bounds the wait for an apply when the program ends.
+    void StopAt(std::uint64_t ticks) { m_stopAt = ticks; }
+    // Whether an apply's last steps still wait for the UI thread.
+    bool HasPendingUiSteps() { return m_ui.HasPending(); }
 
 private:
     std::optional<Link> AwakeLink() const;
@@ -144,6 +157,8 @@ private:
     ApplyRingControl& m_ring;
     Clock* m_clock;
     UiThreadCalls m_ui;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<std::uint64_t> m_stopAt{UINT64_MAX};
 };
 
 // Apply requests from the page: at once, or after a quiet spell so that a slider dragged over many

@@ -101,7 +101,16 @@ void DeviceLinks::WorkerLoop() {
         // With no open link there is nothing to write to; the request is dropped.
         if (AnyLinkOpen() && m_apply)
             m_apply(msg.wParam, msg.lParam);
+        --m_appliesOutstanding;
     }
+}
+
+bool DeviceLinks::AnyLinkAwake() const {
+    for (Link link : {Link::Wired, Link::Wireless}) {
+        if (State(link) == LinkState::Open && IsAwake(link))
+            return true;
+    }
+    return false;
 }
 
 bool DeviceLinks::AnyLinkOpen() const {
@@ -125,8 +134,10 @@ bool DeviceLinks::HandleDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam
         OnWiredPlug(wParam);
         return true;
     case MSG_APPLY_REQUEST:
-        if (m_started && !m_shutDown)
+        if (m_started && !m_shutDown) {
+            ++m_appliesOutstanding;
             m_queue.PostThreadMessage(THREAD_MSG_APPLY, wParam, lParam);
+        }
         return true;
     default:
         return false;

@@ -144,6 +144,10 @@ public:
     void SetLinkLockWaitObserver(Link link, std::function<void()> observer) {
         m_linkLock[Index(link)].SetWaitObserver(std::move(observer));
     }
+    // Whether an apply request is waiting for the worker or its apply runs. UI thread.
+    bool ApplyQueuedOrRunning() const { return m_appliesOutstanding > 0; }
+    // Whether a link is open and its mouse awake: an apply now would reach the mouse.
+    bool AnyLinkAwake() const;
     // Messages waiting for the worker (including WM_QUIT once shut-down began).
     std::size_t PendingWorkerMessages() const { return m_queue.size(); }
 
@@ -177,6 +181,8 @@ private:
     std::array<std::atomic<LinkState>, 2> m_state{LinkState::NotOpen, LinkState::NotOpen};
     std::array<std::atomic<int>, 2> m_awake{};
     std::atomic<LinkState> m_bleState{LinkState::NotOpen};
+    // Apply requests handed to the worker and not yet finished (or dropped) by it.
+    std::atomic<int> m_appliesOutstanding{0};
     int m_devicePresent = 0;
     std::array<int, 2> m_openError{};
     std::array<TimerId, 2> m_reopenTimer{};

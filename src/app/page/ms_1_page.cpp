@@ -1,6 +1,9 @@
 #include "app/page/ms_1_page.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QEventLoop>
+#include <QTimer>
 
 #include "app/msg_wnd.h"
 #include "app/page/button_labels.h"
@@ -15,6 +18,7 @@
 #include "device/apply.h"
 #include "device/device_links.h"
 #include "device/status_handling.h"
+#include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/keyboard/keyboard_layout_xkb.h"
 #include "platform/message_window.h"
@@ -385,6 +389,40 @@ void CMS_1_Page::OnTimer(UINT_PTR id) {
 void CMS_1_Page::OnAssignMenu(const QString&) {
     // Assigning a function from the menu arrives with the button assignment; until then a menu
     // item changes nothing.
+}
+
+void CMS_1_Page::FinishApplyBeforeExit() {
+    Impl& d = *m_impl;
+    MessageWindow* window = d.Window();
+    if (d.shutDown || !d.links || !d.apply || window == nullptr)
+        return;
+    // An edit still gathering in timer 513 goes out now; a request the page posted and the main
+    // window has not handled yet reaches the worker with the posted messages.
+    const bool debouncing = window->HasTimer(TIMER_APPLY_DEBOUNCE);
+    window->KillTimer(TIMER_APPLY_DEBOUNCE);
+    if (!d.links->AnyLinkAwake())
+        return;
+    if (debouncing)
+        d.links->HandleDeviceMessage(MSG_APPLY_REQUEST, 0, 0);
+    QCoreApplication::sendPostedEvents();
+    const auto finished = [&d] { return !d.links->ApplyQueuedOrRunning() && !d.apply->HasPendingUiSteps(); };
+    if (finished())
+        return;
+    Clock& clock = services().clock();
+    const std::uint64_t deadline = clock.Ticks() + kExitApplyDeadlineMs;
+    d.apply->StopAt(deadline);
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (finished() || clock.Ticks() >= deadline)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    if (!finished())
+        qWarning() << "quillon: the apply did not finish within" << kExitApplyDeadlineMs
+                   << "ms of the exit; the changes stay unsent";
 }
 
 void CMS_1_Page::Shutdown() {

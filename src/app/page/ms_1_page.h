@@ -43,6 +43,9 @@ namespace quillon {
 class WindowImplBase;
 class ProfileState;
 
+// How long leaving the program waits for an apply: the length of a full write with macros.
+inline constexpr std::uint64_t kExitApplyDeadlineMs = 15000;
+
 // Why no device is shown although one may be plugged in.
 enum class DeviceAccess {
     Ok,                // a link is open, or no mouse or receiver is plugged in
@@ -90,8 +93,14 @@ public:
     // the call is accepted and changes nothing.
     void OnAssignMenu(const QString& itemName);
 
-    // Stops the worker (a running apply completes), closes the links, releases the libraries and
-    // saves the profile store. Idempotent.
+    // The program is about to end (the main window is being destroyed, hidden already): an apply
+    // waiting in timer 513, queued for the worker or running is finished while a link is awake,
+    // so that an edit followed at once by "exit" still reaches the mouse. The wait ends after
+    // kExitApplyDeadlineMs at the latest; changes not sent by then stay unsent.
+    void FinishApplyBeforeExit();
+
+    // Stops the worker (a running apply writes no further frame), closes the links, releases the
+    // libraries and saves the profile store. Idempotent.
     void Shutdown();
 
     // The profiles the page shows and edits (null before Startup).
