@@ -192,6 +192,15 @@ void DeviceLinks::OnWiredPlug(WPARAM arrived) {
     }
 }
 
+void DeviceLinks::SetBleState(int state) {
+    if (!m_started || m_shutDown || state == m_bleState)
+        return;
+    m_bleState = state;
+    m_view.SetSleepNoticeVisible(state != kLinkOpen && wired_awake == 0 && wireless_awake == 0);
+    m_view.RefreshLinkSections();
+    UpdateDevicePresent(PostChange::IfChanged);
+}
+
 void DeviceLinks::ScheduleReopen(Link link) {
     // A second arrival while the first one's wait runs reopens nothing more.
     if (m_reopenTimer[Index(link)] != 0)

@@ -18,7 +18,8 @@
 //     m_page.LoadStores();                          // profiles and macros, list filled, Refresh
 //
 //     HandleCustomMessage: 0x601..0x606 -> m_page.OnDeviceMessage(msg, wParam, lParam)
-//                          WM_TIMER 512..518 -> m_page.OnTimer(wParam)
+//                          WM_TIMER 512..518 -> m_page.OnTimer(wParam) (517: the Bluetooth LE
+//                          channel's connect, started by Startup when BlueZ is on the system bus)
 //                          MSG_DEVICE_CHANGED -> m_page.DevicePresent() shows or hides the device
 //     MSG_MENU_COMMAND, names starting with "ms_1" -> m_page.OnAssignMenu(name)
 //
@@ -42,6 +43,7 @@ namespace quillon {
 
 class WindowImplBase;
 class ProfileState;
+class BleBus;
 
 // Why no device is shown although one may be plugged in.
 enum class DeviceAccess {
@@ -63,9 +65,12 @@ public:
     void Attach(WindowImplBase& mainWindow, const HookOps* hooks);
     // Where the driver libraries come from; by default the program folder. Before Startup.
     void SetDriverLoader(DriverLoader loader);
+    // Where the Bluetooth LE channel looks for BlueZ; by default the system bus. Before Startup.
+    void SetBleBus(const BleBus& bus);
 
     // Finds every control of the page, starts the worker, loads the driver libraries, opens the
-    // links and posts MSG_DEVICE_CHANGED to the main window.
+    // links and posts MSG_DEVICE_CHANGED to the main window; then starts the Bluetooth LE channel,
+    // which connects (timer 517) when BlueZ is on the bus and stays idle otherwise.
     void Startup();
 
     // Loads the profiles and macros, fills the profile list, selects the stored profile (without
