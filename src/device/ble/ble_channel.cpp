@@ -7,6 +7,7 @@
 #include <QDBusServiceWatcher>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <atomic>
 
 #include "platform/message_window.h"
@@ -80,9 +81,11 @@ void BleChannel::Start(const BleFilters& filters) {
 
 template <typename Reply> void BleChannel::Call(const QDBusMessage& message, Reply onReply) {
     auto* watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(message), this);
+    ++m_pendingCalls;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, onReply = std::move(onReply)](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
+                --m_pendingCalls;
                 if (!m_shutDown)
                     onReply(finished->reply());
             });
@@ -214,7 +217,7 @@ void BleChannel::OnPropertiesChanged(const QDBusMessage& message) {
         arguments.size() > 2 ? qdbus_cast<QStringList>(arguments[2]) : QStringList();
     const QString path = message.path();
 
-    if (interfaceName == kBluezGattCharacteristic && m_subscribed.contains(path) && changed.contains(kValue))
+    if (interfaceName == kBluezGattCharacteristic && Listening(path) && changed.contains(kValue))
         Deliver(changed.value(kValue));
 
     const auto object = m_objects.find(path);
@@ -259,18 +262,13 @@ void BleChannel::Evaluate() {
 
     // A refused characteristic is asked again once it has gone and come back.
     m_refused.intersect(m_wanted);
+    // A subscription lasts as long as its characteristic: BlueZ keeps it while the device is
+    // away and renews it when the device comes back with the same attributes.
     for (auto it = m_subscribed.begin(); it != m_subscribed.end();) {
-        if (m_wanted.contains(*it)) {
+        if (m_objects.contains(*it))
             ++it;
-            continue;
-        }
-        // Still shown by BlueZ (the device matches no more, but is there): stop its notifications.
-        if (m_objects.contains(*it)) {
-            Call(QDBusMessage::createMethodCall(kBluezService, *it, kBluezGattCharacteristic,
-                                                QStringLiteral("StopNotify")),
-                 [](const QDBusMessage&) {});
-        }
-        it = m_subscribed.erase(it);
+        else
+            it = m_subscribed.erase(it);
     }
     for (const QString& characteristic : matched) {
         if (!m_subscribed.contains(characteristic) && !m_pending.contains(characteristic) &&
@@ -292,14 +290,20 @@ void BleChannel::StartNotify(const QString& characteristic) {
                 m_refused.insert(characteristic);
             return;
         }
-        if (m_wanted.contains(characteristic))
+        if (m_objects.contains(characteristic))
             m_subscribed.insert(characteristic);
         UpdateLink();
     });
 }
 
+bool BleChannel::Listening(const QString& characteristic) const {
+    return m_wanted.contains(characteristic) && m_subscribed.contains(characteristic);
+}
+
 void BleChannel::UpdateLink() {
-    const bool up = !m_subscribed.isEmpty();
+    const bool up = std::any_of(m_wanted.cbegin(), m_wanted.cend(), [this](const QString& characteristic) {
+        return m_subscribed.contains(characteristic);
+    });
     if (up == m_linkUp)
         return;
     m_linkUp = up;
@@ -325,7 +329,10 @@ void BleChannel::Deliver(const QVariant& value) {
 }
 
 QStringList BleChannel::Subscribed() const {
-    QStringList subscribed(m_subscribed.cbegin(), m_subscribed.cend());
+    QStringList subscribed;
+    for (const QString& characteristic : m_subscribed)
+        if (Listening(characteristic))
+            subscribed.append(characteristic);
     subscribed.sort();
     return subscribed;
 }

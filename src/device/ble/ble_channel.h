@@ -19,8 +19,9 @@
 // call. Once connected it follows BlueZ rather than asking again: a device that connects later,
 // disconnects or is removed, and BlueZ itself going away and coming back, reach it as
 // InterfacesAdded, InterfacesRemoved, PropertiesChanged and the owner change of "org.bluez".
-// A characteristic whose subscription BlueZ refused is not asked again until its device has
-// gone and come back.
+// A subscription lasts as long as BlueZ shows its characteristic (BlueZ renews it when the device
+// comes back); values count only while the device is connected and matches. A characteristic
+// whose subscription BlueZ refused is not asked again until its device has gone and come back.
 //
 // Threads: everything runs on the thread that created the channel (the UI thread), from its event
 // loop. D-Bus calls are asynchronous; their replies and BlueZ's signals arrive as events. Only the
@@ -96,9 +97,11 @@ public:
     bool Following() const { return m_following; }
     // The BLE device list and `m_iBleNum` of the last scan.
     const BleDeviceList& Devices() const { return m_devices; }
-    // The characteristics whose notifications arrive, in path order.
+    // The characteristics of the connected mouse whose notifications arrive, in path order.
     QStringList Subscribed() const;
     bool Connected() const { return m_linkUp; }
+    // D-Bus calls of the channel still waiting for their answers.
+    int PendingCalls() const { return m_pendingCalls; }
 
 private Q_SLOTS:
     void OnInterfacesAdded(const QDBusMessage& message);
@@ -114,6 +117,7 @@ private:
     void ReadObjects();
     void Evaluate();
     void StartNotify(const QString& characteristic);
+    bool Listening(const QString& characteristic) const;
     void UpdateLink();
     void Deliver(const QVariant& value);
     template <typename Reply> void Call(const QDBusMessage& message, Reply onReply);
@@ -138,9 +142,10 @@ private:
     BleDeviceList m_devices;
     QSet<QString> m_wanted;      // what the last match asked for
     QSet<QString> m_pending;     // StartNotify sent, no answer yet
-    QSet<QString> m_subscribed;  // StartNotify answered
+    QSet<QString> m_subscribed;  // StartNotify answered, and the characteristic still there
     QSet<QString> m_refused;     // StartNotify failed; not asked again while still wanted
     bool m_linkUp = false;
+    int m_pendingCalls = 0;
 };
 
 }  // namespace quillon
