@@ -12,7 +12,8 @@
 
 #include "platform/message_window.h"
 
-Q_LOGGING_CATEGORY(lcBle, "quillon.ble")
+// Traces of the channel, off unless asked for (QT_LOGGING_RULES="quillon.ble.debug=true").
+Q_LOGGING_CATEGORY(lcBle, "quillon.ble", QtWarningMsg)
 
 namespace quillon {
 namespace {
