@@ -163,7 +163,8 @@ void BleChannel::ReadObjects() {
             return;
         }
         // The answer is BlueZ's whole tree at the moment it answered; the signals that came
-        // before it are already part of it.
+        // before it are already part of it, and those that follow come from the same sender.
+        m_bluezOwner = reply.service();
         const ManagedObjects objects = qdbus_cast<ManagedObjects>(reply.arguments().constFirst());
         m_objects.clear();
         for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
