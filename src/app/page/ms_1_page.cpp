@@ -16,6 +16,7 @@
 #include "core/keys/key_tables.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
+#include "device/ble/ble_channel.h"
 #include "device/device_links.h"
 #include "device/status_handling.h"
 #include "platform/clock.h"
@@ -48,6 +49,7 @@ struct CMS_1_Page::Impl final : PageContext {
     MessageWindow* Window() const { return MessageWindow::FromHandle(windowHandle); }
     const HookOps* hooks = nullptr;  // for the dialogs that capture keys
     DriverLoader driverLoader = LoadFromProgramFolder;
+    BleBus bleBus = BleBus::System();
 
     PageControls controls;
     bool controlsComplete = false;
@@ -67,6 +69,9 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<ApplySequence> apply;
     std::unique_ptr<ApplyRequests> requests;
     std::unique_ptr<DeviceLinks> links;
+    // The mouse over Bluetooth LE: its values go to the status handling, its coming and going to
+    // the links. Declared last, so that it goes first.
+    std::unique_ptr<BleChannel> ble;
 
     // The list's first "itemselect" may be the echo of the page's own selection at load time, which
     // asked for no notification; that echo (and only that) is ignored.
@@ -86,6 +91,7 @@ struct CMS_1_Page::Impl final : PageContext {
     }
 
     // --- The page's own behaviour --------------------------------------------------------------
+    void OnBleLink(bool connected);
     void Refresh();
     void OnClick(TNotifyUI& msg);
     void OnSelectChanged(TNotifyUI& msg);
@@ -101,6 +107,13 @@ struct CMS_1_Page::Impl final : PageContext {
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
 };
+
+void CMS_1_Page::Impl::OnBleLink(bool connected) {
+    if (controls.ble != nullptr)
+        controls.ble->SetVisible(connected);
+    if (links)
+        links->SetBleState(connected ? LinkState::Open : LinkState::Removed);
+}
 
 void CMS_1_Page::Impl::Refresh() {
     ProfileRecord* record = Selected();
@@ -256,6 +269,10 @@ void CMS_1_Page::SetDriverLoader(DriverLoader loader) {
     m_impl->driverLoader = std::move(loader);
 }
 
+void CMS_1_Page::SetBleBus(const BleBus& bus) {
+    m_impl->bleBus = bus;
+}
+
 void CMS_1_Page::Startup() {
     Impl& d = *m_impl;
     MessageWindow* window = d.Window();
@@ -308,6 +325,15 @@ void CMS_1_Page::Startup() {
     d.apply = std::make_unique<ApplySequence>(*d.profiles, *d.reportLinks, *d.status, *d.status);
     d.status->SetLinks(d.links.get());
     d.links->Start();
+
+    d.ble = std::make_unique<BleChannel>(
+        window->handle(), d.bleBus,
+        [impl](std::uint16_t word0, std::uint16_t word1) {
+            if (impl->status)
+                impl->status->OnBleStatus(word0, word1);
+        },
+        [impl](bool connected) { impl->OnBleLink(connected); });
+    d.ble->Start(MouseBleFilters());
 }
 
 void CMS_1_Page::LoadStores() {
@@ -378,6 +404,8 @@ void CMS_1_Page::OnTimer(UINT_PTR id) {
         return;
     if (d.status && d.status->OnTimer(id))
         return;
+    if (d.ble && d.ble->OnTimer(id))
+        return;
     if (id == TIMER_SECTION_SCROLL) {
         if (MessageWindow* window = d.Window())
             window->KillTimer(TIMER_SECTION_SCROLL);
@@ -435,6 +463,8 @@ void CMS_1_Page::Shutdown() {
         window->KillTimer(TIMER_APPLY_DEBOUNCE);
         window->KillTimer(TIMER_SECTION_SCROLL);
     }
+    if (d.ble)
+        d.ble->Shutdown();
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
     if (d.apply)
         d.apply->BeginShutdown();
