@@ -112,7 +112,7 @@ std::vector<Message> DrainMessages(std::initializer_list<uint32_t> numbers) {
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int QuillonPostMessage(QuillonWindow window, uint32_t msg,
-                                                                          uintptr_t wparam, intptr_t lparam) {
+                                                                         uintptr_t wparam, intptr_t lparam) {
     {
         std::lock_guard lock(g_messagesMutex);
         g_messages.push_back(Message{window, msg, wparam, lparam, {}});
@@ -121,9 +121,8 @@ extern "C" __attribute__((visibility("default"))) int QuillonPostMessage(Quillon
     return 1;
 }
 
-extern "C" __attribute__((visibility("default"))) int QuillonPostDataMessage(QuillonWindow window, uint32_t msg,
-                                                                              const void* data, size_t size,
-                                                                              intptr_t lparam) {
+extern "C" __attribute__((visibility("default"))) int
+QuillonPostDataMessage(QuillonWindow window, uint32_t msg, const void* data, size_t size, intptr_t lparam) {
     {
         std::lock_guard lock(g_messagesMutex);
         const auto* bytes = static_cast<const uint8_t*>(data);
@@ -154,8 +153,9 @@ struct Driver {
     Get_OpenError_Fn Get_OpenError = nullptr;
 
     bool Complete() const {
-        return Set_VIDPID && Open_DevMonitor && Close_DevMonitor && Open_FeatureDevice && Close_FeatureDevice &&
-               SetFeature && GetFeature && Open_ReportDevice && Close_ReportDevice && WriteUSB && ReadUSB;
+        return Set_VIDPID && Open_DevMonitor && Close_DevMonitor && Open_FeatureDevice &&
+               Close_FeatureDevice && SetFeature && GetFeature && Open_ReportDevice && Close_ReportDevice &&
+               WriteUSB && ReadUSB;
     }
 };
 
@@ -233,7 +233,8 @@ public:
     std::string Command(const std::string& line) {
         Send(line);
         std::unique_lock lock(m_mutex);
-        if (!m_changed.wait_for(lock, 20s, [&] { return !m_replies.empty() || m_ended; }) || m_replies.empty())
+        if (!m_changed.wait_for(lock, 20s, [&] { return !m_replies.empty() || m_ended; }) ||
+            m_replies.empty())
             return "error no answer from the firmware to: " + line;
         std::string reply = m_replies.front();
         m_replies.pop_front();
@@ -476,7 +477,8 @@ int ProbeOpenAsNobody(const std::string& self, const std::string& plugin, int pr
         if (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0)
             _exit(120);
         const std::string product = std::to_string(productId);
-        execl(self.c_str(), self.c_str(), "--probe-open", plugin.c_str(), product.c_str(), static_cast<char*>(nullptr));
+        execl(self.c_str(), self.c_str(), "--probe-open", plugin.c_str(), product.c_str(),
+              static_cast<char*>(nullptr));
         _exit(121);
     }
     int status = 0;
@@ -539,9 +541,10 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
     if (!Check("the virtual mouse starts", firmware.Start(firmwarePath), "cannot run " + firmwarePath))
         return 1;
 
-    Link wired{"cable", LoadDriver(programDir + "/hiddriver_4k_1.so"), kWiredProductId, kWiredReport, kWiredPlug};
-    Link wireless{"receiver", LoadDriver(programDir + "/hiddriver_4k_2.so"), kWirelessProductId, kWirelessReport,
-                  kWirelessPlug};
+    Link wired{"cable", LoadDriver(programDir + "/hiddriver_4k_1.so"), kWiredProductId, kWiredReport,
+               kWiredPlug};
+    Link wireless{"receiver", LoadDriver(programDir + "/hiddriver_4k_2.so"), kWirelessProductId,
+                  kWirelessReport, kWirelessPlug};
     const bool loaded = Check("both driver copies load with all their exports",
                               wired.driver.Complete() && wireless.driver.Complete() &&
                                   wired.driver.Get_OpenError && wireless.driver.Get_OpenError,
@@ -570,7 +573,8 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
         }
     }
     std::this_thread::sleep_for(1500ms);  // several monitor polls
-    const std::vector<Message> early = DrainMessages({kWiredPlug, kWirelessPlug, kWiredReport, kWirelessReport});
+    const std::vector<Message> early =
+        DrainMessages({kWiredPlug, kWirelessPlug, kWiredReport, kWirelessReport});
     if (!early.empty()) {
         ignored = false;
         why += "message " + std::to_string(early.front().msg) + " for the look-alike; ";
@@ -602,7 +606,8 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
         const StateText state = firmware.Dump(link->name);
         Check("a full write over the " + std::string(link->name) + " (" + std::to_string(reports.size()) +
                   " reports) leaves the record in the mouse",
-              stopped.empty() && !state.empty() && StateDifferences(ExpectedMouseState(record), state).empty(),
+              stopped.empty() && !state.empty() &&
+                  StateDifferences(ExpectedMouseState(record), state).empty(),
               stopped.empty() ? StateDifferences(ExpectedMouseState(record), state) : stopped);
     }
     const std::string wrong = WrongWrites(firmware.OutsSince(firstOut));
@@ -610,9 +615,9 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
 
     // Status reports, as the mouse sends them.
     DrainMessages({kWiredReport, kWirelessReport});
-    const std::vector<MouseStatusReport> sequence = {MakeStageStatus(3), MakePollingStatus(0x04),
+    const std::vector<MouseStatusReport> sequence = {MakeStageStatus(3),    MakePollingStatus(0x04),
                                                      MakePowerStatus(3, 0), MakePowerStatus(1, 57),
-                                                     MakeFlagStatus(0), MakePowerStatus(2, 100)};
+                                                     MakeFlagStatus(0),     MakePowerStatus(2, 100)};
     for (Link* link : links) {
         const std::string name = link->name;
         bool sent = firmware.Ok("stage " + name + " 3");
@@ -626,14 +631,16 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
                 problem += " missing " + Hex(expected) + ";";
                 break;
             }
-            if (got->data != want || got->lparam != static_cast<intptr_t>(want.size()) || got->window != kMainWindow)
+            if (got->data != want || got->lparam != static_cast<intptr_t>(want.size()) ||
+                got->window != kMainWindow)
                 problem += " got " + HexOf(got->data) + " (lParam " + std::to_string(got->lparam) + ") for " +
                            Hex(expected) + ";";
         }
         const uint32_t other = link == &wired ? kWirelessReport : kWiredReport;
         if (!DrainMessages({other}).empty())
             problem += " reports also reached the other link;";
-        Check("status reports of the " + name + " arrive as data messages, in order", problem.empty(), problem);
+        Check("status reports of the " + name + " arrive as data messages, in order", problem.empty(),
+              problem);
     }
 
     // Timed power reports while the mouse is awake, none once it sleeps.
@@ -647,7 +654,8 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
             const MouseStatusReport r = MakePowerStatus(1, 80);
             return std::vector<uint8_t>(r.begin(), r.end());
         }();
-        const bool allPower = std::all_of(awake.begin(), awake.end(), [&](const Message& m) { return m.data == power; });
+        const bool allPower =
+            std::all_of(awake.begin(), awake.end(), [&](const Message& m) { return m.data == power; });
         std::this_thread::sleep_for(1500ms);
         const std::vector<Message> asleep = DrainMessages({kWirelessReport});
         Check("timed power reports arrive while the mouse is awake and stop when it sleeps",
@@ -746,7 +754,8 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
                 problem = "no node was tagged";
         }
         Check("the udev rule gives the seat's user the mouse's nodes and no others (udevadm test)",
-              problem.empty() && tagged == 4, problem.empty() ? std::to_string(tagged) + " nodes tagged" : problem);
+              problem.empty() && tagged == 4,
+              problem.empty() ? std::to_string(tagged) + " nodes tagged" : problem);
     }
 
     // Shut-down in the program's order.
@@ -756,7 +765,8 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
         link->driver.Close_ReportDevice();
     }
     const std::string allWrong = WrongWrites(firmware.OutsSince(0));
-    Check("over the whole run, only the vendor interface of the mouse was written", allWrong.empty(), allWrong);
+    Check("over the whole run, only the vendor interface of the mouse was written", allWrong.empty(),
+          allWrong);
     for (Link* link : links)
         dlclose(link->driver.handle);
     DrainMessages({kWiredPlug, kWirelessPlug, kWiredReport, kWirelessReport});

@@ -98,8 +98,10 @@ StateText FormatMouseState(const DeviceModel& model) {
         const MouseMacroSlot& slot = s.macros[n];
         if (!slot.written)
             continue;
-        text["slot" + Number(static_cast<unsigned>(n))] = SlotText(slot.repeatMode, slot.color, slot.repeatCount);
-        text["play" + Number(static_cast<unsigned>(n))] = EventsText(model.MacroFrom(static_cast<std::uint8_t>(n)));
+        text["slot" + Number(static_cast<unsigned>(n))] =
+            SlotText(slot.repeatMode, slot.color, slot.repeatCount);
+        text["play" + Number(static_cast<unsigned>(n))] =
+            EventsText(model.MacroFrom(static_cast<std::uint8_t>(n)));
     }
     text["accepted"] = Number(static_cast<unsigned>(model.AcceptedReports()));
     text["rejected"] = Number(static_cast<unsigned>(model.RejectedReports()));
@@ -118,7 +120,8 @@ StateText ExpectedMouseState(const ProfileRecord& r) {
     text["angleSnap"] = Number(Low(r.angle_snap));
     text["motionSync"] = Number(Low(r.motion_sync));
     // The mouse keeps resolutions in 50 DPI steps counted from 0; a stage holding 0 reads as 0.
-    text["stageSteps"] = List(r.dpi_x, [](std::int32_t v) { return Number(v > 0 ? static_cast<unsigned>(v - 1) : 0u); });
+    text["stageSteps"] =
+        List(r.dpi_x, [](std::int32_t v) { return Number(v > 0 ? static_cast<unsigned>(v - 1) : 0u); });
     text["stageColors"] = List(r.dpi_color, [](const ColorBytes& c) { return Triple(Rgb(c)); });
     text["currentStage"] = Number(Low(r.dpi_step + 1));
     text["lightEffect"] = Number(static_cast<unsigned>(r.light_effect & 0x0F));

@@ -126,7 +126,8 @@ bool Firmware::Plug(Device& device) {
         uhid_event event{};
         event.type = UHID_CREATE2;
         const std::string name = device.productName;
-        std::snprintf(reinterpret_cast<char*>(event.u.create2.name), sizeof(event.u.create2.name), "%s", name.c_str());
+        std::snprintf(reinterpret_cast<char*>(event.u.create2.name), sizeof(event.u.create2.name), "%s",
+                      name.c_str());
         std::snprintf(reinterpret_cast<char*>(event.u.create2.phys), sizeof(event.u.create2.phys),
                       "virtual-ms1/%s/input%zu", device.name.c_str(), i);
         const std::uint8_t* descriptor = i == 0 ? kBootMouseDescriptor : kVendorInterfaceDescriptor;
@@ -200,7 +201,8 @@ void Firmware::HandleEvent(Device& device, std::size_t index) {
             verdict = "keyboard";  // the LED report the kernel's keyboard handling sends
         } else {
             const FeedResult result = device.model.Feed(data);
-            verdict = result.accepted ? "accepted" : std::string("rejected:") + RejectReasonName(result.reason);
+            verdict =
+                result.accepted ? "accepted" : std::string("rejected:") + RejectReasonName(result.reason);
             for (char& c : verdict)
                 c = c == ' ' ? '-' : c;
         }
@@ -248,7 +250,8 @@ int Firmware::PollTimeoutMs() const {
     for (const auto& [name, device] : m_devices) {
         if (!device.plugged || device.powerPeriod.count() == 0)
             continue;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(device.nextPower - now).count();
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(device.nextPower - now).count();
         const int ms = left < 0 ? 0 : static_cast<int>(left);
         timeout = timeout < 0 ? ms : std::min(timeout, ms);
     }
