@@ -461,6 +461,12 @@ std::string StateDifferences(const StateText& expected, const StateText& actual)
     return why;
 }
 
+// The program waits a second after an arrival before it opens the device: the driver reports the
+// device as soon as its first node is listed, and the others follow.
+void SettleAfterArrival() {
+    std::this_thread::sleep_for(1s);
+}
+
 bool ExpectPlug(const Link& link, uintptr_t arrived, const std::string& check) {
     const std::optional<Message> plug = TakeMessage(link.plugMessage, kPlugWait);
     if (!plug)
@@ -585,6 +591,7 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
         const std::string name = link->name;
         Check("the " + name + " appears", firmware.Ok("plug " + name));
         if (ExpectPlug(*link, 1, "the " + name + " driver reports the arrival")) {
+            SettleAfterArrival();
             const int feature = link->driver.Open_FeatureDevice();
             const int report = link->driver.Open_ReportDevice();
             Check("the " + name + " driver opens the mouse", feature == 1 && report == 1,
@@ -665,34 +672,41 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
     }
 
     // Pulling and plugging again. The receiver is pulled and plugged after the driver saw it gone;
-    // the cable is pulled and plugged back at once, between two polls of its monitor.
+    // the cable is pulled and plugged back at once, several times, so that the driver sees the new
+    // device at different moments of its polling.
     for (Link* link : links) {
         const std::string name = link->name;
         Driver& d = link->driver;
         const bool quick = link == &wired;
         std::string problem;
-        if (quick) {
-            if (!firmware.Ok("unplug " + name) || !firmware.Ok("plug " + name))
-                problem += " the mouse could not be replugged;";
-        } else if (!firmware.Ok("unplug " + name)) {
-            problem += " the mouse could not be pulled;";
-        }
-        const std::optional<Message> removal = TakeMessage(link->plugMessage, kPlugWait);
-        if (!removal || removal->wparam != 0)
-            problem += removal ? " first plug message was an arrival;" : " no removal message;";
-        d.Close_FeatureDevice();
-        d.Close_ReportDevice();
-        if (!quick && !firmware.Ok("plug " + name))
-            problem += " the mouse could not be plugged again;";
-        const std::optional<Message> arrival = TakeMessage(link->plugMessage, kPlugWait);
-        if (!arrival || arrival->wparam != 1)
-            problem += arrival ? " second plug message was a removal;" : " no arrival message;";
-        d.Open_FeatureDevice();
-        if (d.Open_ReportDevice() != 1) {
-            problem += " the report device did not open again;";
-        } else {
+        for (int round = 1; round <= (quick ? 4 : 1) && problem.empty(); ++round) {
+            const std::string when = quick ? " (round " + std::to_string(round) + ")" : "";
+            if (quick) {
+                if (!firmware.Ok("unplug " + name) || !firmware.Ok("plug " + name))
+                    problem += " the mouse could not be replugged;";
+            } else if (!firmware.Ok("unplug " + name)) {
+                problem += " the mouse could not be pulled;";
+            }
+            const std::optional<Message> removal = TakeMessage(link->plugMessage, kPlugWait);
+            if (!removal || removal->wparam != 0)
+                problem += removal ? " first plug message was an arrival" + when + ";"
+                                   : " no removal message" + when + ";";
+            d.Close_FeatureDevice();
+            d.Close_ReportDevice();
+            if (!quick && !firmware.Ok("plug " + name))
+                problem += " the mouse could not be plugged again;";
+            const std::optional<Message> arrival = TakeMessage(link->plugMessage, kPlugWait);
+            if (!arrival || arrival->wparam != 1)
+                problem += arrival ? " second plug message was a removal" + when + ";"
+                                   : " no arrival message" + when + ";";
+            SettleAfterArrival();
+            d.Open_FeatureDevice();
+            if (d.Open_ReportDevice() != 1) {
+                problem += " the report device did not open again" + when + ";";
+                continue;
+            }
             ProfileRecord changed = record;
-            changed.prate = 5;
+            changed.prate = round % 7;
             std::vector<OutEvent> arrived;
             std::vector<Report> polling;
             for (const Report& report : WrapReports(PollingRateFrame(changed)).used())
@@ -700,11 +714,11 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
             firmware.OutCount();
             const std::string stopped = WriteReports(d, firmware, polling, arrived);
             if (!stopped.empty())
-                problem += " " + stopped + ";";
+                problem += " " + stopped + when + ";";
             else if (!WrongWrites(arrived).empty())
-                problem += " " + WrongWrites(arrived) + ";";
-            else if (firmware.Dump(name)["pollingCode"] != "1")
-                problem += " the mouse did not take the polling rate;";
+                problem += " " + WrongWrites(arrived) + when + ";";
+            else if (firmware.Dump(name)["pollingCode"] != std::to_string(PollingRateCode(changed.prate)))
+                problem += " the mouse did not take the polling rate" + when + ";";
         }
         // The mouse sends its power report again; the driver reads the new node. (A report sent
         // before the driver's next poll after the arrival may be lost: the node can be listed
