@@ -19,12 +19,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <dirent.h>
 #include <filesystem>
-#include <fstream>
-#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -341,10 +339,6 @@ bool Check(const std::string& name, bool ok, const std::string& why = {}) {
     return ok;
 }
 
-std::string HexOf(const std::vector<uint8_t>& bytes) {
-    return Hex(bytes);
-}
-
 // Empty when every report the mouse received came through the vendor interface of the cable or the
 // receiver and was taken by the mouse; otherwise the first one that did not.
 std::string WrongWrites(const std::vector<OutEvent>& events) {
@@ -640,7 +634,7 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
             }
             if (got->data != want || got->lparam != static_cast<intptr_t>(want.size()) ||
                 got->window != kMainWindow)
-                problem += " got " + HexOf(got->data) + " (lParam " + std::to_string(got->lparam) + ") for " +
+                problem += " got " + Hex(got->data) + " (lParam " + std::to_string(got->lparam) + ") for " +
                            Hex(expected) + ";";
         }
         const uint32_t other = link == &wired ? kWirelessReport : kWiredReport;

@@ -20,13 +20,14 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
-#include <optional>
+#include <span>
 #include <sstream>
 #include <string>
 #include <vector>
