@@ -427,9 +427,10 @@ std::vector<Report> FullWriteReports(const ProfileRecord& record) {
 }
 
 // Writes the reports one by one, each once the mouse has taken the one before (the program paces
-// its writes far more slowly). Returns what arrived, or the reason it stopped.
-std::string WriteReports(Driver& driver, FirmwareLink& firmware, const std::vector<Report>& reports,
-                         std::vector<OutEvent>& arrived) {
+// its writes far more slowly). Returns what arrived, or the reason it stopped: a report that did
+// not arrive, arrived changed or reached another device than `device`, the one the driver serves.
+std::string WriteReports(Driver& driver, FirmwareLink& firmware, const std::string& device,
+                         const std::vector<Report>& reports, std::vector<OutEvent>& arrived) {
     for (const Report& report : reports) {
         const int written = driver.WriteUSB(report.data(), static_cast<int>(report.size()));
         if (written != static_cast<int>(report.size()))
@@ -438,6 +439,8 @@ std::string WriteReports(Driver& driver, FirmwareLink& firmware, const std::vect
         if (!event)
             return "a written report never reached the mouse";
         arrived.push_back(*event);
+        if (event->device != device)
+            return "a report for the " + device + " reached the " + event->device;
         if (event->hex != Hex(report))
             return "the mouse received other bytes than were written: " + event->hex.substr(0, 24) + "...";
     }
@@ -603,7 +606,7 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
     const std::size_t firstOut = firmware.OutCount();
     for (Link* link : links) {
         std::vector<OutEvent> arrived;
-        std::string stopped = WriteReports(link->driver, firmware, reports, arrived);
+        std::string stopped = WriteReports(link->driver, firmware, link->name, reports, arrived);
         const StateText state = firmware.Dump(link->name);
         Check("a full write over the " + std::string(link->name) + " (" + std::to_string(reports.size()) +
                   " reports) leaves the record in the mouse",
@@ -706,7 +709,7 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
             for (const Report& report : WrapReports(PollingRateFrame(changed)).used())
                 polling.push_back(report);
             firmware.OutCount();
-            const std::string stopped = WriteReports(d, firmware, polling, arrived);
+            const std::string stopped = WriteReports(d, firmware, name, polling, arrived);
             if (!stopped.empty())
                 problem += " " + stopped + when + ";";
             else if (!WrongWrites(arrived).empty())
@@ -793,7 +796,7 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
                 std::vector<Report> full;
                 for (const Report& report : WrapReports(FullWriteFrame()).used())
                     full.push_back(report);
-                WriteReports(broken, firmware, full, arrived);
+                WriteReports(broken, firmware, "cable", full, arrived);
                 caught = WrongWrites(firmware.OutsSince(from));
             }
             broken.Close_FeatureDevice();
