@@ -3,7 +3,10 @@
 // numbers), offers them the program's message functions, and works the virtual mouse
 // (ms1-firmware) against them through the kernel's HID stack:
 //
-//   hardware-harness PROGRAM_DIR FIRMWARE BROKEN_PLUGIN
+//   hardware-harness PROGRAM_DIR FIRMWARE BROKEN_PLUGIN [HOST_ROOT HOST_PROGRAM_DIR]
+//
+// With the host's file tree mounted at HOST_ROOT, it also runs the program of HOST_PROGRAM_DIR (a
+// path of the host) against the virtual mouse.
 //
 // Every check prints "PASS name" or "FAIL name: why"; the last line counts them, and the exit code
 // is 0 only when all passed. BROKEN_PLUGIN is a driver known to write to the wrong interface: the
@@ -18,11 +21,14 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <optional>
 #include <sstream>
@@ -34,6 +40,7 @@
 #include "core/protocol/device_model.h"
 #include "core/protocol/frames.h"
 #include "core/records/profile_record.h"
+#include "core/store/profile_store.h"
 #include "mouse_text.h"
 #include "quillon/driver_abi.h"
 #include "quillon/host_api.h"
@@ -538,8 +545,98 @@ bool TaggedUaccess(const std::string& udevOutput) {
     return false;
 }
 
+// The program itself, from the host's tree (mounted read-only at `hostRoot`), in a copy of its
+// program folder on a writable file system: it loads its drivers, finds the mouse, and when the
+// user switches the stage on the mouse it keeps that stage in the selected profile of its store.
+// Returns empty on success, else what went wrong.
+std::string RunProgram(FirmwareLink& firmware, const std::string& hostRoot,
+                       const std::string& hostProgramDir) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path source = fs::path(hostRoot) / fs::path(hostProgramDir).relative_path();
+    const fs::path copy = fs::path(hostRoot) / "tmp/quillon-program";
+    if (!fs::exists(source / "quillon", error))
+        return "no program at " + source.string() + " (is the host's tree mounted?)";
+    fs::create_directories(copy, error);
+    fs::copy(source, copy, fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
+    if (error)
+        return "cannot copy the program folder: " + error.message();
+    fs::create_directories(fs::path(hostRoot) / "tmp/runtime", error);
+    fs::permissions(fs::path(hostRoot) / "tmp/runtime", fs::perms::owner_all, error);
+    const fs::path store = copy / "Data/ms_1/pro.data";
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (chroot(hostRoot.c_str()) != 0 || chdir("/tmp/quillon-program") != 0)
+            _exit(126);
+        const int log = open("/tmp/quillon-program/quillon.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (log >= 0) {
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+        }
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("HOME", "/tmp", 1);
+        setenv("XDG_RUNTIME_DIR", "/tmp/runtime", 1);
+        unsetenv("LD_LIBRARY_PATH");
+        execl("/tmp/quillon-program/quillon", "/tmp/quillon-program/quillon", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+
+    // The mouse on its cable is awake and charging; once the program has started (its store is
+    // there) the user switches to stage 3 on the mouse, again every second until the program has
+    // kept it. A profile's current stage is counted from 0.
+    firmware.Ok("power cable 1000 3 0");
+    std::string problem = "the program did not keep the stage the mouse reported";
+    const Clock::time_point deadline = Clock::now() + 120s;
+    while (Clock::now() < deadline) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            problem = "the program ended early (status " + std::to_string(status) + ")";
+            break;
+        }
+        std::this_thread::sleep_for(1s);
+        std::ifstream in(store, std::ios::binary);
+        if (!in)
+            continue;
+        firmware.Ok("stage cable 3");
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::int32_t selected = -1;
+        if (bytes.size() >= sizeof(StoreHeader))
+            std::memcpy(&selected, bytes.data(), sizeof(selected));
+        const std::size_t at = sizeof(StoreHeader) +
+                               static_cast<std::size_t>(selected) * sizeof(ProfileRecord) +
+                               offsetof(ProfileRecord, dpi_step);
+        std::int32_t stage = -1;
+        if (selected >= 0 && bytes.size() >= at + sizeof(stage))
+            std::memcpy(&stage, bytes.data() + at, sizeof(stage));
+        if (stage == 2) {
+            problem.clear();
+            break;
+        }
+    }
+    firmware.Ok("power cable 0 0 0");
+    kill(pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 100 && waitpid(pid, &status, WNOHANG) != pid; ++i)
+        std::this_thread::sleep_for(100ms);
+    if (kill(pid, 0) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        if (problem.empty())
+            problem = "the program did not end on SIGTERM";
+    }
+    if (!problem.empty()) {
+        std::ifstream log(copy / "quillon.log");
+        std::string line;
+        while (std::getline(log, line))
+            std::fprintf(stderr, "quillon: %s\n", line.c_str());
+    }
+    return problem;
+}
+
 int RunChecks(const std::string& self, const std::string& programDir, const std::string& firmwarePath,
-              const std::string& brokenPlugin) {
+              const std::string& brokenPlugin, const std::string& hostRoot,
+              const std::string& hostProgramDir) {
     FirmwareLink firmware;
     if (!Check("the virtual mouse starts", firmware.Start(firmwarePath), "cannot run " + firmwarePath))
         return 1;
@@ -782,6 +879,12 @@ int RunChecks(const std::string& self, const std::string& programDir, const std:
         dlclose(link->driver.handle);
     DrainMessages({kWiredPlug, kWirelessPlug, kWiredReport, kWirelessReport});
 
+    if (!hostRoot.empty()) {
+        const std::string problem = RunProgram(firmware, hostRoot, hostProgramDir);
+        Check("the program finds the mouse and keeps the stage the user switched to on it", problem.empty(),
+              problem);
+    }
+
     // The harness itself: a driver that writes to the first interface must fail the interface check.
     {
         Driver broken = LoadDriver(brokenPlugin);
@@ -821,10 +924,11 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (argc == 4 && std::strcmp(argv[1], "--probe-open") == 0)
         return ProbeOpen(argv[2], std::atoi(argv[3]));
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s PROGRAM_DIR FIRMWARE BROKEN_PLUGIN\n", argv[0]);
+    if (argc != 4 && argc != 6) {
+        std::fprintf(stderr, "usage: %s PROGRAM_DIR FIRMWARE BROKEN_PLUGIN [HOST_ROOT HOST_PROGRAM_DIR]\n",
+                     argv[0]);
         return 2;
     }
     const std::string self = std::filesystem::canonical("/proc/self/exe").string();
-    return RunChecks(self, argv[1], argv[2], argv[3]);
+    return RunChecks(self, argv[1], argv[2], argv[3], argc == 6 ? argv[4] : "", argc == 6 ? argv[5] : "");
 }
