@@ -37,12 +37,12 @@ std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries) {
 // Every node with the device behind it: a node whose path comes back with another device behind
 // it belongs to a new device.
 std::vector<std::string> allNodes(const std::vector<DeviceEntry>& entries) {
-    std::vector<std::string> paths;
+    std::vector<std::string> nodes;
     for (const DeviceEntry& entry : entries)
-        paths.push_back(entry.path + '\n' + entry.instance);
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-    return paths;
+        nodes.push_back(entry.path + '\n' + entry.instance);
+    std::sort(nodes.begin(), nodes.end());
+    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+    return nodes;
 }
 
 }  // namespace
