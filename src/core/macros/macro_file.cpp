@@ -59,8 +59,8 @@ std::filesystem::path MacroStoreFile::BackupPath() const {
 
 bool MacroStoreFile::KeepBackup() {
     std::error_code error;
-    if (std::filesystem::copy_file(m_filePath, BackupPath(), std::filesystem::copy_options::overwrite_existing,
-                                   error))
+    if (std::filesystem::copy_file(m_filePath, BackupPath(),
+                                   std::filesystem::copy_options::overwrite_existing, error))
         return true;
     // A file that cannot even be read can still be moved aside whole.
     std::filesystem::rename(m_filePath, BackupPath(), error);

@@ -23,8 +23,8 @@ namespace quillon {
 // The records of store file contents, and what had to be repaired on the way.
 struct ParsedMacroStore {
     MacroList records;
-    std::size_t bytesDropped = 0;      // an incomplete last record, not kept
-    std::size_t recordsRepaired = 0;   // records whose name or action count had to be fixed
+    std::size_t bytesDropped = 0;     // an incomplete last record, not kept
+    std::size_t recordsRepaired = 0;  // records whose name or action count had to be fixed
     bool Damaged() const { return bytesDropped != 0 || recordsRepaired != 0; }
 };
 ParsedMacroStore ParseMacroStore(std::span<const std::byte> bytes);

@@ -13,16 +13,19 @@ MacroMatch FindMacroForSlot(const MacroList& macros, const ButtonSlot& slot) {
         if (!EqualNoCase(LeadingName(macro), name))
             continue;
         match.index = i;
-        const auto count = static_cast<std::size_t>(std::clamp(macro.actionCount, 0, int{kMacroActionCapacity}));
-        match.sameActions = count == slot.action_count &&
-                            std::memcmp(macro.actions.data(), slot.actions.data(), count * sizeof(MacroAction)) == 0;
+        const auto count =
+            static_cast<std::size_t>(std::clamp(macro.actionCount, 0, int{kMacroActionCapacity}));
+        match.sameActions =
+            count == slot.action_count &&
+            std::memcmp(macro.actions.data(), slot.actions.data(), count * sizeof(MacroAction)) == 0;
         return match;
     }
     return match;
 }
 
-bool RefreshMacroSlots(ProfileList& profiles, const MacroList& macros, const ProfileRecord* selected) {
-    bool selectedTouched = false;
+MacroRefresh RefreshMacroSlots(ProfileList& profiles, const MacroList& macros,
+                               const ProfileRecord* selected) {
+    MacroRefresh refresh;
     for (auto& profile : profiles) {
         for (std::size_t k = 0; k < kRefreshedMacroSlots; ++k) {
             ButtonSlot& slot = profile->slots[k];
@@ -30,21 +33,25 @@ bool RefreshMacroSlots(ProfileList& profiles, const MacroList& macros, const Pro
             if (slot.function != kFunctionMacro && !named)
                 continue;
             if (profile.get() == selected)
-                selectedTouched = true;
+                refresh.selectedTouched = true;
+            const ButtonSlot before = slot;
             const MacroMatch match = FindMacroForSlot(macros, slot);
             if (!match.index) {
                 std::memset(&slot, 0, sizeof slot);
                 slot.function = kDefaultButtonFunctions[k];
                 slot.macro_index = -1;
-                continue;
+            } else {
+                const MacroRecord& macro = *macros[*match.index];
+                slot.action_count =
+                    static_cast<std::uint16_t>(std::clamp(macro.actionCount, 0, int{kMacroActionCapacity}));
+                SetFieldText(slot.macro_name.data(), slot.macro_name.size(), LeadingName(macro));
+                slot.actions = macro.actions;
             }
-            const MacroRecord& macro = *macros[*match.index];
-            slot.action_count = static_cast<std::uint16_t>(std::clamp(macro.actionCount, 0, int{kMacroActionCapacity}));
-            SetFieldText(slot.macro_name.data(), slot.macro_name.size(), LeadingName(macro));
-            slot.actions = macro.actions;
+            if (std::memcmp(&before, &slot, sizeof slot) != 0)
+                refresh.changed = true;
         }
     }
-    return selectedTouched;
+    return refresh;
 }
 
 }  // namespace quillon

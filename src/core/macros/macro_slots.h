@@ -27,8 +27,11 @@ inline constexpr std::size_t kRefreshedMacroSlots = 12;
 // For every profile and slots 0..11 that carry a macro (function 17, or any slot with a macro
 // name): a copy whose macro is in the store takes over the macro's name, action count and actions
 // (repeat settings, colour and `macro_index` stay); a copy whose macro is gone becomes the button's
-// factory function with an empty slot. Returns true when a slot of `selected` was looked at, which
-// means its labels must be rebuilt and the mouse sent what changed.
-bool RefreshMacroSlots(ProfileList& profiles, const MacroList& macros, const ProfileRecord* selected);
+// factory function with an empty slot.
+struct MacroRefresh {
+    bool selectedTouched = false;  // a slot of `selected` carried a macro: relabel it and send it
+    bool changed = false;          // some slot of some profile changed
+};
+MacroRefresh RefreshMacroSlots(ProfileList& profiles, const MacroList& macros, const ProfileRecord* selected);
 
 }  // namespace quillon
