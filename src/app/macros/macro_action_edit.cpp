@@ -142,16 +142,22 @@ bool CMS_1_Macro::Impl::NotifyActionEditing(TNotifyUI& msg) {
 
 void CMS_1_Macro::Impl::RebuildActionList() {
     CPaintManagerUI& pm = window.GetPaintManager();
-    actionList->RemoveAll();
+    // Rows are built from their layout once and then refilled: a row costs milliseconds to build
+    // and style, and a macro holds up to 190 of them. Only the rows past the new count go, and
+    // only missing ones are built.
+    int rows = actionList->GetCount();
+    while (rows > workingCount)
+        actionList->RemoveAt(--rows);
     CDialogBuilder builder;
-    for (int i = 0; i < workingCount; ++i) {
+    for (; rows < workingCount; ++rows) {
         CControlUI* row = builder.Create(QStringLiteral("keylistitem.xml"), &pm);
         if (row == nullptr)
             break;
         row->SetFixedHeight(kMacroRowHeight);
         actionList->Add(row);
-        FillRow(i, false);
     }
+    for (int i = 0; i < rows; ++i)
+        FillRow(i, false);
 
     if (restoreSelection && startPosition >= 0) {
         SelectAction(startPosition);
