@@ -69,9 +69,9 @@ CMS_1_Macro::CMS_1_Macro(MacroStore& store, const HookOps* hooks, const KeyCodeT
 CMS_1_Macro::~CMS_1_Macro() = default;
 
 void CMS_1_Macro::InitWindow() {
-    if (!m->FindControls())
-        return;
-    m->FillMacroList();
+    m->ready = m->FindControls();
+    if (m->ready)
+        m->FillMacroList();
 }
 
 bool CMS_1_Macro::Impl::FindControls() {
@@ -169,7 +169,7 @@ QString CMS_1_Macro::Impl::MacroName(const MacroRecord& record) const {
 
 void CMS_1_Macro::Notify(TNotifyUI& msg) {
     Impl& d = *m;
-    if (d.closing || d.macroList == nullptr || d.statusLabel == nullptr)
+    if (d.closing || !d.ready)
         return;
     CControlUI* sender = msg.pSender;
     if (msg.sType == QLatin1String("click")) {
@@ -191,7 +191,7 @@ void CMS_1_Macro::Notify(TNotifyUI& msg) {
 void CMS_1_Macro::OnClick(TNotifyUI& msg) {
     Impl& d = *m;
     CControlUI* sender = msg.pSender;
-    if (d.closing || sender == nullptr || d.statusLabel == nullptr)
+    if (d.closing || !d.ready || sender == nullptr)
         return;
     if (sender == d.exitButton)
         Close(1);
@@ -212,8 +212,9 @@ LRESULT CMS_1_Macro::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM, bool&
     if (uMsg != MSG_HOOK_EVENT)
         return 0;
     bHandled = true;
-    // Recording takes the events while its route is on; otherwise they are the key capture's.
-    if (!m->recordingRoute && m->keyCapture && !m->closing)
+    // While the recording route is on the events belong to recording, which is not built yet and
+    // drops them; otherwise they are the key capture's.
+    if (m->ready && !m->closing && !m->recordingRoute && m->keyCapture)
         m->OnKeyCaptured(static_cast<std::uint32_t>(wParam));
     return 0;
 }
@@ -221,7 +222,7 @@ LRESULT CMS_1_Macro::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM, bool&
 LRESULT CMS_1_Macro::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
     bHandled = false;
     Impl& d = *m;
-    if (d.closing || d.statusLabel == nullptr)
+    if (d.closing || !d.ready)
         return 0;
     // An edit still holding the focus takes its last change in, as leaving it would.
     TNotifyUI pending;

@@ -98,7 +98,8 @@ struct CMS_1_Macro::Impl {
     bool recording = false;
     bool recordingRoute = false;
     bool keyCapture = false;
-    bool closing = false;
+    bool ready = false;    // every control was found; without them the editor does nothing
+    bool closing = false;  // the window is being destroyed: late notifications are ignored
 
     // --- ms_1_macro.cpp ------------------------------------------------------------------------
     bool FindControls();

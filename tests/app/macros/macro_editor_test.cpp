@@ -336,6 +336,15 @@ TEST_F(MacroEditor, ImportAddsSelectsAndShowsTheMacroUnderAFreeName) {
     EXPECT_EQ(store.Count(), 2u);
     EXPECT_EQ(Ui().RowCount("ms_1_macro_list"), 2);
     EXPECT_EQ(StoreBytes(), before);
+
+    // A name that fills the field is shortened so that its suffix still fits.
+    SetFieldText(exported[0]->name.data(), kMacroNameCapacity, u"ABCDEFGHIJKLMNOPQRSTUVW");
+    ASSERT_EQ(WriteMacroFile(SystemFileWriter(), file, *exported[0]), WriteStatus::Written);
+    for (const char16_t* expected : {u"ABCDEFGHIJKLMNOPQRSTUVW", u"ABCDEFGHIJKLMNOPQRSTU_1"}) {
+        dialogs.ExpectOpen(QString::fromStdString(file.string()));
+        Ui().Click("ms_1_macro_import_btn");
+        EXPECT_EQ(LeadingName(*store.List().back()), expected);
+    }
 }
 
 TEST_F(MacroEditor, ExportWritesTheStoredRecordUnderTheChosenName) {
