@@ -469,6 +469,7 @@ void CMS_1_Macro::Impl::InsertClick(std::size_t button) {
         return;
     if (workingCount + 2 > static_cast<int>(kMacroActionCapacity))
         return;
+    const int selectedBefore = selectedAction;
     inserting = true;
     insertionPosition = std::max(selectedAction, -1) + 1;
     MacroAction action{};
@@ -479,8 +480,11 @@ void CMS_1_Macro::Impl::InsertClick(std::size_t button) {
     action.kind = kActionUp;
     InsertAction(action);
     RebuildActionList();
-    Commit();
+    const bool kept = Commit();
     inserting = false;
+    // A click that did not fit leaves the selection where it was.
+    if (!kept)
+        SelectAction(selectedBefore);
 }
 
 void CMS_1_Macro::Impl::InsertMovement() {
@@ -492,6 +496,7 @@ void CMS_1_Macro::Impl::InsertMovement() {
     action.delayMs = kInsertedActionDelayMs;
     action.x = std::clamp(LeadingInteger(insertXEdit->GetText()), -kMovementLimit, kMovementLimit);
     action.y = std::clamp(LeadingInteger(insertYEdit->GetText()), -kMovementLimit, kMovementLimit);
+    const int selectedBefore = selectedAction;
     if (HasSelectedAction()) {
         inserting = true;
         insertionPosition = selectedAction + 1;
@@ -500,9 +505,11 @@ void CMS_1_Macro::Impl::InsertMovement() {
         insertionPosition = -1;
     }
     InsertAction(action);
-    Commit();
+    const bool kept = Commit();
     RebuildActionList();
     inserting = false;
+    if (!kept)
+        SelectAction(selectedBefore);
 }
 
 }  // namespace quillon

@@ -155,7 +155,7 @@ void CMS_1_Macro::Impl::FillMacroList() {
         auto* row = new CListLabelElementUI();
         row->SetTextMode(TextMode::Plain);
         row->SetText(MacroName(*record));
-        row->SetFixedHeight(22);
+        row->SetFixedHeight(kMacroListRowHeight);
         macroList->Add(row);
     }
     current = nullptr;
@@ -275,7 +275,7 @@ void CMS_1_Macro::Impl::LoadMacro(int index) {
     ShowUnits();
 }
 
-void CMS_1_Macro::Impl::Commit() {
+bool CMS_1_Macro::Impl::Commit() {
     const int units =
         iTotalNum(std::span<const MacroAction>(working.data(), static_cast<std::size_t>(workingCount)));
     if (units > kMacroUnitLimit) {
@@ -284,15 +284,16 @@ void CMS_1_Macro::Impl::Commit() {
         LoadMacro(currentIndex);
         restoreSelection = false;
         ShowDropped();
-        return;
+        return false;
     }
     if (current == nullptr)
-        return;
+        return true;
     current->actions = working;
     current->actionCount = workingCount;
     store.SaveMacroStore();
     statusLabel->SetVisible(false);
     ShowUnits();
+    return true;
 }
 
 void CMS_1_Macro::Impl::ShowUnits() {
@@ -322,7 +323,7 @@ void CMS_1_Macro::Impl::AddMacro() {
     auto* row = new CListLabelElementUI();
     row->SetTextMode(TextMode::Plain);
     row->SetText(MacroName(record));
-    row->SetFixedHeight(kMacroRowHeight);
+    row->SetFixedHeight(kMacroListRowHeight);
     macroList->Add(row);
     macroList->SelectItem(macroList->GetCount() - 1, SelectNotify::Yes);
     macroList->ScrollToEnd();
@@ -385,7 +386,7 @@ void CMS_1_Macro::Impl::Import() {
     auto* row = new CListLabelElementUI();
     row->SetTextMode(TextMode::Plain);
     row->SetText(MacroName(*result.record));
-    row->SetFixedHeight(kMacroRowHeight);
+    row->SetFixedHeight(kMacroListRowHeight);
     macroList->Add(row);
     macroList->SelectItem(macroList->GetCount() - 1, SelectNotify::Yes);
     macroList->ScrollToEnd();

@@ -30,6 +30,8 @@ inline constexpr std::array<std::uint8_t, 5> kMouseButtonOrder = {kMouseLeft, kM
 inline constexpr std::uint16_t kInsertedActionDelayMs = 10;
 inline constexpr int kMovementLimit = 999;
 inline constexpr int kMacroRowHeight = 30;
+// Rows of the macro list, whether they were there at the start or added later.
+inline constexpr int kMacroListRowHeight = 26;
 
 struct CMS_1_Macro::Impl {
     Impl(CMS_1_Macro& owner, MacroStore& macros, const HookOps* hookOps, const KeyCodeTables* keyTables)
@@ -105,7 +107,8 @@ struct CMS_1_Macro::Impl {
     bool FindControls();
     void FillMacroList();
     void LoadMacro(int index);
-    void Commit();
+    // Stores the working actions; false when the change was dropped for its size.
+    bool Commit();
     void ShowUnits();
     void ShowDropped();
     void AddMacro();

@@ -168,9 +168,11 @@ TEST_F(MacroEditor, SixtyFourthMovementIsDroppedAndTheUserToldWhy) {
     EXPECT_TRUE(Ui().IsShown("ms_1_macro_mouse_event_tab"));
     EXPECT_FALSE(Ui().IsShown("ms_1_macro_name_tab"));
     Ui().ReplaceText("ms_1_edit_x", "5");
+    Ui().SelectRow("ms_1_macro_action_list", 10);
     Ui().Click("ms_1_macro_move_btn");
 
     EXPECT_EQ(Rows(), 63) << "the list shows the stored macro again";
+    EXPECT_EQ(Ui().CurSel("ms_1_macro_action_list"), 10);
     EXPECT_EQ(Macro(0).actionCount, 63);
     EXPECT_EQ(StoreBytes(), before);
     EXPECT_TRUE(Ui().IsShown("ms_1_macro_status_label"));
