@@ -330,6 +330,9 @@ void CMS_1_Macro::Impl::AddMacro() {
 }
 
 void CMS_1_Macro::Impl::DeleteMacro() {
+    // Nothing is asked when no macro is selected: there is nothing to delete.
+    if (macroList->GetCurSel() < 0)
+        return;
     if (CMsgWnd::MessageBox(window.GetHWND(), QStringLiteral("warning_title_text"),
                             QStringLiteral("delete_macro_text")) != 1)
         return;

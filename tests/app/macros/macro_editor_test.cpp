@@ -281,7 +281,9 @@ TEST_F(MacroEditor, DeletingTheLastMacroLoadsTheOneBeforeAndTheOnlyOneLeavesNoth
     EXPECT_TRUE(std::filesystem::exists(StoreFile()));
     EXPECT_EQ(std::filesystem::file_size(StoreFile()), 0u);
 
-    // Without a current macro nothing can be inserted.
+    // Without a macro there is nothing to delete (and nothing is asked), nor to insert into.
+    Ui().Click("ms_1_macro_delete_btn");
+    EXPECT_EQ(answers.Opened().size(), 3u);
     Ui().SetChecked("ms_1_macro_insert_mouse_btn", true);
     Ui().Click("ms_1_macro_key1_btn");
     EXPECT_EQ(Rows(), 0);
