@@ -44,6 +44,7 @@ namespace quillon {
 class WindowImplBase;
 class ProfileState;
 class BleBus;
+class MacroStore;
 
 // How long leaving the program waits for an apply: the length of a full write with macros.
 inline constexpr std::uint64_t kExitApplyDeadlineMs = 15000;
@@ -110,6 +111,8 @@ public:
 
     // The profiles the page shows and edits (null before Startup).
     ProfileState* Profiles();
+    // The macros, which the macro editor (ms_1_btn_macro) changes (null before Startup).
+    MacroStore* Macros();
 
 private:
     struct Impl;
