@@ -200,8 +200,9 @@ void InputHook::Report(bool isKey, uintptr_t wParam, intptr_t lParam) {
 void InputHook::Run() {
     Connection x;
     const bool usable = x.Open();
-    // The layout of the same server, followed while it changes, names the keys.
-    std::unique_ptr<KeyboardLayout> layout = usable ? CreateDesktopKeyboardLayout() : nullptr;
+    // The layout of the same server names the keys. It follows the server's keyboard state, so it
+    // exists only while keys are reported.
+    std::unique_ptr<KeyboardLayout> layout;
     {
         std::lock_guard lock(m_mutex);
         m_state = usable ? ThreadState::Listening : ThreadState::Failed;
@@ -221,7 +222,7 @@ void InputHook::Run() {
                 switch (generic->event_type) {
                 case XCB_INPUT_RAW_KEY_PRESS:
                 case XCB_INPUT_RAW_KEY_RELEASE:
-                    if (const uint32_t vk = layout->VkOfScanCode(detail - kEvdevOffset))
+                    if (const uint32_t vk = layout ? layout->VkOfScanCode(detail - kEvdevOffset) : 0)
                         Report(true, vk,
                                generic->event_type == XCB_INPUT_RAW_KEY_PRESS ? kKeyPressed : kKeyReleased);
                     break;
@@ -260,6 +261,12 @@ void InputHook::Run() {
                 events |=
                     XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE;
             wanted = m_selectionWanted;
+        }
+        if (events & XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS) {
+            if (!layout)
+                layout = CreateDesktopKeyboardLayout();
+        } else {
+            layout.reset();
         }
         x.Select(events);
         {
