@@ -12,7 +12,8 @@
 // The forms of the message (MSG_HOOK_EVENT, posted through the program's QuillonPostMessage):
 //   key pressed         wParam = the key's Windows virtual-key code under the active layout, lParam 0
 //   key released        the same wParam, lParam 1
-//   left button         wParam 513 pressed, 514 released
+//                       (a key that has no virtual-key code under the layout is not reported)
+//   left button         wParam 513 pressed, 514 released, lParam 0
 //   right button        516 / 517
 //   middle button       519 / 520
 //   side buttons        523 pressed, 524 released; lParam 1 for the back button, 2 for forward
