@@ -126,12 +126,14 @@ protected:
     std::vector<Event> UpToMarker() {
         const std::size_t before = received.size();
         user->Type(kKeyEscape);
-        EXPECT_TRUE(PumpUntil([&] {
+        const bool arrived = PumpUntil([&] {
             return received.size() >= before + 2 && received.back() == Event{27, 1};
-        })) << "the marker did not arrive";
-        std::vector<Event> events = received;
-        events.resize(events.size() - 2);
+        });
+        EXPECT_TRUE(arrived) << "the marker did not arrive";
+        std::vector<Event> events = std::move(received);
         received.clear();
+        if (arrived)
+            events.resize(events.size() - 2);
         return events;
     }
 
