@@ -194,8 +194,10 @@ void CMainWnd::OpenMainMenu() {
     m_trayMenu = std::make_unique<CMenuWnd>();
     const QRect window = GetWindowRect();
     const QRect button = m_mainMenuBtn->GetPos();
-    const QPoint point(window.left() + button.left(), window.top() + button.bottom() + 1);
-    m_trayMenu->Init(nullptr, QStringLiteral("traymenu.xml"), point, &m_pm, nullptr, kTrayMenuAlignment);
+    // The button sits at the right of the title bar: the menu hangs from its right edge.
+    const QPoint point(window.left() + button.right() + 1, window.top() + button.bottom() + 1);
+    m_trayMenu->Init(nullptr, QStringLiteral("traymenu.xml"), point, &m_pm, nullptr,
+                     eMenuAlignment_Right | eMenuAlignment_Top);
     m_trayMenu->ResizeMenu();
 }
 

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -716,6 +717,7 @@ void CContainerUI::EnsureVisible(CControlUI* control) {
         if (!scroll->widget()->isAncestorOf(target))
             return;
         // A section just opened may not be laid out yet.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         if (QLayout* layout = scroll->widget()->layout())
             layout->activate();
         // Scrolled as little as needed; a control taller than the view shows its top.
