@@ -255,6 +255,12 @@ void DpiLightingSection::OnDpiStageSelected(std::size_t stage) {
     if (record == nullptr)
         return;
     record->dpi_step = static_cast<std::int32_t>(stage);
+    // Choosing a disabled stage enables it: the mouse must never get a stage mask without its
+    // current stage.
+    if (EnableCurrentStage(*record)) {
+        m_controls.dpiStageChecks[stage]->SetCheck(true, SelectNotify::No);
+        ShowStageSwitchedOn(*record, stage);
+    }
     // The edit highlight follows the badge.
     ShowDpiEditImages();
     m_page.RequestApply();
@@ -271,13 +277,20 @@ void DpiLightingSection::OnDpiStageChecked(std::size_t stage) {
         return;
     }
     record->dpi_step_enabled[stage] = box->GetCheck() ? 1 : 0;
+    if (record->dpi_step_enabled[stage] == 1)
+        ShowStageSwitchedOn(*record, stage);
+    else
+        ShowStageEnabled(stage, false);
+    m_page.RequestApply();
+}
+
+void DpiLightingSection::ShowStageSwitchedOn(ProfileRecord& record, std::size_t stage) {
     // A stage switched on with no resolution is at the mouse's lowest, 50 DPI: say so, and keep it.
-    if (record->dpi_step_enabled[stage] == 1 && record->dpi_x[stage] < 1) {
-        record->dpi_x[stage] = 1;
+    if (record.dpi_x[stage] < 1) {
+        record.dpi_x[stage] = 1;
         ShowStageValue(stage, 1);
     }
-    ShowStageEnabled(stage, record->dpi_step_enabled[stage] == 1);
-    m_page.RequestApply();
+    ShowStageEnabled(stage, true);
 }
 
 void DpiLightingSection::ShowStageValue(std::size_t stage, std::int32_t units) {

@@ -85,6 +85,7 @@ private:
     void FlashEdit(CRichEditUI& edit);
     void ShowStageValue(std::size_t stage, std::int32_t units);
     void ShowStageEnabled(std::size_t stage, bool enabled);
+    void ShowStageSwitchedOn(ProfileRecord& record, std::size_t stage);
     void ShowLightValues(const ProfileRecord& record);
 
     PageControls& m_controls;

@@ -678,5 +678,30 @@ TEST_F(SettingsPage, DisabledStagesLookDisabledAndLightingSlidersShowTheirValues
     EXPECT_EQ(Ui().Text("ms_1_label_breathspeed"), "3");
 }
 
+// What the mouse reports reaches the page's own controls, through the main window's routing.
+TEST_F(SettingsPage, WhatTheMouseReportsShowsOnThePageControls) {
+    wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    ASSERT_TRUE(wireless.SendReport(MakePowerStatus(1, 57)));
+    PumpPending();
+    EXPECT_EQ(Ui().Text("ms_1_label_power"), "57%");
+    EXPECT_EQ(Ui().Value("ms_1_progress_power"), 57);
+    EXPECT_TRUE(Ui().IsShown("ms_1_wireless"));
+    EXPECT_FALSE(Ui().IsShown("ms_1_sleep_label"));
+
+    ASSERT_TRUE(wireless.SendReport(MakeStageStatus(3)));
+    ASSERT_TRUE(wireless.SendReport(MakePollingStatus(0x08)));
+    PumpPending();
+    EXPECT_TRUE(Ui().IsChecked("ms_1_option_dpi_step_3"));
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_3"), kCurrentDpiEditImage);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_1"), kDpiEditImage);
+    EXPECT_TRUE(Ui().IsChecked("ms_1_btn_prate_3"));
+
+    time.Advance(6000);
+    PumpPending();
+    EXPECT_FALSE(Ui().IsShown("ms_1_wireless"));
+    EXPECT_TRUE(Ui().IsShown("ms_1_sleep_label"));
+}
+
 }  // namespace
 }  // namespace quillon::test
