@@ -78,13 +78,14 @@ public:
     void ApplyLightLayout();
     // The edit of the current stage stands out.
     void ShowDpiEditImages();
+    // A stage that is off looks it (its slider and edit stay usable).
+    void ShowStageEnabled(std::size_t stage, bool enabled);
     // Shows the record's stages and lighting (part of the page's Refresh).
     void Show(const ProfileRecord& record);
 
 private:
     void FlashEdit(CRichEditUI& edit);
     void ShowStageValue(std::size_t stage, std::int32_t units);
-    void ShowStageEnabled(std::size_t stage, bool enabled);
     void ShowStageSwitchedOn(ProfileRecord& record, std::size_t stage);
     void ShowLightValues(const ProfileRecord& record);
 

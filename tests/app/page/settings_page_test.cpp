@@ -703,5 +703,14 @@ TEST_F(SettingsPage, WhatTheMouseReportsShowsOnThePageControls) {
     EXPECT_TRUE(Ui().IsShown("ms_1_sleep_label"));
 }
 
+TEST_F(SettingsPage, WhileChargingTheLevelStaysBesideTheWord) {
+    wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    ASSERT_TRUE(wireless.SendReport(MakePowerStatus(1, 57)));
+    ASSERT_TRUE(wireless.SendReport(MakePowerStatus(3, 57)));
+    PumpPending();
+    EXPECT_EQ(Ui().Text("ms_1_label_power"), "57% " + Text("charging_text"));
+}
+
 }  // namespace
 }  // namespace quillon::test
