@@ -78,6 +78,9 @@ void PageStatusView::SetPowerBar(int value) {
 void PageStatusView::SelectDpiStage(int stage) {
     if (COptionUI* option = At(m_controls.dpiStageOptions, stage))
         option->Selected(true, SelectNotify::No);
+    // The badge and the edit highlight show the same stage, whichever link reported it.
+    if (m_dpi)
+        m_dpi->ShowDpiEditImages();
 }
 
 void PageStatusView::SetDpiStageEnabled(int stage) {
