@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHash>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -96,6 +97,19 @@ protected:
         m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
         m_dragging = true;
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        WPARAM key = 0;
+        if (event->key() == Qt::Key_Escape)
+            key = VK_ESCAPE;
+        else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+            key = VK_RETURN;
+        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+        if (key != 0 && plain && m_owner && m_owner->ResponseDefaultKeyEvent(key)) {
+            event->accept();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
     void mouseMoveEvent(QMouseEvent* event) override {
         if (m_dragging)
             move(event->globalPosition().toPoint() - m_dragOffset);
@@ -141,6 +155,10 @@ void WindowImplBase::Notify(TNotifyUI& msg) {
     NotifyPump(msg);
 }
 void WindowImplBase::OnClick(TNotifyUI&) {}
+
+bool WindowImplBase::ResponseDefaultKeyEvent(WPARAM) {
+    return false;
+}
 
 LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, bool& bHandled) {
     bHandled = false;

@@ -53,6 +53,8 @@ inline constexpr DWORD WS_MAXIMIZEBOX = 0x00010000;
 inline constexpr DWORD WS_EX_TOPMOST = 0x00000008;
 inline constexpr DWORD WS_EX_TOOLWINDOW = 0x00000080;
 inline constexpr UINT CS_DBLCLKS = 0x0008;
+inline constexpr WPARAM VK_RETURN = 0x0D;
+inline constexpr WPARAM VK_ESCAPE = 0x1B;
 
 class HostWidget;
 
@@ -75,6 +77,9 @@ public:
     virtual void OnClick(TNotifyUI& msg);
     // Messages the base does not consume; set `bHandled` to stop default processing.
     virtual LRESULT HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
+    // Escape (VK_ESCAPE) or Return (VK_RETURN) that no control of the window took for itself; true
+    // when the window acted on it. The default does nothing, so a dialog decides what the keys do.
+    virtual bool ResponseDefaultKeyEvent(WPARAM key);
     // WM_DESTROY, before HandleCustomMessage sees it.
     virtual LRESULT OnDestroy(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled);
     // The window is gone; the last call the window object receives (it may delete itself here).
