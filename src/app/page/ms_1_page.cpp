@@ -10,6 +10,7 @@
 #include "app/page/page_controls.h"
 #include "app/page/power_settings.h"
 #include "app/page/status_handling.h"
+#include "app/profiles/profile_list.h"
 #include "core/keys/key_tables.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
@@ -47,6 +48,7 @@ struct CMS_1_Page::Impl final : PageContext {
     PageControls controls;
     bool controlsComplete = false;
     std::unique_ptr<ProfileState> profiles;
+    std::unique_ptr<ProfileListOperations> profileOperations;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
     std::unique_ptr<DpiLightingSection> dpi;
@@ -89,6 +91,9 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnTextChanged(TNotifyUI& msg);
     void OnSetFocus(TNotifyUI& msg);
     void OnProfileSelected(int row);
+    void OnItemActivate(TNotifyUI& msg);
+    // Another profile became the selected one: show it and send it whole.
+    void ShowSelectedProfile();
     void ResetProfile();
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
@@ -120,9 +125,19 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         services().shell().OpenMouseSettings();
     } else if (sender == controls.profileReset || sender == controls.reset) {
         ResetProfile();
+    } else if (sender == controls.profileAdd) {
+        profileOperations->Add();
+    } else if (sender == controls.profileDelete) {
+        profileOperations->Delete();
+    } else if (sender == controls.profileRename) {
+        profileOperations->Rename();
+    } else if (sender == controls.profileImport) {
+        profileOperations->Import();
+    } else if (sender == controls.profileExport) {
+        profileOperations->Export();
     } else {
-        // A colour of a stage or of the lighting. The profile operations, the macro editor and the
-        // assignment menus of buttons 1..12 are not wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting. The macro editor and the assignment menus of
+        // buttons 1..12 are not wired up yet; their clicks change nothing.
         dpi->OnClick(sender);
     }
 }
@@ -173,9 +188,20 @@ void CMS_1_Page::Impl::OnProfileSelected(int row) {
     if (firstSelection && list[static_cast<std::size_t>(row)].get() == profiles->Selected())
         return;
     profiles->Select(static_cast<std::size_t>(row));
+    ShowSelectedProfile();
+}
+
+void CMS_1_Page::Impl::ShowSelectedProfile() {
     Refresh();
     profiles->RequestFullWrite(FullWriteReason::UserChange);
     RequestApply();
+}
+
+void CMS_1_Page::Impl::OnItemActivate(TNotifyUI& msg) {
+    // A double click on a profile's row renames it; its first click has selected it.
+    if (Ready() && msg.pSender != nullptr && msg.pSender == controls.profileList &&
+        static_cast<int>(msg.wParam) == profiles->Header().selected)
+        profileOperations->Rename();
 }
 
 void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
@@ -224,6 +250,7 @@ CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>()) {
     BindNotify(QStringLiteral("click"), [impl](TNotifyUI& msg) { impl->OnClick(msg); });
     BindNotify(QStringLiteral("selectchanged"), [impl](TNotifyUI& msg) { impl->OnSelectChanged(msg); });
     BindNotify(QStringLiteral("itemselect"), [impl](TNotifyUI& msg) { impl->OnItemSelect(msg); });
+    BindNotify(QStringLiteral("itemactivate"), [impl](TNotifyUI& msg) { impl->OnItemActivate(msg); });
     BindNotify(QStringLiteral("checkclick"), [impl](TNotifyUI& msg) { impl->OnCheckClick(msg); });
     BindNotify(QStringLiteral("killfocus"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
     BindNotify(QStringLiteral("return"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
@@ -288,6 +315,11 @@ void CMS_1_Page::Startup() {
     }
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
+    if (d.controlsComplete) {
+        Impl* impl = &d;
+        d.profileOperations = std::make_unique<ProfileListOperations>(
+            *d.profiles, *d.controls.profileList, *d.mainWindow, [impl] { impl->ShowSelectedProfile(); });
+    }
     d.requests = std::make_unique<ApplyRequests>(*window);
     StatusPageHooks statusHooks;
     if (d.dpi) {
@@ -314,17 +346,7 @@ void CMS_1_Page::LoadStores() {
     // The macros are loaded here too once the macro store joins the page.
     if (!d.controlsComplete)
         return;
-    CListUI* list = d.controls.profileList;
-    list->RemoveAll();
-    // The rows are plain text drawn by the list: a store of many profiles then builds no widget
-    // per profile.
-    for (const auto& record : d.profiles->List()) {
-        const auto end = std::find(record->profile_name.begin(), record->profile_name.end(), u'\0');
-        list->AddTextRow(QString::fromUtf16(record->profile_name.data(),
-                                            static_cast<qsizetype>(end - record->profile_name.begin())),
-                         22);
-    }
-    list->SelectItem(d.profiles->Header().selected, SelectNotify::No);
+    d.profileOperations->Fill();
     d.Refresh();
 }
 
