@@ -2,6 +2,8 @@
 
 #include <QDebug>
 
+#include "app/macros/macro_store.h"
+#include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
 #include "app/page/button_labels.h"
 #include "app/page/dpi_color_wnd.h"
@@ -12,6 +14,7 @@
 #include "app/page/status_handling.h"
 #include "app/profiles/profile_list.h"
 #include "core/keys/key_tables.h"
+#include "core/macros/macro_slots.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/device_links.h"
@@ -48,6 +51,7 @@ struct CMS_1_Page::Impl final : PageContext {
     PageControls controls;
     bool controlsComplete = false;
     std::unique_ptr<ProfileState> profiles;
+    std::unique_ptr<MacroStore> macros;
     std::unique_ptr<ProfileListOperations> profileOperations;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
@@ -95,6 +99,7 @@ struct CMS_1_Page::Impl final : PageContext {
     // Another profile became the selected one: show it and send it whole.
     void ShowSelectedProfile();
     void ResetProfile();
+    void OpenMacroEditor();
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
@@ -135,9 +140,11 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         profileOperations->Import();
     } else if (sender == controls.profileExport) {
         profileOperations->Export();
+    } else if (sender == controls.macroButton) {
+        OpenMacroEditor();
     } else {
-        // A colour of a stage or of the lighting. The macro editor and the assignment menus of
-        // buttons 1..12 are not wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting. The assignment menus of buttons 1..12 are not
+        // wired up yet; their clicks change nothing.
         dpi->OnClick(sender);
     }
 }
@@ -156,6 +163,28 @@ void CMS_1_Page::Impl::ResetProfile() {
     Refresh();
     profiles->RequestFullWrite(FullWriteReason::UserChange);
     RequestApply();
+}
+
+void CMS_1_Page::Impl::OpenMacroEditor() {
+    if (!macros)
+        return;
+    {
+        CMS_1_Macro editor(*macros, hooks, keyTables.get());
+        // The layout gives the editor its real size; 800 x 800 only stands until it is built.
+        if (editor.Create(mainWindow->GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 0, 0, 800,
+                          800) == nullptr)
+            return;
+        editor.CenterWindow();
+        editor.ShowModal();
+    }
+    // The buttons hold copies of their macros; they follow the store as the editor left it.
+    const MacroRefresh refresh = RefreshMacroSlots(profiles->List(), macros->List(), Selected());
+    if (refresh.selectedTouched) {
+        labels->RelabelAll(*Selected());
+        RequestApply();
+    } else if (refresh.changed) {
+        profiles->Save();
+    }
 }
 
 void CMS_1_Page::Impl::OnSelectChanged(TNotifyUI& msg) {
@@ -315,6 +344,7 @@ void CMS_1_Page::Startup() {
     }
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
+    d.macros = std::make_unique<MacroStore>(DataFolder());
     if (d.controlsComplete) {
         Impl* impl = &d;
         d.profileOperations = std::make_unique<ProfileListOperations>(
@@ -343,7 +373,7 @@ void CMS_1_Page::LoadStores() {
     if (!d.profiles || d.profiles->Selected() != nullptr)
         return;
     d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String());
-    // The macros are loaded here too once the macro store joins the page.
+    d.macros->LoadMacroStore();
     if (!d.controlsComplete)
         return;
     d.profileOperations->Fill();
@@ -422,6 +452,10 @@ void CMS_1_Page::Shutdown() {
 
 ProfileState* CMS_1_Page::Profiles() {
     return m_impl->profiles.get();
+}
+
+MacroStore* CMS_1_Page::Macros() {
+    return m_impl->macros.get();
 }
 
 }  // namespace quillon

@@ -42,6 +42,7 @@ namespace quillon {
 
 class WindowImplBase;
 class ProfileState;
+class MacroStore;
 
 // Why no device is shown although one may be plugged in.
 enum class DeviceAccess {
@@ -92,6 +93,8 @@ public:
 
     // The profiles the page shows and edits (null before Startup).
     ProfileState* Profiles();
+    // The macros, which the macro editor (ms_1_btn_macro) changes (null before Startup).
+    MacroStore* Macros();
 
 private:
     struct Impl;
