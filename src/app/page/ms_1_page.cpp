@@ -12,6 +12,7 @@
 #include "app/page/page_controls.h"
 #include "app/page/power_settings.h"
 #include "app/page/status_handling.h"
+#include "app/profiles/imported_macros.h"
 #include "app/profiles/profile_list.h"
 #include "core/keys/key_tables.h"
 #include "core/macros/macro_slots.h"
@@ -52,6 +53,7 @@ struct CMS_1_Page::Impl final : PageContext {
     bool controlsComplete = false;
     std::unique_ptr<ProfileState> profiles;
     std::unique_ptr<MacroStore> macros;
+    std::unique_ptr<MacroStoreImports> importedMacros;
     std::unique_ptr<ProfileListOperations> profileOperations;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
@@ -347,8 +349,10 @@ void CMS_1_Page::Startup() {
     d.macros = std::make_unique<MacroStore>(DataFolder());
     if (d.controlsComplete) {
         Impl* impl = &d;
+        d.importedMacros = std::make_unique<MacroStoreImports>(*d.macros);
         d.profileOperations = std::make_unique<ProfileListOperations>(
-            *d.profiles, *d.controls.profileList, *d.mainWindow, [impl] { impl->ShowSelectedProfile(); });
+            *d.profiles, *d.controls.profileList, *d.mainWindow, [impl] { impl->ShowSelectedProfile(); },
+            d.importedMacros.get());
     }
     d.requests = std::make_unique<ApplyRequests>(*window);
     StatusPageHooks statusHooks;

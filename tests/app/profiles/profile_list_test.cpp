@@ -7,6 +7,7 @@
 
 #include <cstring>
 
+#include "app/macros/macro_store.h"
 #include "app/page/page_fixture.h"
 #include "core/protocol/device_model.h"
 #include "core/protocol/frames.h"
@@ -177,7 +178,7 @@ TEST_F(ProfileCard, AddingAppendsAFactoryProfileThatIsSelectedAndSentWhole) {
     EXPECT_EQ(Ui().Value("ms_1_slider_brightness"), factory.brightness) << "the page shows the new profile";
     EXPECT_TRUE(Profiles().full_write_pending());
     EXPECT_EQ(host->applyRequests.size(), 1u);
-    // The apply that the add asks for saves the store, with or without a mouse.
+    // The apply that the add asks for saves the store.
     const auto stored = ReadAll(StoreFile());
     ASSERT_EQ(stored.size(), before.size() + kRecordBytes);
     EXPECT_EQ(stored[0], 3) << "selected index";
@@ -254,7 +255,7 @@ TEST_F(ProfileCard, RenamingByButtonOrDoubleClickSavesAtOnceAndTheRowShowsTheNam
 
 // --- Import and export -----------------------------------------------------------------------
 
-TEST_F(ProfileCard, ExportThenImportGivesTheSameRecordUnderAFreeName) {
+TEST_F(ProfileCard, ExportThenImportGivesTheSameRecordUnderAFreeNameAndItsOwnMacro) {
     StoreProfiles({u"Work", u"Work_1"}, 0);
     Open();
     ProfileRecord& work = Record();
@@ -263,6 +264,11 @@ TEST_F(ProfileCard, ExportThenImportGivesTheSameRecordUnderAFreeName) {
     work.slots[4].function = kFunctionShortcut;
     work.slots[4].shortcut_key = 0x04;
     work.slots[4].shortcut_modifiers = 1;
+    work.slots[2].function = kFunctionMacro;
+    SetFieldText(work.slots[2].macro_name.data(), work.slots[2].macro_name.size(), u"Spray");
+    work.slots[2].action_count = 1;
+    work.slots[2].actions[0] = MacroAction{0, 0x2C, kActionDown, 0, 30, {}, 0, 0};
+    work.slots[2].macro_index = 7;
     const ProfileRecord exported = work;
 
     ScriptedFileDialogs dialogs;
@@ -287,9 +293,62 @@ TEST_F(ProfileCard, ExportThenImportGivesTheSameRecordUnderAFreeName) {
     ExpectListMatchesStore();
     ProfileRecord expected = exported;
     SetFieldText(expected.profile_name.data(), expected.profile_name.size(), u"Work_2");
+    expected.slots[2].macro_index = 0;  // its own macro, the first of the (empty) store
     EXPECT_EQ(std::memcmp(&Record(), &expected, sizeof(ProfileRecord)), 0);
     EXPECT_TRUE(Profiles().full_write_pending());
     EXPECT_GE(host->applyRequests.size(), 1u);
+}
+
+TEST_F(ProfileCard, ImportAddsTheMacrosOfItsButtonsUnderFreeNamesEachButtonPointingAtItsOwn) {
+    {
+        MacroStore macros(folder.Path() / "Data");
+        macros.AppendMacro(NewMacroRecord(u"Burst"));
+        ASSERT_EQ(macros.SaveMacroStore(), WriteStatus::Written);
+    }
+    Open();
+    ProfileRecord carrier;
+    CreateProfile(carrier, u"Carrier");
+    for (std::size_t k : {0u, 3u, 5u}) {
+        ButtonSlot& slot = carrier.slots[k];
+        slot.function = k == 5 ? kFunctionLeftButtonMacro : kFunctionMacro;
+        SetFieldText(slot.macro_name.data(), slot.macro_name.size(), u"burst");
+        slot.repeat_count = static_cast<std::int32_t>(k + 2);
+        slot.action_count = static_cast<std::uint16_t>(k + 1);
+        for (std::size_t i = 0; i < slot.action_count; ++i)
+            slot.actions[i] = MacroAction{0, static_cast<std::uint8_t>(4 + k), kActionDown, 0, 20, {}, 0, 0};
+        slot.macro_index = 0;
+    }
+    const auto path = folder.Path() / "carrier.pro";
+    WriteAll(path, Bytes(reinterpret_cast<const std::uint8_t*>(&carrier),
+                         reinterpret_cast<const std::uint8_t*>(&carrier) + sizeof(ProfileRecord)));
+    ScriptedFileDialogs dialogs;
+    dialogs.ExpectOpen(QString::fromStdString(path.string()));
+    Ui().Click("ms_1_profile_import_btn");
+    PumpPending();
+
+    ASSERT_EQ(NameOf(Record()), u"Carrier");
+    MacroStore& store = *host->page.Macros();
+    ASSERT_EQ(store.Count(), 3u);
+    struct Expected {
+        std::size_t button;
+        std::u16string_view name;
+        int index;
+    };
+    for (const Expected& expected : {Expected{0, u"burst_1", 1}, Expected{3, u"burst_2", 2}}) {
+        const ButtonSlot& slot = Record().slots[expected.button];
+        EXPECT_EQ(FieldText(slot.macro_name.data(), slot.macro_name.size()), expected.name);
+        EXPECT_EQ(slot.macro_index, expected.index);
+        const MacroRecord& macro = *store.At(static_cast<std::size_t>(expected.index));
+        EXPECT_EQ(LeadingName(macro), expected.name);
+        EXPECT_EQ(macro.carriedRepeatCount, slot.repeat_count);
+        EXPECT_EQ(macro.actionCount, slot.action_count);
+        EXPECT_EQ(std::memcmp(macro.actions.data(), slot.actions.data(), sizeof(slot.actions)), 0);
+    }
+    const ButtonSlot& leftMacro = Record().slots[5];
+    EXPECT_EQ(std::memcmp(&leftMacro, &carrier.slots[5], sizeof(ButtonSlot)), 0)
+        << "function 25 stays as read";
+    EXPECT_EQ(ReadAll(folder.Path() / "Data" / "ms_1" / "macro.data").size(), 3 * sizeof(MacroRecord))
+        << "the macro store is saved";
 }
 
 TEST_F(ProfileCard, ImportRefusesAFileThatIsNotExactlyOneProfileAndChangesNothing) {
