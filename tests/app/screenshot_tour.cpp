@@ -5,12 +5,14 @@
 //
 // The main window runs in-process over a copy of the demo program folder, so the simulated mouse
 // is the mouse: first without it (QUILLON_SIM_LINKS=none), then with it on the 2.4 GHz receiver.
-// Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png and
-// macroedit.png into <folder>; permission.png pretends that the receiver is plugged in but may not
-// be opened, and the macro editor shows a stored macro of 20 actions.
+// Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png,
+// macroedit.png, profiles.png and profilename.png into <folder>; permission.png pretends that the
+// receiver is plugged in but may not be opened, the macro editor shows a stored macro of 20
+// actions, profiles.png a store of 12 profiles and profilename.png the name dialog of a new one.
 
 #include "app/main_wnd.h"
 #include "core/macros/macro_file.h"
+#include "core/store/profile_store.h"
 #include "platform/services.h"
 #include "support/ui_driver.h"
 #include "ui/paint_manager.h"
@@ -101,6 +103,22 @@ void StoreSampleMacro() {
     MacroStoreFile(g_folder / "Data").Save(macros);
 }
 
+// A store of twelve profiles, the fifth selected.
+void StoreTwelveProfiles() {
+    ProfileList profiles;
+    for (std::u16string_view name :
+         {u"Profile 1", u"Work", u"Shooter", u"MOBA", u"Office", u"Photo editing", u"Travel", u"Left-handed",
+          u"LAN party", u"Streaming", u"Battle royale 1440p", u"Racing"}) {
+        auto record = std::make_unique<ProfileRecord>();
+        CreateProfile(*record, name);
+        profiles.push_back(std::move(record));
+    }
+    auto header = std::make_unique<StoreHeader>();
+    header->selected = 4;
+    header->reserved.fill(0);
+    ProfileStore(g_folder / "Data").Save(profiles, *header);
+}
+
 // The main window as it is when the receiver is there but this user may not open it.
 class NoAccessMainWnd : public CMainWnd {
 protected:
@@ -177,6 +195,26 @@ int main(int argc, char** argv) {
         macros.Click(QStringLiteral("btn_exit"));
     });
     ui.Click(QStringLiteral("ms_1_btn_macro"));
+
+    window->DestroyWindow();
+    window.reset();
+
+    StoreTwelveProfiles();
+    window = open("wireless");
+    Grab(window->GetHostWidget(), QStringLiteral("profiles.png"));
+    QTimer::singleShot(1500, [] {
+        WindowImplBase* dialog = WindowImplBase::FindWindowByClass(QStringLiteral("MS_1_ProfileName"));
+        if (dialog == nullptr) {
+            std::printf("the profile name dialog did not open\n");
+            return;
+        }
+        test::UiDriver name(*dialog);
+        name.Type(QStringLiteral("edit_name"), QStringLiteral("Sniper"));
+        Wait(300);
+        Grab(dialog->GetHostWidget(), QStringLiteral("profilename.png"));
+        name.Click(QStringLiteral("btn_cancel"));
+    });
+    test::UiDriver(*window).Click(QStringLiteral("ms_1_profile_add_btn"));
 
     window->DestroyWindow();
     window.reset();
