@@ -86,6 +86,7 @@ protected:
 private:
     void OnTrayNotify(LPARAM mouseMessage);
     void OpenTrayMenu();
+    void OpenMainMenu();
     void OnMenuCommand(WPARAM record);
     void RebuildDeviceSlots();
     void SelectDevicePage();

@@ -108,6 +108,10 @@ public:
     void SetPushedImage(const QString& image);
     QString GetPushedImage() const { return m_pushedImage; }
     void Invalidate();
+    // A named state of the control's look ("unsent", "flash", "inactive", ...), which the theme's
+    // style sheet draws through the widget property of that name.
+    void SetStyleState(const char* state, bool on);
+    bool GetStyleState(const char* state) const;
 
     QString GetUserData() const { return m_userData; }
     void SetUserData(const QString& data) { m_userData = data; }
@@ -193,19 +197,41 @@ class CProgressUI : public CControlUI {
 public:
     explicit CProgressUI(QWidget* widget);
     QString GetClass() const override { return QStringLiteral("ProgressUI"); }
-    int GetValue() const;
-    void SetValue(int value);
-    int GetMinValue() const;
+    virtual int GetValue() const;
+    virtual void SetValue(int value);
+    virtual int GetMinValue() const;
     void SetMinValue(int value);
-    int GetMaxValue() const;
+    virtual int GetMaxValue() const;
     void SetMaxValue(int value);
 };
 
 // A slider; a user's move sends "valuechanged" for every new value, SetValue sends nothing.
+//
+// A slider whose layout sets the property "response" to "logarithmic" spreads its range over the
+// track by a logarithmic scale, so that a wide range (such as 50 to 26,000 DPI) stays finely
+// adjustable at its low, common end; its arrow keys step by one value and Page Up/Down by the
+// layout's page step. Its values are the layout's minimum to maximum as for any slider.
 class CSliderUI : public CProgressUI {
 public:
     explicit CSliderUI(QWidget* widget);
     QString GetClass() const override { return QStringLiteral("SliderUI"); }
+    int GetValue() const override;
+    void SetValue(int value) override;
+    int GetMinValue() const override;
+    int GetMaxValue() const override;
+    // The position on the widget's track that shows `value`, and the value at a position (the two
+    // are the same for a slider with the straight response).
+    int PositionOf(int value) const;
+    int ValueAt(int position) const;
+
+private:
+    double LogOffset() const;
+
+    bool m_logarithmic = false;
+    int m_min = 0;
+    int m_max = 0;
+    int m_pageUnits = 1;
+    int m_value = 0;
 };
 
 class CEditUI : public CControlUI {
@@ -263,6 +289,9 @@ public:
     }
     // Scrolls a scrolling container to its end (so a section opened at the bottom comes into view).
     virtual void ScrollToEnd();
+    // Scrolls the scroll area that this container is (or lies in) as little as needed for
+    // `control` inside it to be seen; a control taller than the view shows its top.
+    void EnsureVisible(CControlUI* control);
 
 protected:
     QWidget* Content() const;

@@ -25,10 +25,13 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QUiLoader>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <deque>
 #include <mutex>
@@ -153,6 +156,33 @@ std::unique_ptr<CControlUI> createControlFor(QWidget* widget, bool rowRoot) {
     return std::make_unique<CControlUI>(widget);
 }
 
+// Controls whose value the mouse wheel would change: they take the wheel only while they have the
+// keyboard focus, which a click or Tab gives them. Otherwise the wheel scrolls the page, and a user
+// scrolling past a slider or a combo box does not change it by accident.
+bool changesValueOnWheel(const QWidget* widget) {
+    if (qobject_cast<const QScrollBar*>(widget))
+        return false;
+    return qobject_cast<const QAbstractSlider*>(widget) || qobject_cast<const QComboBox*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) || qobject_cast<const QLineEdit*>(widget);
+}
+
+// The wheel over such a control scrolls the nearest scroll area around it, as it would over the
+// area's background.
+void passWheelToScrollArea(QWidget* widget, QWheelEvent* event) {
+    for (QWidget* above = widget->parentWidget(); above; above = above->parentWidget()) {
+        auto* area = qobject_cast<QAbstractScrollArea*>(above);
+        if (area == nullptr)
+            continue;
+        QWidget* viewport = area->viewport();
+        const QPointF position = widget->mapTo(viewport, event->position());
+        QWheelEvent passed(position, event->globalPosition(), event->pixelDelta(), event->angleDelta(),
+                           event->buttons(), event->modifiers(), event->phase(), event->inverted(),
+                           event->source());
+        QCoreApplication::sendEvent(viewport, &passed);
+        return;
+    }
+}
+
 bool isWrappable(const QWidget* widget) {
     const QString name = widget->objectName();
     return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
@@ -179,6 +209,12 @@ public:
             // the user leaving the control.
             if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
                 control->OnFocusChanged(event->type() == QEvent::FocusIn);
+            break;
+        case QEvent::Wheel:
+            if (changesValueOnWheel(widget) && !widget->hasFocus()) {
+                passWheelToScrollArea(widget, static_cast<QWheelEvent*>(event));
+                return true;
+            }
             break;
         case QEvent::Enter:
             control->OnMouseCrossing(true);
@@ -354,9 +390,23 @@ CControlUI* CPaintManagerUI::Wrap(QWidget* widget) {
     CControlUI* raw = control.get();
     raw->AttachTo(this);
     m_controls.emplace(widget, std::move(control));
+    Watch(widget);
+    return raw;
+}
+
+void CPaintManagerUI::Watch(QWidget* widget) {
     widget->installEventFilter(m_events.get());
     QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
-    return raw;
+    // The wheel must not hand the focus over either (combo boxes take it from the wheel by default).
+    if (changesValueOnWheel(widget) && (widget->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus)
+        widget->setFocusPolicy(Qt::StrongFocus);
+    // A control marked "keepplace" in the layout keeps its room when hidden, so that its
+    // neighbours do not jump.
+    if (widget->property("keepplace").toBool()) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
 }
 
 void CPaintManagerUI::Forget(QWidget* widget) {
@@ -400,8 +450,7 @@ void CPaintManagerUI::Adopt(CControlUI* control) {
     }
     control->AttachTo(this);
     m_controls.emplace(widget, std::unique_ptr<CControlUI>(control));
-    widget->installEventFilter(m_events.get());
-    QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
+    Watch(widget);
     for (QWidget* child : widget->findChildren<QWidget*>())
         if (isWrappable(child))
             Wrap(child);

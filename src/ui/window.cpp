@@ -75,7 +75,7 @@ ModalScript* GetModalScript() {
 }
 
 // The top-level widget of a window: hosts the layout, turns the window manager's close into
-// WM_CLOSE and lets the caption area drag the window.
+// WM_CLOSE, lets the caption area drag the window and gives a modal window its keys.
 class HostWidget : public QWidget {
 public:
     HostWidget(WindowImplBase* owner, QWidget* parent, Qt::WindowFlags flags)
@@ -89,26 +89,19 @@ protected:
         if (m_owner)
             m_owner->PostMessage(WM_CLOSE, 0, 0);
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        // Keys that no control took: Esc and Enter answer a modal window.
+        if (m_owner && m_owner->IsModalRunning() && m_owner->OnDialogKey(event->key()))
+            return;
+        QWidget::keyPressEvent(event);
+    }
     void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton || !inCaption(event->position().toPoint()))
+        if (event->button() != Qt::LeftButton || !inDragArea(event->position().toPoint()))
             return QWidget::mousePressEvent(event);
         if (windowHandle() && windowHandle()->startSystemMove())
             return;
         m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
         m_dragging = true;
-    }
-    void keyPressEvent(QKeyEvent* event) override {
-        WPARAM key = 0;
-        if (event->key() == Qt::Key_Escape)
-            key = VK_ESCAPE;
-        else if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-            key = VK_RETURN;
-        const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-        if (key != 0 && plain && m_owner && m_owner->ResponseDefaultKeyEvent(key)) {
-            event->accept();
-            return;
-        }
-        QWidget::keyPressEvent(event);
     }
     void mouseMoveEvent(QMouseEvent* event) override {
         if (m_dragging)
@@ -120,9 +113,11 @@ protected:
     }
 
 private:
-    bool inCaption(QPoint point) const {
+    // The caption drags the window. A window whose layout names no caption is dragged by its
+    // background: a press that no control of it took reaches this widget.
+    bool inDragArea(QPoint point) const {
         if (caption.isNull() && caption.bottom() <= 0)
-            return false;
+            return true;
         const int right = width() + caption.right();  // caption.right() holds minus the right inset
         return point.x() >= caption.left() && point.x() < right && point.y() >= caption.top() &&
                point.y() < caption.bottom();
@@ -155,10 +150,6 @@ void WindowImplBase::Notify(TNotifyUI& msg) {
     NotifyPump(msg);
 }
 void WindowImplBase::OnClick(TNotifyUI&) {}
-
-bool WindowImplBase::ResponseDefaultKeyEvent(WPARAM) {
-    return false;
-}
 
 LRESULT WindowImplBase::HandleCustomMessage(UINT, WPARAM, LPARAM, bool& bHandled) {
     bHandled = false;
@@ -272,10 +263,64 @@ void WindowImplBase::CenterWindow() {
     m_host->move(frame.topLeft());
 }
 
+void WindowImplBase::KeepInsideScreen() {
+    if (!m_host)
+        return;
+    // The screen that holds the owner (the main window), so that a dialog opened from a window low
+    // on the screen still shows its buttons; without an owner the screen under the window.
+    QScreen* screen = nullptr;
+    if (QWidget* owner = m_host->parentWidget())
+        screen = owner->window()->screen();
+    if (screen == nullptr)
+        screen = QGuiApplication::screenAt(m_host->frameGeometry().center());
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect frame = m_host->frameGeometry();
+    if (frame.right() > area.right())
+        frame.moveRight(area.right());
+    if (frame.bottom() > area.bottom())
+        frame.moveBottom(area.bottom());
+    // A window larger than the screen keeps its top-left corner (its title and first controls) on it.
+    if (frame.left() < area.left())
+        frame.moveLeft(area.left());
+    if (frame.top() < area.top())
+        frame.moveTop(area.top());
+    if (frame.topLeft() != m_host->frameGeometry().topLeft())
+        m_host->move(m_host->pos() + (frame.topLeft() - m_host->frameGeometry().topLeft()));
+}
+
+bool WindowImplBase::OnDialogKey(int key) {
+    const QWidget* root = m_pm.GetRoot() ? m_pm.GetRoot()->GetWidget() : nullptr;
+    auto clickNamed = [&](const char* property) {
+        const QString name = root ? root->property(property).toString() : QString();
+        auto* button = name.isEmpty() ? nullptr : m_pm.FindControl<CButtonUI>(name);
+        if (button == nullptr || !button->IsEnabled())
+            return false;
+        button->Activate();
+        return true;
+    };
+    switch (key) {
+    case Qt::Key_Escape:
+        // The cancel button runs the window's own cancel; a window without one just closes.
+        if (!clickNamed("cancelbutton"))
+            Close(0);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return clickNamed("okbutton");
+    default:
+        return false;
+    }
+}
+
 int WindowImplBase::ShowModal() {
     if (!m_host || !m_handle)
         return -1;
     const HWND handle = m_handle;
+    KeepInsideScreen();
     if (g_modalScript) {
         // Tests answer modal windows without a nested loop.
         m_modalScripted = true;

@@ -90,8 +90,10 @@ TEST_F(ResourcesTest, MainLayoutHoldsEveryControlOfTheSettingsPage) {
 
 TEST_F(ResourcesTest, MainLayoutHoldsTheWindowsOwnControls) {
     CPaintManagerUI& pm = Open(QStringLiteral("main.xml"));
-    for (const char* name : {"skin_btn", "main_menu_btn", "min_btn", "exit_btn", "btn_website"})
+    for (const char* name : {"main_menu_btn", "min_btn", "exit_btn", "btn_website"})
         EXPECT_NE(pm.FindControl<CButtonUI>(QString::fromLatin1(name)), nullptr) << name;
+    // The title bar offers no button without an action.
+    EXPECT_EQ(pm.FindControl(QStringLiteral("skin_btn")), nullptr);
     EXPECT_NE(pm.FindControl<CProgressUI>(QStringLiteral("apply_progress")), nullptr);
     auto* tabs = pm.FindControl<CTabLayoutUI>(QStringLiteral("device_tab_switch"));
     ASSERT_NE(tabs, nullptr);

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QWheelEvent>
 
 namespace quillon::test {
 
@@ -137,7 +138,21 @@ void UiDriver::MoveSlider(const QString& slider, int value) {
     auto* widget = qobject_cast<QAbstractSlider*>(UsableWidget(slider, "move slider"));
     if (!widget)
         return;
-    widget->setValue(value);
+    // A slider with a logarithmic response has a track position of its own for each value.
+    auto* control = Find<CSliderUI>(slider);
+    widget->setValue(control ? control->PositionOf(value) : value);
+}
+
+void UiDriver::Wheel(const QString& name, int notches) {
+    QWidget* widget = UsableWidget(name, "turn the wheel over");
+    if (!widget)
+        return;
+    const QPointF inside(widget->width() / 2.0, widget->height() / 2.0);
+    // Sent where the window system sends it, to the widget under the pointer; the application
+    // passes it on to the containers above when that widget leaves it.
+    QWheelEvent event(inside, widget->mapToGlobal(inside), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
 }
 
 void UiDriver::Type(const QString& edit, const QString& text) {
@@ -267,8 +282,8 @@ int UiDriver::Value(const QString& name) const {
     CControlUI* control = Find(name);
     if (!control)
         return 0;
-    if (auto* slider = qobject_cast<QAbstractSlider*>(control->GetWidget()))
-        return slider->value();
+    if (auto* slider = dynamic_cast<CSliderUI*>(control))
+        return slider->GetValue();
     if (auto* bar = qobject_cast<QProgressBar*>(control->GetWidget()))
         return bar->value();
     ADD_FAILURE() << name.toStdString() << " has no value";

@@ -49,6 +49,8 @@ public:
     void DoubleClickRow(const QString& list, int row);
     void SelectComboItem(const QString& combo, int index);
     void MoveSlider(const QString& slider, int value);
+    // Turns the mouse wheel over the control by `notches` towards the user (positive scrolls down).
+    void Wheel(const QString& name, int notches);
     // Types at the caret, one key press per character (each change sends "textchanged").
     void Type(const QString& edit, const QString& text);
     // Selects the edit's whole text and types `text` over it.

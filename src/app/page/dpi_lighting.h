@@ -17,6 +17,7 @@
 
 #include "app/page/page_context.h"
 #include "app/page/page_controls.h"
+#include "platform/messages.h"
 
 namespace quillon {
 
@@ -31,6 +32,8 @@ inline constexpr const char* kCurrentDpiEditImage = "skins/richedit_2.png";
 inline constexpr int kDpiUnit = 50;
 inline constexpr int kMinTypedDpi = 50;
 inline constexpr int kMaxTypedDpi = 26000;
+// How long a DPI edit flashes after it corrected a typed value.
+inline constexpr UINT kDpiEditFlashMs = 700;
 
 // The decimal number at the start of `text` (after blanks and an optional sign), saturated to the
 // range of int; 0 when there are no digits.
@@ -54,6 +57,8 @@ public:
     bool OnValueChanged(CControlUI* sender);
     bool OnTextChanged(CControlUI* sender);
     bool OnSetFocus(CControlUI* sender);
+    // "timer" notifications of the section's controls.
+    bool OnTimer(CControlUI* sender, UINT id);
 
     void OnDpiSliderChanged(std::size_t stage);
     void OnDpiEditCommit(std::size_t stage);
@@ -74,6 +79,11 @@ public:
     void Show(const ProfileRecord& record);
 
 private:
+    void FlashEdit(CRichEditUI& edit);
+    void ShowStageValue(std::size_t stage, std::int32_t units);
+    void ShowStageEnabled(std::size_t stage, bool enabled);
+    void ShowLightValues(const ProfileRecord& record);
+
     PageControls& m_controls;
     PageContext& m_page;
     ColorChooser m_chooseColor;

@@ -2,6 +2,9 @@
 
 #include <QDebug>
 
+#include <cstring>
+#include <utility>
+
 #include "app/macros/macro_store.h"
 #include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
@@ -16,6 +19,7 @@
 #include "app/profiles/profile_list.h"
 #include "core/keys/key_tables.h"
 #include "core/macros/macro_slots.h"
+#include "core/protocol/apply_plan.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/device_links.h"
@@ -33,10 +37,34 @@ namespace quillon {
 namespace {
 
 inline constexpr UINT kSectionScrollMs = 10;
+// How long "Sent" or "Nothing to send" stays in the status row.
+inline constexpr UINT kSendNoticeMs = 3000;
 
 QString LanguageText(const QString& key) {
     return CResourceManager::GetInstance()->GetText(key);
 }
+
+// The apply's sign of activity, passed on to status handling, which also tells the page when an
+// apply takes its copy of the profile and when it has ended (both on the UI thread).
+class ApplyMoments final : public ApplyRingControl {
+public:
+    ApplyMoments(ApplyRingControl& ring, std::function<void()> started, std::function<void()> ended)
+        : m_ring(ring), m_started(std::move(started)), m_ended(std::move(ended)) {}
+    bool SetApplyRingVisible(bool visible) override {
+        m_ring.SetApplyRingVisible(visible);
+        if (visible)
+            m_started();
+        else
+            m_ended();
+        // Claimed as shown, so that the end of every apply is reported too.
+        return true;
+    }
+
+private:
+    ApplyRingControl& m_ring;
+    std::function<void()> m_started;
+    std::function<void()> m_ended;
+};
 
 }  // namespace
 
@@ -65,6 +93,7 @@ struct CMS_1_Page::Impl final : PageContext {
     // before the apply but declared last, so that the worker is gone before anything it uses.
     std::unique_ptr<StatusHandling> status;
     std::unique_ptr<DeviceReportLinks> reportLinks;
+    std::unique_ptr<ApplyMoments> applyMoments;
     std::unique_ptr<ApplySequence> apply;
     std::unique_ptr<ApplyRequests> requests;
     std::unique_ptr<DeviceLinks> links;
@@ -74,6 +103,16 @@ struct CMS_1_Page::Impl final : PageContext {
     int skip_first_select = 1;
     bool started = false;
     bool shutDown = false;
+
+    // The section whose box was just ticked, brought into view when timer 514 fires.
+    const SectionToggle* sectionToShow = nullptr;
+
+    // What the running apply took (to tell at its end whether it reached the mouse), whether it
+    // had anything to send, and the short notice of the last apply's end in the status row.
+    std::unique_ptr<ProfileRecord> sentRecord;
+    bool applyHadWork = false;
+    enum class SendNotice { None, Sent, NothingToSend };
+    SendNotice notice = SendNotice::None;
 
     // --- PageContext ---------------------------------------------------------------------------
     ProfileRecord* Selected() override { return profiles ? profiles->Selected() : nullptr; }
@@ -102,6 +141,15 @@ struct CMS_1_Page::Impl final : PageContext {
     void ShowSelectedProfile();
     void ResetProfile();
     void OpenMacroEditor();
+    void ResetDpi();
+    void OnControlTimer(TNotifyUI& msg);
+    // Feedback on sending: "Send to mouse" and "Apply" stand out while the mouse lacks something of
+    // the profile; the status row says how the last apply ended, or that changes wait for the mouse.
+    bool HasUnsentChanges() const;
+    bool MouseAwake() const;
+    void RefreshSendState();
+    void OnApplyStarted();
+    void OnApplyEnded();
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
@@ -125,9 +173,7 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
     if (sender == controls.apply || sender == controls.applyDpi) {
         RequestApply();
     } else if (sender == controls.resetDpi) {
-        ResetDpiStages(*Selected());
-        Refresh();
-        RequestApply();
+        ResetDpi();
     } else if (sender == controls.mouseAttribute) {
         services().shell().OpenMouseSettings();
     } else if (sender == controls.profileReset || sender == controls.reset) {
@@ -189,6 +235,92 @@ void CMS_1_Page::Impl::OpenMacroEditor() {
     }
 }
 
+void CMS_1_Page::Impl::ResetDpi() {
+    // Eight stages are overwritten at once: the user confirms first, as for a whole profile.
+    if (Confirm(QStringLiteral("warning_title_text"), QStringLiteral("restore_dpi_text")) != 1)
+        return;
+    ProfileRecord* record = Selected();
+    if (record == nullptr)
+        return;
+    ResetDpiStages(*record);
+    Refresh();
+    RequestApply();
+}
+
+void CMS_1_Page::Impl::OnControlTimer(TNotifyUI& msg) {
+    if (dpi)
+        dpi->OnTimer(msg.pSender, static_cast<UINT>(msg.wParam));
+}
+
+bool CMS_1_Page::Impl::HasUnsentChanges() const {
+    const ProfileRecord* record = profiles ? profiles->Selected() : nullptr;
+    if (record == nullptr)
+        return false;
+    return profiles->full_write_pending() ||
+           ComputeDirtySet(*record, profiles->AppliedCopy(), FullWrite::No).Any();
+}
+
+bool CMS_1_Page::Impl::MouseAwake() const {
+    if (!reportLinks)
+        return false;
+    for (LinkKind link : {LinkKind::Wired, LinkKind::Wireless}) {
+        if (reportLinks->LinkState(link) == 1 && reportLinks->LinkAwake(link))
+            return true;
+    }
+    return false;
+}
+
+void CMS_1_Page::Impl::RefreshSendState() {
+    if (!Ready() || shutDown)
+        return;
+    const bool unsent = HasUnsentChanges();
+    for (CButtonUI* button : {controls.apply, controls.applyDpi}) {
+        if (button->GetStyleState("unsent") == unsent)
+            continue;
+        button->SetStyleState("unsent", unsent);
+        button->SetToolTip(unsent ? QStringLiteral("unsent_tip_text") : QString());
+    }
+    QString key;
+    // Changes the user made that found no awake mouse go out once it is back (on its wake-up).
+    if (profiles->HasUnsentUserChanges() && !MouseAwake())
+        key = QStringLiteral("send_waiting_text");
+    else if (notice == SendNotice::Sent)
+        key = QStringLiteral("send_done_text");
+    else if (notice == SendNotice::NothingToSend)
+        key = QStringLiteral("send_nothing_text");
+    const QString text = key.isEmpty() ? QString() : LanguageText(key);
+    if (controls.sendStatus->GetText() != text)
+        controls.sendStatus->SetText(text);
+}
+
+void CMS_1_Page::Impl::OnApplyStarted() {
+    const ProfileRecord* record = Selected();
+    if (record == nullptr || shutDown)
+        return;
+    // Taken right before the apply takes its own copy, on the same turn of the UI thread.
+    sentRecord = std::make_unique<ProfileRecord>(*record);
+    applyHadWork = HasUnsentChanges();
+    notice = SendNotice::None;
+    if (MessageWindow* window = Window())
+        window->KillTimer(TIMER_SEND_NOTICE);
+}
+
+void CMS_1_Page::Impl::OnApplyEnded() {
+    if (!sentRecord || shutDown || profiles == nullptr)
+        return;
+    // A complete apply makes its copy the `AppliedCopy`; one whose frames found no awake link
+    // leaves the old one, and its changes wait for the mouse.
+    const bool delivered =
+        std::memcmp(&profiles->AppliedCopy(), sentRecord.get(), sizeof(ProfileRecord)) == 0;
+    sentRecord.reset();
+    notice = !applyHadWork ? SendNotice::NothingToSend : delivered ? SendNotice::Sent : SendNotice::None;
+    if (notice != SendNotice::None) {
+        if (MessageWindow* window = Window())
+            window->SetTimer(TIMER_SEND_NOTICE, kSendNoticeMs);
+    }
+    RefreshSendState();
+}
+
 void CMS_1_Page::Impl::OnSelectChanged(TNotifyUI& msg) {
     if (!Ready())
         return;
@@ -242,8 +374,10 @@ void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
         const bool open = section->box->GetCheck();
         section->container->SetVisible(open);
         MessageWindow* window = Window();
-        if (open && section->scrollsIntoView && window != nullptr)
+        if (open && section->scrollsIntoView && window != nullptr) {
+            sectionToShow = section;
             window->SetTimer(TIMER_SECTION_SCROLL, kSectionScrollMs);
+        }
         return;
     }
     if (!Ready())
@@ -278,17 +412,24 @@ void CMS_1_Page::Impl::OnSetFocus(TNotifyUI& msg) {
 
 CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>()) {
     Impl* impl = m_impl.get();
-    BindNotify(QStringLiteral("click"), [impl](TNotifyUI& msg) { impl->OnClick(msg); });
-    BindNotify(QStringLiteral("selectchanged"), [impl](TNotifyUI& msg) { impl->OnSelectChanged(msg); });
-    BindNotify(QStringLiteral("itemselect"), [impl](TNotifyUI& msg) { impl->OnItemSelect(msg); });
-    BindNotify(QStringLiteral("itemactivate"), [impl](TNotifyUI& msg) { impl->OnItemActivate(msg); });
-    BindNotify(QStringLiteral("checkclick"), [impl](TNotifyUI& msg) { impl->OnCheckClick(msg); });
-    BindNotify(QStringLiteral("killfocus"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
-    BindNotify(QStringLiteral("return"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
-    BindNotify(QStringLiteral("valuechanged"), [impl](TNotifyUI& msg) { impl->OnValueChanged(msg); });
+    // Every edit may leave the mouse lacking something; the send buttons and the status row say so.
+    auto edit = [impl](void (Impl::*handler)(TNotifyUI&)) {
+        return [impl, handler](TNotifyUI& msg) {
+            (impl->*handler)(msg);
+            impl->RefreshSendState();
+        };
+    };
+    BindNotify(QStringLiteral("click"), edit(&Impl::OnClick));
+    BindNotify(QStringLiteral("selectchanged"), edit(&Impl::OnSelectChanged));
+    BindNotify(QStringLiteral("itemselect"), edit(&Impl::OnItemSelect));
+    BindNotify(QStringLiteral("itemactivate"), edit(&Impl::OnItemActivate));
+    BindNotify(QStringLiteral("checkclick"), edit(&Impl::OnCheckClick));
+    BindNotify(QStringLiteral("killfocus"), edit(&Impl::OnKillFocus));
+    BindNotify(QStringLiteral("return"), edit(&Impl::OnKillFocus));
+    BindNotify(QStringLiteral("valuechanged"), edit(&Impl::OnValueChanged));
     BindNotify(QStringLiteral("textchanged"), [impl](TNotifyUI& msg) { impl->OnTextChanged(msg); });
-    BindNotify(QStringLiteral("setfocus"), [impl](TNotifyUI& msg) { impl->OnSetFocus(msg); });
-    BindNotify(QStringLiteral("timer"), [](TNotifyUI&) {});
+    BindNotify(QStringLiteral("setfocus"), edit(&Impl::OnSetFocus));
+    BindNotify(QStringLiteral("timer"), [impl](TNotifyUI& msg) { impl->OnControlTimer(msg); });
     BindNotify(QStringLiteral("mouseenter"), [](TNotifyUI&) {});
     BindNotify(QStringLiteral("mouseleave"), [](TNotifyUI&) {});
 }
@@ -367,7 +508,9 @@ void CMS_1_Page::Startup() {
     d.links = std::make_unique<DeviceLinks>(
         *window, *d.status, [impl](WPARAM, LPARAM) { impl->apply->Apply(); }, d.driverLoader);
     d.reportLinks = std::make_unique<DeviceReportLinks>(*d.links);
-    d.apply = std::make_unique<ApplySequence>(*d.profiles, *d.reportLinks, *d.status, *d.status);
+    d.applyMoments = std::make_unique<ApplyMoments>(
+        *d.status, [impl] { impl->OnApplyStarted(); }, [impl] { impl->OnApplyEnded(); });
+    d.apply = std::make_unique<ApplySequence>(*d.profiles, *d.reportLinks, *d.status, *d.applyMoments);
     d.status->SetLinks(d.links.get());
     d.links->Start();
 }
@@ -382,6 +525,7 @@ void CMS_1_Page::LoadStores() {
         return;
     d.profileOperations->Fill();
     d.Refresh();
+    d.RefreshSendState();
 }
 
 bool CMS_1_Page::DevicePresent() const {
@@ -407,22 +551,36 @@ void CMS_1_Page::OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Impl& d = *m_impl;
     if (!d.links || message < MSG_WIRELESS_REPORT || message > MSG_DEVICE_MESSAGE_LAST)
         return;
-    if (d.status && d.status->HandleStatusMessage(message, wParam, lParam))
-        return;
-    d.links->HandleDeviceMessage(message, wParam, lParam);
+    // A link that woke, slept, came or went changes whether waiting changes can go out.
+    if (!d.status || !d.status->HandleStatusMessage(message, wParam, lParam))
+        d.links->HandleDeviceMessage(message, wParam, lParam);
+    d.RefreshSendState();
 }
 
 void CMS_1_Page::OnTimer(UINT_PTR id) {
     Impl& d = *m_impl;
     if (d.requests && d.requests->OnTimer(id))
         return;
-    if (d.status && d.status->OnTimer(id))
+    if (d.status && d.status->OnTimer(id)) {
+        // A watchdog may have taken the mouse for asleep.
+        d.RefreshSendState();
         return;
+    }
     if (id == TIMER_SECTION_SCROLL) {
         if (MessageWindow* window = d.Window())
             window->KillTimer(TIMER_SECTION_SCROLL);
-        if (d.controls.settingScroll != nullptr)
-            d.controls.settingScroll->ScrollToEnd();
+        // The section just opened comes into view, its box above it, and the page moves no further:
+        // a section reopened in the middle of the page stays where the user is looking.
+        const SectionToggle* section = std::exchange(d.sectionToShow, nullptr);
+        if (d.controls.settingScroll != nullptr && section != nullptr) {
+            d.controls.settingScroll->EnsureVisible(section->container);
+            d.controls.settingScroll->EnsureVisible(section->box);
+        }
+    } else if (id == TIMER_SEND_NOTICE) {
+        if (MessageWindow* window = d.Window())
+            window->KillTimer(TIMER_SEND_NOTICE);
+        d.notice = Impl::SendNotice::None;
+        d.RefreshSendState();
     }
 }
 
@@ -440,6 +598,7 @@ void CMS_1_Page::Shutdown() {
     if (window != nullptr) {
         window->KillTimer(TIMER_APPLY_DEBOUNCE);
         window->KillTimer(TIMER_SECTION_SCROLL);
+        window->KillTimer(TIMER_SEND_NOTICE);
     }
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
     if (d.apply)

@@ -53,8 +53,6 @@ void CMS_1_ProfileName::InitWindow() {
 void CMS_1_ProfileName::Notify(TNotifyUI& msg) {
     if (msg.sType == QLatin1String("click"))
         OnClick(msg);
-    else if (msg.sType == QLatin1String("return") && msg.pSender != nullptr && msg.pSender == edit_name)
-        Confirm();
 }
 
 void CMS_1_ProfileName::OnClick(TNotifyUI& msg) {
@@ -64,14 +62,6 @@ void CMS_1_ProfileName::OnClick(TNotifyUI& msg) {
         Confirm();
     else if (msg.pSender == btn_cancel || msg.pSender == btn_exit)
         Close(0);
-}
-
-bool CMS_1_ProfileName::ResponseDefaultKeyEvent(WPARAM key) {
-    // Return in the field arrives as its "return" notification; Escape cancels from anywhere.
-    if (key != VK_ESCAPE)
-        return false;
-    Close(0);
-    return true;
 }
 
 void CMS_1_ProfileName::Confirm() {

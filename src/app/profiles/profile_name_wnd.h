@@ -2,7 +2,7 @@
 // The profile name dialog: a title chosen by the caller, one edit field, OK, Cancel and a close
 // button. It refuses an empty name, and a name that a profile of the list already has in any
 // letter case (the profile being renamed included), each with a message box over the dialog that
-// leaves the typed text in place. Return in the field is OK, Escape is Cancel.
+// leaves the typed text in place. Return is OK and Escape is Cancel (the layout names the two).
 //
 //     if (auto name = CMS_1_ProfileName::Ask(mainWindow, "profile_name_1_text", profiles.List()))
 //         ... *name is free in the list and fits a record's name field ...
@@ -37,7 +37,6 @@ public:
     void InitWindow() override;
     void Notify(TNotifyUI& msg) override;
     void OnClick(TNotifyUI& msg) override;
-    bool ResponseDefaultKeyEvent(WPARAM key) override;
 
 private:
     void Confirm();
