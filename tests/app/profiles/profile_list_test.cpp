@@ -178,9 +178,12 @@ TEST_F(ProfileCard, AddingAppendsAFactoryProfileThatIsSelectedAndSentWhole) {
     EXPECT_EQ(Ui().Value("ms_1_slider_brightness"), factory.brightness) << "the page shows the new profile";
     EXPECT_TRUE(Profiles().full_write_pending());
     EXPECT_EQ(host->applyRequests.size(), 1u);
-    // The apply that the add asks for saves the store.
+    // The apply that the add asks for saves the store (on the worker's way back to this thread).
+    ASSERT_TRUE(PumpUntil([&] {
+        time.RunDue();
+        return std::filesystem::file_size(StoreFile()) == before.size() + kRecordBytes;
+    }));
     const auto stored = ReadAll(StoreFile());
-    ASSERT_EQ(stored.size(), before.size() + kRecordBytes);
     EXPECT_EQ(stored[0], 3) << "selected index";
     EXPECT_EQ(std::memcmp(stored.data() + kHeaderBytes + 3 * kRecordBytes, &factory, sizeof(ProfileRecord)),
               0);
