@@ -89,7 +89,7 @@ public:
             CreateDefaultProfile(list, u"Profile ");
         auto header = std::make_unique<StoreHeader>();
         std::memset(static_cast<void*>(header.get()), 0, sizeof(StoreHeader));
-        ProfileStore(m_folder.path / "Data").Save(list, *header);
+        static_cast<void>(ProfileStore(m_folder.path / "Data").Save(list, *header));
         m_window.Create(nullptr, {}, WS_VISIBLE, 0, 0, 0, 800, 572);
         m_ui = std::make_unique<UiDriver>(m_window);
         PumpPending();
@@ -134,7 +134,7 @@ void BM_AddProfile(benchmark::State& state) {
     for (auto _ : state) {
         bench.Add(QStringLiteral("Added %1").arg(++n));
         if (WithSave(state))
-            bench.Profiles().Save();
+            static_cast<void>(bench.Profiles().Save());
         state.PauseTiming();
         bench.DeleteSelected();
         state.ResumeTiming();
@@ -150,7 +150,7 @@ void BM_DeleteProfile(benchmark::State& state) {
         state.ResumeTiming();
         bench.DeleteSelected();
         if (WithSave(state))
-            bench.Profiles().Save();
+            static_cast<void>(bench.Profiles().Save());
     }
 }
 
@@ -173,7 +173,7 @@ void BM_SelectProfile(benchmark::State& state) {
         bench.Ui().SelectRow(kList, row);
         PumpPending();
         if (WithSave(state))
-            bench.Profiles().Save();
+            static_cast<void>(bench.Profiles().Save());
     }
 }
 

@@ -116,7 +116,7 @@ void StoreTwelveProfiles() {
     auto header = std::make_unique<StoreHeader>();
     header->selected = 4;
     header->reserved.fill(0);
-    ProfileStore(g_folder / "Data").Save(profiles, *header);
+    static_cast<void>(ProfileStore(g_folder / "Data").Save(profiles, *header));
 }
 
 // The main window as it is when the receiver is there but this user may not open it.

@@ -32,7 +32,7 @@ void MacroStoreImports::AddMacrosOf(ProfileRecord& record) {
         added = true;
     }
     if (added)
-        m_store.SaveMacroStore();
+        static_cast<void>(m_store.SaveMacroStore());
 }
 
 }  // namespace quillon

@@ -149,8 +149,7 @@ void ProfileListOperations::Export() {
     if (!path)
         return;
     // The record as it is now, with every edit, whether or not it has reached the mouse.
-    if (WriteProfileFile(std::filesystem::path(QFile::encodeName(*path).toStdString()), *selected) !=
-        WriteStatus::Written)
+    if (!WriteProfileFile(std::filesystem::path(QFile::encodeName(*path).toStdString()), *selected))
         Warn(QStringLiteral("export_profile_failed_text"));
 }
 

@@ -53,9 +53,8 @@ ProfileFileRead ReadProfileFile(const std::filesystem::path& path) {
     return result;
 }
 
-WriteStatus WriteProfileFile(const std::filesystem::path& path, const ProfileRecord& record,
-                             FileWriter& writer) {
-    return WriteFileAtomically(writer, path, {RecordBytes(record)});
+bool WriteProfileFile(const std::filesystem::path& path, const ProfileRecord& record, FileWriter& writer) {
+    return WriteFileAtomically(writer, path, {RecordBytes(record)}) == WriteStatus::Written;
 }
 
 void AdmitImportedProfile(ProfileRecord& record, const ProfileList& list, std::u16string_view fallbackName) {

@@ -41,9 +41,10 @@ std::unique_ptr<ProfileRecord> ParseProfileFile(std::span<const std::byte> bytes
 // Reads a ".pro" file. A file larger than one record is refused without being read whole.
 ProfileFileRead ReadProfileFile(const std::filesystem::path& path);
 
-// Writes `record` as the whole content of `path`, replacing it in one step.
-WriteStatus WriteProfileFile(const std::filesystem::path& path, const ProfileRecord& record,
-                             FileWriter& writer = SystemFileWriter());
+// Writes `record` as the whole content of `path`, replacing it in one step; false when it could not
+// be written (an existing file is then left as it was).
+bool WriteProfileFile(const std::filesystem::path& path, const ProfileRecord& record,
+                      FileWriter& writer = SystemFileWriter());
 
 // Readies a record read from a ".pro" file for the profile list: names end inside their fields,
 // macro copies claim no more actions than they hold, every setting is in its range, and its name is

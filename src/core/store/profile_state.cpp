@@ -47,11 +47,11 @@ bool ProfileState::Remove(std::size_t index) {
     return true;
 }
 
-WriteStatus ProfileState::RenameSelected(std::u16string_view name) {
+void ProfileState::RenameSelected(std::u16string_view name) {
     if (!m_selected)
-        return WriteStatus::Written;
+        return;
     SetFieldText(m_selected->profile_name.data(), m_selected->profile_name.size(), name);
-    return Save();
+    static_cast<void>(Save());
 }
 
 void ProfileState::RequestFullWrite(FullWriteReason reason) {

@@ -68,7 +68,7 @@ public:
     // last one; removing one before it keeps the same record selected at its new index.
     bool Remove(std::size_t index);
     // Gives the selected record a new name (cut to fit its field) and saves the store.
-    WriteStatus RenameSelected(std::u16string_view name);
+    void RenameSelected(std::u16string_view name);
 
     const ProfileRecord& AppliedCopy() const { return *m_applied; }
 

@@ -249,7 +249,7 @@ TEST_F(ProfileCard, RenamingByButtonOrDoubleClickSavesAtOnceAndTheRowShowsTheNam
     ProfileStore store(folder.Path() / "Data");
     ProfileList saved;
     auto header = std::make_unique<StoreHeader>();
-    store.Load(saved, *header, u"unused");
+    static_cast<void>(store.Load(saved, *header, u"unused"));
     ASSERT_EQ(saved.size(), 3u);
     EXPECT_EQ(NameOf(*saved[0]), u"Office");
     EXPECT_EQ(NameOf(*saved[2]), u"Shooter");

@@ -52,7 +52,7 @@ TEST(ProfileFile, ExportReplacesAnExistingFileWithTheRecordsBytes) {
     ProfileRecord record;
     CreateProfile(record, u"Game");
     record.brightness = 3;
-    ASSERT_EQ(WriteProfileFile(path, record), WriteStatus::Written);
+    ASSERT_TRUE(WriteProfileFile(path, record));
     Bytes expected = test::DefaultRecordBytes(u"Game");
     test::Put32(expected, 2340, 3);
     EXPECT_EQ(test::ReadAll(path), expected);
