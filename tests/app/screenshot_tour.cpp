@@ -6,9 +6,10 @@
 // The main window runs in-process over a copy of the demo program folder, so the simulated mouse
 // is the mouse: first without it (QUILLON_SIM_LINKS=none), then with it on the 2.4 GHz receiver.
 // Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png,
-// macroedit.png, profiles.png and profilename.png into <folder>; permission.png pretends that the
-// receiver is plugged in but may not be opened, the macro editor shows a stored macro of 20
-// actions, profiles.png a store of 12 profiles and profilename.png the name dialog of a new one.
+// macroedit.png, profiles.png, profilename_empty.png and profilename.png into <folder>;
+// permission.png pretends that the receiver is plugged in but may not be opened, the macro editor
+// shows a stored macro of 20 actions, profiles.png a store of 12 profiles and the last two the name
+// dialog of a new profile, empty and with a name typed.
 
 #include "app/main_wnd.h"
 #include "core/macros/macro_file.h"
@@ -209,6 +210,8 @@ int main(int argc, char** argv) {
             return;
         }
         test::UiDriver name(*dialog);
+        Wait(300);
+        Grab(dialog->GetHostWidget(), QStringLiteral("profilename_empty.png"));
         name.Type(QStringLiteral("edit_name"), QStringLiteral("Sniper"));
         Wait(300);
         Grab(dialog->GetHostWidget(), QStringLiteral("profilename.png"));
