@@ -31,45 +31,34 @@ private:
 }  // namespace
 
 std::size_t KeepFieldsInRange(ProfileRecord& record) {
+    using namespace setting_ranges;
     Repair repair;
     repair.Choice(record.lift_of_distance, 2, 0);
     repair.Choice(record.ripple_control, 2, 1);
     repair.Choice(record.angle_snap, 2, 0);
     repair.Choice(record.motion_sync, 2, 1);
     repair.Choice(record.movemode, 2, 0);
-    repair.Choice(record.prate, kPollingRateCount, 6);
-    repair.Choice(record.light_effect, kLightEffectCount, 0);
-    repair.Clamp(record.brightness, kBrightnessRange);
-    repair.Clamp(record.breathspeed, kBreathSpeedRange);
-    repair.Clamp(record.sleep_timer, kSleepTimerRange);
-    repair.Clamp(record.light_off, kLightOffRange);
-    repair.Clamp(record.key_debounce, kKeyDebounceRange);
+    repair.Choice(record.prate, kPollingRates, 6);
+    repair.Choice(record.light_effect, kLightEffects, 0);
+    repair.Clamp(record.brightness, kBrightness);
+    repair.Clamp(record.breathspeed, kBreathSpeed);
+    repair.Clamp(record.sleep_timer, kSleepTimer);
+    repair.Clamp(record.light_off, kLightOff);
+    repair.Clamp(record.key_debounce, kKeyDebounce);
 
     for (std::size_t i = 0; i < kDpiStageCount; ++i) {
-        repair.Clamp(record.dpi_x[i], kDpiRange);
+        repair.Clamp(record.dpi_x[i], kDpi);
         // The mouse takes a stage as enabled only when its flag is exactly 1.
         if (record.dpi_step_enabled[i] != 1)
             repair.Set(record.dpi_step_enabled[i], 0);
     }
-    repair.Choice(record.dpi_step, static_cast<std::int32_t>(kDpiStageCount), kDefaultDpiStep);
-    auto step = static_cast<std::size_t>(record.dpi_step);
-    if (record.dpi_step_enabled[step] != 1) {
-        const auto* first = std::find(record.dpi_step_enabled.begin(), record.dpi_step_enabled.end(), 1);
-        if (first != record.dpi_step_enabled.end()) {
-            repair.Set(record.dpi_step, static_cast<std::int32_t>(first - record.dpi_step_enabled.begin()));
-        } else {
-            // No stage is enabled: the current one becomes the one stage the mouse switches to.
-            repair.Set(record.dpi_step_enabled[step], 1);
-        }
-        step = static_cast<std::size_t>(record.dpi_step);
-    }
-    if (record.dpi_x[step] == 0)
-        repair.Set(record.dpi_x[step], kDefaultDpi[step] != 0 ? kDefaultDpi[step] : kDefaultDpi[0]);
+    repair.Clamp(record.dpi_step, {0, static_cast<std::int32_t>(kDpiStageCount) - 1});
+    repair.Set(record.dpi_step_enabled[static_cast<std::size_t>(record.dpi_step)], 1);
 
     for (std::size_t k = 0; k < kPageButtonCount; ++k) {
         ButtonSlot& slot = record.slots[k];
-        repair.Choice(slot.repeat_mode, kRepeatModeCount, 0);
-        repair.Clamp(slot.repeat_count, {0, kRepeatCountMax});
+        repair.Choice(slot.repeat_mode, kRepeatModes, 0);
+        repair.Clamp(slot.repeat_count, kRepeatCount);
         if (slot.action_count > kMacroActionCapacity)
             repair.Set(slot.action_count, static_cast<std::uint16_t>(kMacroActionCapacity));
         for (MacroAction& action : slot.actions) {

@@ -398,7 +398,7 @@ TEST_F(ProfileCard, ImportedSettingsAreBroughtIntoRangeBeforeTheyAreShown) {
     EXPECT_EQ(NameOf(Record()), u"Odd");
     EXPECT_EQ(Record().light_effect, 0);
     EXPECT_EQ(Record().brightness, 15);
-    EXPECT_EQ(Record().dpi_step, 1);
+    EXPECT_EQ(Record().dpi_step, 0);
 }
 
 TEST_F(ProfileCard, ExportThatCannotWriteItsFileSaysSo) {

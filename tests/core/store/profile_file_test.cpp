@@ -109,7 +109,8 @@ TEST(ProfileFile, ImportedSettingsAreBroughtIntoTheirRanges) {
     EXPECT_EQ(record.angle_snap, 0);
     EXPECT_EQ(record.dpi_x[2], 520);
     EXPECT_EQ(record.dpi_step_enabled[4], 0) << "only 1 enables a stage on the mouse";
-    EXPECT_EQ(record.dpi_step, 1);
+    EXPECT_EQ(record.dpi_step, 7);
+    EXPECT_EQ(record.dpi_step_enabled[7], 1) << "the current stage is enabled";
     EXPECT_EQ(record.slots[3].repeat_mode, 0);
     EXPECT_EQ(record.slots[3].repeat_count, 255);
     EXPECT_EQ(record.slots[3].action_count, 190);
@@ -125,15 +126,9 @@ TEST(ProfileFile, CurrentDpiStageOfAnImportIsAlwaysEnabled) {
     CreateProfile(record, u"Stages");
     record.dpi_step = 7;  // disabled in a factory profile
     KeepFieldsInRange(record);
-    EXPECT_EQ(record.dpi_step, 0) << "the first enabled stage";
-
-    record.dpi_step_enabled.fill(0);
-    record.dpi_x.fill(0);
-    record.dpi_step = 3;
-    KeepFieldsInRange(record);
-    EXPECT_EQ(record.dpi_step, 3);
-    EXPECT_EQ(record.dpi_step_enabled[3], 1);
-    EXPECT_EQ(record.dpi_x[3], 32) << "an enabled stage has a resolution";
+    EXPECT_EQ(record.dpi_step, 7);
+    EXPECT_EQ(record.dpi_step_enabled[7], 1);
+    EXPECT_EQ(PerformanceFrame(record).bytes[5], 0xBF) << "stages 1..6 and 8 in the mask";
 }
 
 }  // namespace
