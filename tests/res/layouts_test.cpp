@@ -94,6 +94,11 @@ TEST_F(ResourcesTest, MainLayoutHoldsTheWindowsOwnControls) {
         EXPECT_NE(pm.FindControl<CButtonUI>(QString::fromLatin1(name)), nullptr) << name;
     // The title bar offers no button without an action.
     EXPECT_EQ(pm.FindControl(QStringLiteral("skin_btn")), nullptr);
+    // The battery bar keeps its place when a link indicator hides.
+    for (const char* name : {"ms_1_wired", "ms_1_wireless"})
+        EXPECT_TRUE(
+            pm.FindControl(QString::fromLatin1(name))->GetWidget()->sizePolicy().retainSizeWhenHidden())
+            << name;
     EXPECT_NE(pm.FindControl<CProgressUI>(QStringLiteral("apply_progress")), nullptr);
     auto* tabs = pm.FindControl<CTabLayoutUI>(QStringLiteral("device_tab_switch"));
     ASSERT_NE(tabs, nullptr);

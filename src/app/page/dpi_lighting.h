@@ -7,6 +7,9 @@
 //   - DPI slider moves and typed DPI values send nothing; they go with the next apply.
 //   - the current stage, the enable boxes and colours are sent at once;
 //   - the effect is sent 200 ms, brightness and breathing speed 500 ms after the last change.
+// The stage badges and the highlighted edit are two views of the current stage: whichever way the
+// stage changes, both follow. A stage that is off looks it; a DPI edit that had to correct what was
+// typed flashes for a moment.
 
 #include <QPoint>
 #include <QRect>

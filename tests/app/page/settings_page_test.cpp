@@ -597,7 +597,7 @@ TEST_F(SettingsPage, ColourDialogAtTheScreensBottomEdgeOpensInsideItAndAnswersEs
     answers.OnNext("DpiColorWnd", [&](UiDriver& dialog) {
         shown = dialog.Find("confirm_btn")->GetWidget()->window()->frameGeometry();
         dialog.Click("mouse_dpi_color_5");
-        dialog.PressKey("color_show_control", Qt::Key_Escape);
+        dialog.PressKey("r_edit", Qt::Key_Escape);
     });
     Ui().Click("ms_1_btn_dpi_color_8");
     PumpPending();
