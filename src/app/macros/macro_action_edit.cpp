@@ -142,16 +142,22 @@ bool CMS_1_Macro::Impl::NotifyActionEditing(TNotifyUI& msg) {
 
 void CMS_1_Macro::Impl::RebuildActionList() {
     CPaintManagerUI& pm = window.GetPaintManager();
-    actionList->RemoveAll();
+    // Rows are built from their layout once and then refilled: a row costs milliseconds to build
+    // and style, and a macro holds up to 190 of them. Only the rows past the new count go, and
+    // only missing ones are built.
+    int rows = actionList->GetCount();
+    while (rows > workingCount)
+        actionList->RemoveAt(--rows);
     CDialogBuilder builder;
-    for (int i = 0; i < workingCount; ++i) {
+    for (; rows < workingCount; ++rows) {
         CControlUI* row = builder.Create(QStringLiteral("keylistitem.xml"), &pm);
         if (row == nullptr)
             break;
         row->SetFixedHeight(kMacroRowHeight);
         actionList->Add(row);
-        FillRow(i, false);
     }
+    for (int i = 0; i < rows; ++i)
+        FillRow(i, false);
 
     if (restoreSelection && startPosition >= 0) {
         SelectAction(startPosition);
@@ -463,6 +469,7 @@ void CMS_1_Macro::Impl::InsertClick(std::size_t button) {
         return;
     if (workingCount + 2 > static_cast<int>(kMacroActionCapacity))
         return;
+    const int selectedBefore = selectedAction;
     inserting = true;
     insertionPosition = std::max(selectedAction, -1) + 1;
     MacroAction action{};
@@ -473,8 +480,11 @@ void CMS_1_Macro::Impl::InsertClick(std::size_t button) {
     action.kind = kActionUp;
     InsertAction(action);
     RebuildActionList();
-    Commit();
+    const bool kept = Commit();
     inserting = false;
+    // A click that did not fit leaves the selection where it was.
+    if (!kept)
+        SelectAction(selectedBefore);
 }
 
 void CMS_1_Macro::Impl::InsertMovement() {
@@ -486,6 +496,7 @@ void CMS_1_Macro::Impl::InsertMovement() {
     action.delayMs = kInsertedActionDelayMs;
     action.x = std::clamp(LeadingInteger(insertXEdit->GetText()), -kMovementLimit, kMovementLimit);
     action.y = std::clamp(LeadingInteger(insertYEdit->GetText()), -kMovementLimit, kMovementLimit);
+    const int selectedBefore = selectedAction;
     if (HasSelectedAction()) {
         inserting = true;
         insertionPosition = selectedAction + 1;
@@ -494,9 +505,11 @@ void CMS_1_Macro::Impl::InsertMovement() {
         insertionPosition = -1;
     }
     InsertAction(action);
-    Commit();
+    const bool kept = Commit();
     RebuildActionList();
     inserting = false;
+    if (!kept)
+        SelectAction(selectedBefore);
 }
 
 }  // namespace quillon

@@ -69,9 +69,9 @@ CMS_1_Macro::CMS_1_Macro(MacroStore& store, const HookOps* hooks, const KeyCodeT
 CMS_1_Macro::~CMS_1_Macro() = default;
 
 void CMS_1_Macro::InitWindow() {
-    if (!m->FindControls())
-        return;
-    m->FillMacroList();
+    m->ready = m->FindControls();
+    if (m->ready)
+        m->FillMacroList();
 }
 
 bool CMS_1_Macro::Impl::FindControls() {
@@ -155,7 +155,7 @@ void CMS_1_Macro::Impl::FillMacroList() {
         auto* row = new CListLabelElementUI();
         row->SetTextMode(TextMode::Plain);
         row->SetText(MacroName(*record));
-        row->SetFixedHeight(22);
+        row->SetFixedHeight(kMacroListRowHeight);
         macroList->Add(row);
     }
     current = nullptr;
@@ -169,7 +169,7 @@ QString CMS_1_Macro::Impl::MacroName(const MacroRecord& record) const {
 
 void CMS_1_Macro::Notify(TNotifyUI& msg) {
     Impl& d = *m;
-    if (d.closing || d.macroList == nullptr || d.statusLabel == nullptr)
+    if (d.closing || !d.ready)
         return;
     CControlUI* sender = msg.pSender;
     if (msg.sType == QLatin1String("click")) {
@@ -191,7 +191,7 @@ void CMS_1_Macro::Notify(TNotifyUI& msg) {
 void CMS_1_Macro::OnClick(TNotifyUI& msg) {
     Impl& d = *m;
     CControlUI* sender = msg.pSender;
-    if (d.closing || sender == nullptr || d.statusLabel == nullptr)
+    if (d.closing || !d.ready || sender == nullptr)
         return;
     if (sender == d.exitButton)
         Close(1);
@@ -212,8 +212,9 @@ LRESULT CMS_1_Macro::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM, bool&
     if (uMsg != MSG_HOOK_EVENT)
         return 0;
     bHandled = true;
-    // Recording takes the events while its route is on; otherwise they are the key capture's.
-    if (!m->recordingRoute && m->keyCapture && !m->closing)
+    // While the recording route is on the events belong to recording, which is not built yet and
+    // drops them; otherwise they are the key capture's.
+    if (m->ready && !m->closing && !m->recordingRoute && m->keyCapture)
         m->OnKeyCaptured(static_cast<std::uint32_t>(wParam));
     return 0;
 }
@@ -221,7 +222,7 @@ LRESULT CMS_1_Macro::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM, bool&
 LRESULT CMS_1_Macro::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
     bHandled = false;
     Impl& d = *m;
-    if (d.closing || d.statusLabel == nullptr)
+    if (d.closing || !d.ready)
         return 0;
     // An edit still holding the focus takes its last change in, as leaving it would.
     TNotifyUI pending;
@@ -274,7 +275,7 @@ void CMS_1_Macro::Impl::LoadMacro(int index) {
     ShowUnits();
 }
 
-void CMS_1_Macro::Impl::Commit() {
+bool CMS_1_Macro::Impl::Commit() {
     const int units =
         iTotalNum(std::span<const MacroAction>(working.data(), static_cast<std::size_t>(workingCount)));
     if (units > kMacroUnitLimit) {
@@ -283,15 +284,16 @@ void CMS_1_Macro::Impl::Commit() {
         LoadMacro(currentIndex);
         restoreSelection = false;
         ShowDropped();
-        return;
+        return false;
     }
     if (current == nullptr)
-        return;
+        return true;
     current->actions = working;
     current->actionCount = workingCount;
     store.SaveMacroStore();
     statusLabel->SetVisible(false);
     ShowUnits();
+    return true;
 }
 
 void CMS_1_Macro::Impl::ShowUnits() {
@@ -321,13 +323,16 @@ void CMS_1_Macro::Impl::AddMacro() {
     auto* row = new CListLabelElementUI();
     row->SetTextMode(TextMode::Plain);
     row->SetText(MacroName(record));
-    row->SetFixedHeight(kMacroRowHeight);
+    row->SetFixedHeight(kMacroListRowHeight);
     macroList->Add(row);
     macroList->SelectItem(macroList->GetCount() - 1, SelectNotify::Yes);
     macroList->ScrollToEnd();
 }
 
 void CMS_1_Macro::Impl::DeleteMacro() {
+    // Nothing is asked when no macro is selected: there is nothing to delete.
+    if (macroList->GetCurSel() < 0)
+        return;
     if (CMsgWnd::MessageBox(window.GetHWND(), QStringLiteral("warning_title_text"),
                             QStringLiteral("delete_macro_text")) != 1)
         return;
@@ -384,7 +389,7 @@ void CMS_1_Macro::Impl::Import() {
     auto* row = new CListLabelElementUI();
     row->SetTextMode(TextMode::Plain);
     row->SetText(MacroName(*result.record));
-    row->SetFixedHeight(kMacroRowHeight);
+    row->SetFixedHeight(kMacroListRowHeight);
     macroList->Add(row);
     macroList->SelectItem(macroList->GetCount() - 1, SelectNotify::Yes);
     macroList->ScrollToEnd();

@@ -30,6 +30,8 @@ inline constexpr std::array<std::uint8_t, 5> kMouseButtonOrder = {kMouseLeft, kM
 inline constexpr std::uint16_t kInsertedActionDelayMs = 10;
 inline constexpr int kMovementLimit = 999;
 inline constexpr int kMacroRowHeight = 30;
+// Rows of the macro list, whether they were there at the start or added later.
+inline constexpr int kMacroListRowHeight = 26;
 
 struct CMS_1_Macro::Impl {
     Impl(CMS_1_Macro& owner, MacroStore& macros, const HookOps* hookOps, const KeyCodeTables* keyTables)
@@ -98,13 +100,15 @@ struct CMS_1_Macro::Impl {
     bool recording = false;
     bool recordingRoute = false;
     bool keyCapture = false;
-    bool closing = false;
+    bool ready = false;    // every control was found; without them the editor does nothing
+    bool closing = false;  // the window is being destroyed: late notifications are ignored
 
     // --- ms_1_macro.cpp ------------------------------------------------------------------------
     bool FindControls();
     void FillMacroList();
     void LoadMacro(int index);
-    void Commit();
+    // Stores the working actions; false when the change was dropped for its size.
+    bool Commit();
     void ShowUnits();
     void ShowDropped();
     void AddMacro();
