@@ -792,6 +792,11 @@ CListUI::CListUI(QWidget* widget) : CContainerUI(widget) {
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
         QObject::connect(list, &QListWidget::itemSelectionChanged, list, [this] { OnSelectionChanged(); });
+        QObject::connect(list, &QListWidget::itemDoubleClicked, list, [this, list](QListWidgetItem* item) {
+            const int row = list->row(item);
+            if (row >= 0)
+                SendNotify(QStringLiteral("itemactivate"), std::uintptr_t(row));
+        });
     }
 }
 
@@ -853,6 +858,21 @@ void CListUI::AddTextRow(const QString& text, int height) {
     // Rows span the list's width; only their height is the row's own.
     item->setSizeHint(QSize(0, height));
     list->addItem(item);
+}
+
+QString CListUI::GetRowText(int index) const {
+    auto* list = qobject_cast<QListWidget*>(m_widget);
+    if (!list || index < 0 || index >= list->count() || list->itemWidget(list->item(index)))
+        return {};
+    return list->item(index)->text();
+}
+
+void CListUI::SetRowText(int index, const QString& text) {
+    auto* list = qobject_cast<QListWidget*>(m_widget);
+    if (!list || index < 0 || index >= list->count() || list->itemWidget(list->item(index)))
+        return;
+    const QSignalBlocker block(list);
+    list->item(index)->setText(text);
 }
 
 bool CListUI::Remove(CControlUI* control) {

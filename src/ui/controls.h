@@ -37,6 +37,7 @@ enum class TextMode { LanguageKey, Plain };
 //   "checkclick"            a check box changed its state after a click, or SetCheck(.., Yes)
 //   "selectchanged"         an option became selected by a click, or Selected(.., Yes) changed it
 //   "itemselect"            a list or combo box selected another row (wParam = new, lParam = old)
+//   "itemactivate"          a list row was double-clicked (wParam = row)
 //   "valuechanged"          a slider was moved by the user
 //   "textchanged"           the user changed an edit's text
 //   "return"                Return was pressed in an edit
@@ -335,7 +336,8 @@ public:
 };
 
 // A list of rows with at most one selected. A user's selection sends "itemselect" with the new row
-// in wParam and the previous one in lParam (-1 for none).
+// in wParam and the previous one in lParam (-1 for none); a double click on a row sends
+// "itemactivate" with the row in wParam (after the "itemselect" of its first click).
 class CListUI : public CContainerUI {
 public:
     explicit CListUI(QWidget* widget);
@@ -353,6 +355,9 @@ public:
     // A plain text row drawn by the list itself: no widget and no control, so a long list costs
     // little to build. GetItemAt returns null for such a row.
     void AddTextRow(const QString& text, int height);
+    // The text of a plain text row; empty for a row that is not one, or no row.
+    QString GetRowText(int index) const;
+    void SetRowText(int index, const QString& text);
 
     int GetCurSel() const { return m_curSel; }
     bool SelectItem(int index, SelectNotify notify = SelectNotify::Yes);

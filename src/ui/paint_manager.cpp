@@ -486,6 +486,18 @@ void CPaintManagerUI::RefreshTexts() {
         }
         if (key.isValid())
             target->setToolTip(CResourceManager::GetInstance()->GetText(key.toString()));
+        // So is the hint an empty edit shows.
+        QVariant hintKey = target->property("quillon_placeholder_key");
+        if (!hintKey.isValid()) {
+            const QVariant hint = target->property("placeholderText");
+            if (hint.isValid() && !hint.toString().isEmpty()) {
+                hintKey = hint;
+                target->setProperty("quillon_placeholder_key", hintKey);
+            }
+        }
+        if (hintKey.isValid())
+            target->setProperty("placeholderText",
+                                CResourceManager::GetInstance()->GetText(hintKey.toString()));
     }
 }
 

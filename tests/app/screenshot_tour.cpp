@@ -5,15 +5,18 @@
 //
 // The main window runs in-process over a copy of the demo program folder, so the simulated mouse
 // is the mouse: first without it (QUILLON_SIM_LINKS=none), then with it on the 2.4 GHz receiver.
-// Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png and
-// macroedit.png (a stored macro of 20 actions), scrolled.png (the wheel turned over the sliders),
-// unsent.png and sent.png (a DPI change before and after "Apply"), mainmenu.png (the menu button's
-// menu) and colordialog_low.png (the whole screen, with the main window low on it and stage 8's
-// colour dialog open) into <folder>; permission.png pretends that the receiver is plugged in but
-// may not be opened.
+// Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png,
+// macroedit.png, scrolled.png (the wheel turned over the sliders), unsent.png and sent.png (a DPI
+// change before and after "Apply"), waiting.png, mainmenu.png (the menu button's menu),
+// colordialog_low.png (the whole screen, with the main window low on it and stage 8's colour dialog
+// open), profiles.png (a store of 12 profiles), profilename_empty.png and profilename.png (the name
+// dialog of a new profile, empty and with a name typed) into <folder>; permission.png pretends
+// that the receiver is plugged in but may not be opened, and the macro editor shows a stored macro
+// of 20 actions.
 
 #include "app/main_wnd.h"
 #include "core/macros/macro_file.h"
+#include "core/store/profile_store.h"
 #include "platform/services.h"
 #include "support/ui_driver.h"
 #include "ui/paint_manager.h"
@@ -112,6 +115,22 @@ void StoreSampleMacro() {
     add(kMouseMove, kActionMove, 10, -120, 40);
     macro.actionCount = static_cast<std::int32_t>(n);
     MacroStoreFile(g_folder / "Data").Save(macros);
+}
+
+// A store of twelve profiles, the fifth selected.
+void StoreTwelveProfiles() {
+    ProfileList profiles;
+    for (std::u16string_view name :
+         {u"Profile 1", u"Work", u"Shooter", u"MOBA", u"Office", u"Photo editing", u"Travel", u"Left-handed",
+          u"LAN party", u"Streaming", u"Battle royale 1440p", u"Racing"}) {
+        auto record = std::make_unique<ProfileRecord>();
+        CreateProfile(*record, name);
+        profiles.push_back(std::move(record));
+    }
+    auto header = std::make_unique<StoreHeader>();
+    header->selected = 4;
+    header->reserved.fill(0);
+    static_cast<void>(ProfileStore(g_folder / "Data").Save(profiles, *header));
 }
 
 // The main window as it is when the receiver is there but this user may not open it.
@@ -243,6 +262,28 @@ int main(int argc, char** argv) {
             test::UiDriver(*dialog).Click(QStringLiteral("cancel_btn"));
     });
     ui.Click(QStringLiteral("ms_1_btn_dpi_color_8"));
+
+    window->DestroyWindow();
+    window.reset();
+
+    StoreTwelveProfiles();
+    window = open("wireless");
+    Grab(window->GetHostWidget(), QStringLiteral("profiles.png"));
+    QTimer::singleShot(1500, [] {
+        WindowImplBase* dialog = WindowImplBase::FindWindowByClass(QStringLiteral("MS_1_ProfileName"));
+        if (dialog == nullptr) {
+            std::printf("the profile name dialog did not open\n");
+            return;
+        }
+        test::UiDriver name(*dialog);
+        Wait(300);
+        Grab(dialog->GetHostWidget(), QStringLiteral("profilename_empty.png"));
+        name.Type(QStringLiteral("edit_name"), QStringLiteral("Sniper"));
+        Wait(300);
+        Grab(dialog->GetHostWidget(), QStringLiteral("profilename.png"));
+        name.Click(QStringLiteral("btn_cancel"));
+    });
+    test::UiDriver(*window).Click(QStringLiteral("ms_1_profile_add_btn"));
 
     window->DestroyWindow();
     window.reset();

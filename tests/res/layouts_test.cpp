@@ -215,8 +215,8 @@ TEST_F(ResourcesTest, LightingEffectListHasAnItemForEveryEffectWithAText) {
 
 TEST_F(ResourcesTest, EveryKeyALayoutShowsIsInTheLanguageFile) {
     int tips = 0;
-    for (const char* skin :
-         {"main.xml", "msg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_macropage.xml", "keylistitem.xml"}) {
+    for (const char* skin : {"main.xml", "msg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_macropage.xml",
+                             "keylistitem.xml", "MS/MS_1/profilename.xml"}) {
         CPaintManagerUI& pm = Open(QString::fromLatin1(skin));
         for (QWidget* widget : Root()->findChildren<QWidget*>()) {
             CControlUI* control = pm.FindControl(widget);

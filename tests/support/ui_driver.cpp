@@ -106,6 +106,23 @@ void UiDriver::SelectRow(const QString& list, int row) {
     widget->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
 
+void UiDriver::DoubleClickRow(const QString& list, int row) {
+    auto* widget = qobject_cast<QListWidget*>(UsableWidget(list, "double-click row"));
+    if (!widget)
+        return;
+    if (row < 0 || row >= widget->count()) {
+        ADD_FAILURE() << "double-click row: " << list.toStdString() << " has no row " << row;
+        return;
+    }
+    widget->scrollToItem(widget->item(row));
+    QWidget* viewport = widget->viewport();
+    const QPoint point = widget->visualItemRect(widget->item(row)).center();
+    sendMouse(viewport, QEvent::MouseButtonPress, point, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(viewport, QEvent::MouseButtonRelease, point, Qt::LeftButton, Qt::NoButton);
+    sendMouse(viewport, QEvent::MouseButtonDblClick, point, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(viewport, QEvent::MouseButtonRelease, point, Qt::LeftButton, Qt::NoButton);
+}
+
 void UiDriver::SelectComboItem(const QString& combo, int index) {
     auto* widget = qobject_cast<QComboBox*>(UsableWidget(combo, "select item"));
     if (!widget)
@@ -290,6 +307,16 @@ int UiDriver::CurSel(const QString& name) const {
         return tabs->currentIndex();
     ADD_FAILURE() << name.toStdString() << " has no selection";
     return -1;
+}
+
+QStringList UiDriver::RowTexts(const QString& list) const {
+    QStringList texts;
+    CControlUI* control = Find(list);
+    if (auto* widget = control ? qobject_cast<QListWidget*>(control->GetWidget()) : nullptr) {
+        for (int i = 0; i < widget->count(); ++i)
+            texts << widget->item(i)->text();
+    }
+    return texts;
 }
 
 int UiDriver::RowCount(const QString& list) const {

@@ -5,11 +5,11 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "app/macros/macro_store.h"
-#include "app/macros/ms_1_macro.h"
 #include <cstring>
 #include <utility>
 
+#include "app/macros/macro_store.h"
+#include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
 #include "app/page/button_labels.h"
 #include "app/page/dpi_color_wnd.h"
@@ -18,6 +18,8 @@
 #include "app/page/page_controls.h"
 #include "app/page/power_settings.h"
 #include "app/page/status_view.h"
+#include "app/profiles/imported_macros.h"
+#include "app/profiles/profile_list.h"
 #include "core/keys/key_tables.h"
 #include "core/macros/macro_slots.h"
 #include "core/protocol/apply_plan.h"
@@ -86,6 +88,8 @@ struct CMS_1_Page::Impl final : PageContext {
     bool controlsComplete = false;
     std::unique_ptr<ProfileState> profiles;
     std::unique_ptr<MacroStore> macros;
+    std::unique_ptr<MacroStoreImports> importedMacros;
+    std::unique_ptr<ProfileListOperations> profileOperations;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
     std::unique_ptr<DpiLightingSection> dpi;
@@ -145,6 +149,9 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnTextChanged(TNotifyUI& msg);
     void OnSetFocus(TNotifyUI& msg);
     void OnProfileSelected(int row);
+    void OnItemActivate(TNotifyUI& msg);
+    // Another profile became the selected one: show it and send it whole.
+    void ShowSelectedProfile();
     void ResetProfile();
     void OpenMacroEditor();
     void ResetDpi();
@@ -191,11 +198,21 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         services().shell().OpenMouseSettings();
     } else if (sender == controls.profileReset || sender == controls.reset) {
         ResetProfile();
+    } else if (sender == controls.profileAdd) {
+        profileOperations->Add();
+    } else if (sender == controls.profileDelete) {
+        profileOperations->Delete();
+    } else if (sender == controls.profileRename) {
+        profileOperations->Rename();
+    } else if (sender == controls.profileImport) {
+        profileOperations->Import();
+    } else if (sender == controls.profileExport) {
+        profileOperations->Export();
     } else if (sender == controls.macroButton) {
         OpenMacroEditor();
     } else {
-        // A colour of a stage or of the lighting. The profile operations and the assignment menus
-        // of buttons 1..12 are not wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting. The assignment menus of buttons 1..12 are not
+        // wired up yet; their clicks change nothing.
         dpi->OnClick(sender);
     }
 }
@@ -354,9 +371,20 @@ void CMS_1_Page::Impl::OnProfileSelected(int row) {
     if (firstSelection && list[static_cast<std::size_t>(row)].get() == profiles->Selected())
         return;
     profiles->Select(static_cast<std::size_t>(row));
+    ShowSelectedProfile();
+}
+
+void CMS_1_Page::Impl::ShowSelectedProfile() {
     Refresh();
     profiles->RequestFullWrite(FullWriteReason::UserChange);
     RequestApply();
+}
+
+void CMS_1_Page::Impl::OnItemActivate(TNotifyUI& msg) {
+    // A double click on a profile's row renames it; its first click has selected it.
+    if (Ready() && msg.pSender != nullptr && msg.pSender == controls.profileList &&
+        static_cast<int>(msg.wParam) == profiles->Header().selected)
+        profileOperations->Rename();
 }
 
 void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
@@ -414,6 +442,7 @@ CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>()) {
     BindNotify(QStringLiteral("click"), edit(&Impl::OnClick));
     BindNotify(QStringLiteral("selectchanged"), edit(&Impl::OnSelectChanged));
     BindNotify(QStringLiteral("itemselect"), edit(&Impl::OnItemSelect));
+    BindNotify(QStringLiteral("itemactivate"), edit(&Impl::OnItemActivate));
     BindNotify(QStringLiteral("checkclick"), edit(&Impl::OnCheckClick));
     BindNotify(QStringLiteral("killfocus"), edit(&Impl::OnKillFocus));
     BindNotify(QStringLiteral("return"), edit(&Impl::OnKillFocus));
@@ -483,6 +512,13 @@ void CMS_1_Page::Startup() {
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
     d.macros = std::make_unique<MacroStore>(DataFolder());
+    if (d.controlsComplete) {
+        Impl* impl = &d;
+        d.importedMacros = std::make_unique<MacroStoreImports>(*d.macros);
+        d.profileOperations = std::make_unique<ProfileListOperations>(
+            *d.profiles, *d.controls.profileList, *d.mainWindow, [impl] { impl->ShowSelectedProfile(); },
+            d.importedMacros.get());
+    }
     d.requests = std::make_unique<ApplyRequests>(*window);
     const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
     d.statusView = std::make_unique<PageStatusView>(
@@ -517,17 +553,7 @@ void CMS_1_Page::LoadStores() {
     d.macros->LoadMacroStore();
     if (!d.controlsComplete)
         return;
-    CListUI* list = d.controls.profileList;
-    list->RemoveAll();
-    // The rows are plain text drawn by the list: a store of many profiles then builds no widget
-    // per profile.
-    for (const auto& record : d.profiles->List()) {
-        const auto end = std::find(record->profile_name.begin(), record->profile_name.end(), u'\0');
-        list->AddTextRow(QString::fromUtf16(record->profile_name.data(),
-                                            static_cast<qsizetype>(end - record->profile_name.begin())),
-                         22);
-    }
-    list->SelectItem(d.profiles->Header().selected, SelectNotify::No);
+    d.profileOperations->Fill();
     d.Refresh();
     d.RefreshSendState();
 }
