@@ -2,6 +2,7 @@
 # Keeps the include graph to the layers. A file's folder is its layer; it may include headers of
 # its own layer and of the layers below it, never of a layer above:
 #   core  <  platform, ui  <  device  <  app        (ui and device do not know each other)
+#                                        device  <  cli   (the command line: no widgets, no app)
 # The core and the plugins include no Qt header. Prints every offending include and fails.
 set -uo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -14,6 +15,7 @@ allowed() {  # layer -> the folders under src/ its files may include
     ui) echo "core platform ui" ;;
     device) echo "core platform device" ;;
     app) echo "core platform ui device app" ;;
+    cli) echo "core platform device cli" ;;
     plugins) echo "core" ;;
   esac
 }
@@ -28,7 +30,7 @@ while IFS= read -r file; do
   while IFS=: read -r line include; do
     top=${include%%/*}
     case $top in
-      core|platform|ui|device|app)
+      core|platform|ui|device|app|cli)
         if [[ $ok != *" $top "* ]]; then
           echo "$file:$line: a $layer file includes \"$include\" from the $top layer above it"
           bad=1

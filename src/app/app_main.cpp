@@ -103,12 +103,16 @@ int RunQuillon(int argc, char** argv) {
     window->CenterWindow();
     window->ShowWindow(SW_SHOW);
     instance.SetActivationTarget(window->GetHWND());
+    // quillon-cli hands its commands to the window while it runs, so the mouse has one writer.
+    instance.SetRequestHandler(
+        [&window](std::string_view line) { return window->Page().HandleCommandRequest(line); });
 
     CPaintManagerUI::MessageLoop();
 
     // Deleting the window shuts the page down (worker, links, driver libraries, last save) and
     // removes the tray icon last.
     instance.SetActivationTarget(nullptr);
+    instance.SetRequestHandler({});
     window.reset();
     CPaintManagerUI::Term();
     return 0;

@@ -17,6 +17,8 @@
 #include "app/page/status_view.h"
 #include "core/keys/key_tables.h"
 #include "core/macros/macro_slots.h"
+#include "core/remote/command_request.h"
+#include "core/remote/profile_commands.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/ble/ble_channel.h"
@@ -106,6 +108,7 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnTextChanged(TNotifyUI& msg);
     void OnSetFocus(TNotifyUI& msg);
     void OnProfileSelected(int row);
+    void FillProfileList();
     void ResetProfile();
     void OpenMacroEditor();
     // The message box over the main window: 1 when confirmed.
@@ -226,6 +229,74 @@ void CMS_1_Page::Impl::OnProfileSelected(int row) {
     profiles->RequestFullWrite(FullWriteReason::UserChange);
     RequestApply();
 }
+
+void CMS_1_Page::Impl::FillProfileList() {
+    if (!controlsComplete)
+        return;
+    CListUI* list = controls.profileList;
+    list->RemoveAll();
+    // The rows are plain text drawn by the list: a store of many profiles then builds no widget
+    // per profile.
+    for (const auto& record : profiles->List()) {
+        const auto end = std::find(record->profile_name.begin(), record->profile_name.end(), u'\0');
+        list->AddTextRow(QString::fromUtf16(record->profile_name.data(),
+                                            static_cast<qsizetype>(end - record->profile_name.begin())),
+                         22);
+    }
+    list->SelectItem(profiles->Header().selected, SelectNotify::No);
+}
+
+// The command line's requests, carried out on the page as the user's own edits would be.
+class PageCommandHost final : public CommandHost {
+public:
+    explicit PageCommandHost(CMS_1_Page::Impl& page) : m_page(page) {}
+
+    ProfileState& Profiles() override { return *m_page.profiles; }
+
+    MouseStatus Status() override {
+        MouseStatus status;
+        const DeviceLinks& links = *m_page.links;
+        status.wiredOpen = links.wired_state() == LinkState::Open;
+        status.wirelessOpen = links.wireless_state() == LinkState::Open;
+        status.wiredAwake = links.IsAwake(Link::Wired);
+        status.wirelessAwake = links.IsAwake(Link::Wireless);
+        status.bleConnected = links.ble_state() == LinkState::Open;
+        status.battery = m_page.status->battery_level();
+        const MessageWindow* window = m_page.Window();
+        status.charging = window != nullptr && window->HasTimer(TIMER_CHARGE_ANIMATION);
+        return status;
+    }
+
+    Delivery Changed(Change change) override {
+        ProfileState& profiles = *m_page.profiles;
+        switch (change) {
+        case Change::Added:
+            m_page.FillProfileList();
+            return Delivery::Sent;
+        case Change::Selected:
+            // As a click on the profile list: the page follows, and the profile goes out whole.
+            m_page.skip_first_select = 0;
+            if (m_page.controlsComplete)
+                m_page.controls.profileList->SelectItem(profiles.Header().selected, SelectNotify::No);
+            m_page.Refresh();
+            profiles.RequestFullWrite(FullWriteReason::UserChange);
+            m_page.RequestApply();
+            break;
+        case Change::Edited:
+            m_page.Refresh();
+            m_page.RequestApply();
+            break;
+        }
+        if (m_page.links->AnyLinkAwake())
+            return Delivery::Sent;
+        // The apply that finds no mouse saves as well; the change is kept at once all the same.
+        profiles.Save();
+        return Delivery::NoMouse;
+    }
+
+private:
+    CMS_1_Page::Impl& m_page;
+};
 
 void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
     if (!controlsComplete || msg.pSender == nullptr)
@@ -374,18 +445,19 @@ void CMS_1_Page::LoadStores() {
     d.macros->LoadMacroStore();
     if (!d.controlsComplete)
         return;
-    CListUI* list = d.controls.profileList;
-    list->RemoveAll();
-    // The rows are plain text drawn by the list: a store of many profiles then builds no widget
-    // per profile.
-    for (const auto& record : d.profiles->List()) {
-        const auto end = std::find(record->profile_name.begin(), record->profile_name.end(), u'\0');
-        list->AddTextRow(QString::fromUtf16(record->profile_name.data(),
-                                            static_cast<qsizetype>(end - record->profile_name.begin())),
-                         22);
-    }
-    list->SelectItem(d.profiles->Header().selected, SelectNotify::No);
+    d.FillProfileList();
     d.Refresh();
+}
+
+std::string CMS_1_Page::HandleCommandRequest(std::string_view line) {
+    Impl& d = *m_impl;
+    const CommandRequestRead read = ReadCommandRequest(line);
+    if (!read.request)
+        return EncodeCommandReply({kExitRefused, {}, "refused request: " + read.error + "\n"});
+    if (d.shutDown || !d.links || !d.profiles || d.profiles->Selected() == nullptr)
+        return EncodeCommandReply({kExitRefused, {}, "Quillon is starting or ending; try again\n"});
+    PageCommandHost host(d);
+    return EncodeCommandReply(RunProfileCommand(*read.request, host));
 }
 
 bool CMS_1_Page::DevicePresent() const {
