@@ -3,7 +3,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
+#include <QXmlStreamReader>
 
 #include <functional>
 
@@ -17,8 +19,19 @@
 namespace quillon {
 namespace {
 
-// The name of the profile made when the store holds none, as the window names it in English.
-constexpr char16_t kNewProfileName[] = u"Profile";
+// The name of the profile made when the store holds none: the window's, from its language file.
+std::u16string NewProfileName() {
+    QFile file(QString::fromStdString((ResourceFolder() / "lan.xml").string()));
+    if (file.open(QIODevice::ReadOnly)) {
+        QXmlStreamReader xml(&file);
+        while (!xml.atEnd()) {
+            if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QStringLiteral("text") &&
+                xml.attributes().value(QStringLiteral("key")) == QStringLiteral("add_profile_text"))
+                return xml.readElementText().toStdU16String();
+        }
+    }
+    return u"Profile ";
+}
 
 // The page's controls, of which the command line has none: what the status handling would show
 // is only noted.
@@ -105,7 +118,7 @@ void StandaloneHost::Start(Mouse mouse) {
         return;
     d.started = true;
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
-    d.profiles->Load(kNewProfileName);
+    d.profiles->Load(NewProfileName());
     d.requests = std::make_unique<ApplyRequests>(d.window);
     d.status = std::make_unique<StatusHandling>(d.window, *d.profiles, d.view);
     Impl* impl = &d;
