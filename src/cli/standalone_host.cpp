@@ -87,6 +87,7 @@ struct StandaloneHost::Impl {
     std::unique_ptr<DeviceLinks> links;
     bool started = false;
     bool shutDown = false;
+    bool changed = false;  // a command changed the profiles: the exit saves them once more
 
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (message >= MSG_DEVICE_MESSAGE_FIRST && message <= MSG_DEVICE_MESSAGE_LAST && links) {
@@ -140,7 +141,8 @@ void StandaloneHost::Shutdown() {
     d.apply->BeginShutdown();
     d.links->Shutdown();
     d.apply->RunPendingUiSteps();
-    if (d.profiles->Selected() != nullptr)
+    // A command that only read leaves the file alone.
+    if (d.changed && d.profiles->Selected() != nullptr)
         d.profiles->SaveOnExit();
 }
 
@@ -167,10 +169,9 @@ MouseStatus StandaloneHost::Status() {
 
 CommandHost::Delivery StandaloneHost::Changed(Change change) {
     Impl& d = *m_impl;
-    if (change == Change::Added) {
-        d.profiles->Save();
-        return Delivery::Sent;
-    }
+    d.changed = true;
+    if (change == Change::Added)
+        return Delivery::Sent;  // the import saved the list; the mouse holds the selected profile only
     if (change == Change::Selected)
         d.profiles->RequestFullWrite(FullWriteReason::UserChange);
     // The change is kept whatever happens next.
