@@ -1,5 +1,6 @@
 #include "app/page/ms_1_page.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
@@ -456,6 +457,13 @@ std::string CMS_1_Page::HandleCommandRequest(std::string_view line) {
         return EncodeCommandReply({kExitRefused, {}, "refused request: " + read.error + "\n"});
     if (d.shutDown || !d.links || !d.profiles || d.profiles->Selected() == nullptr)
         return EncodeCommandReply({kExitRefused, {}, "Quillon is starting or ending; try again\n"});
+    // A dialog of the window may be working on the selected profile (a stage's colour, the macro
+    // editor, a question): no change comes in under it, as the user could make none either.
+    const std::string& command = read.request->command;
+    if ((command == "select" || command == "set" || command == "import") &&
+        QApplication::activeModalWidget() != nullptr)
+        return EncodeCommandReply(
+            {kExitRefused, {}, command + ": the Quillon window shows a dialog; close it and try again\n"});
     PageCommandHost host(d);
     return EncodeCommandReply(RunProfileCommand(*read.request, host));
 }
