@@ -2,7 +2,8 @@
 # profile files.
 _quillon_cli() {
     local cur prev words cword
-    _init_completion || return
+    # Keys and values stay one word: "polling=1000", not "polling" "=" "1000".
+    _init_completion -n = || return
 
     local commands="status list show select set export import"
     local command="" i
@@ -22,10 +23,13 @@ _quillon_cli() {
         return
     fi
 
-    # The profiles' names, one a line, from the program itself.
+    # The profiles' names, one a line, from the program itself; a name with spaces is quoted.
     _quillon_cli_profiles() {
-        local IFS=$'\n'
-        COMPREPLY=($(compgen -W "$(quillon-cli list 2>/dev/null | sed -E 's/^[* ] +[0-9]+  //')" -- "$cur"))
+        local IFS=$'\n' name
+        COMPREPLY=()
+        for name in $(compgen -W "$(quillon-cli list 2>/dev/null | sed -E 's/^[* ] +[0-9]+  //')" -- "$cur"); do
+            COMPREPLY+=("$(printf '%q' "$name")")
+        done
     }
 
     local argument=$((cword - i))

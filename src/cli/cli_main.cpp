@@ -70,6 +70,8 @@ int Run(int argc, char** argv) {
         return Refuse("no command given (see quillon-cli --help)");
     if (kCommands.count(request.command) == 0)
         return Refuse("unknown command '" + request.command + "' (see quillon-cli --help)");
+    if (request.args.size() > kMaxCommandArgs)
+        return Refuse("too many arguments: at most " + std::to_string(kMaxCommandArgs));
     if (request.command == "export" && request.args.size() == 2)
         request.args[1] = Absolute(request.args[1]);
     if (request.command == "import" && request.args.size() == 1)

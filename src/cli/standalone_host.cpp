@@ -155,7 +155,11 @@ MouseStatus StandaloneHost::Status() {
     // A mouse that is there reports its power within a second or two; the battery comes with it.
     if (d.links->AnyLinkOpen())
         PumpUntil(
-            [&d] { return d.links->AnyLinkAwake() && (d.status->battery_level() > 0 || d.view.charging); },
+            [&d] {
+                // The cable carries no battery level; the receiver does, with its first power report.
+                return d.links->AnyLinkAwake() && (!d.links->IsAwake(Link::Wireless) ||
+                                                   d.status->battery_level() > 0 || d.view.charging);
+            },
             kWakeWaitMs);
     MouseStatus status;
     status.wiredOpen = d.links->wired_state() == LinkState::Open;
