@@ -187,13 +187,20 @@ TEST_F(ProfileCommandsTest, StatusTellsWhetherAMouseIsThere) {
 }
 
 TEST_F(ProfileCommandsTest, ShowListsEveryKeyThatSetTakes) {
+    // A shortcut with modifiers and a macro, whose lists show as lists.
+    ASSERT_TRUE(SetProfileSetting(*m_host.profiles.Selected(), "buttons.5.function", "shortcut").ok);
+    const char* keys =
+        R"({"buttons": {"5": {"function": "shortcut", "key": "C", "modifiers": ["ctrl", "alt"]},
+        "6": {"function": "macro", "macro": {"name": "Burst", "actions": [{"key": "A", "action": "down",
+        "delay_ms": 10}, {"key": "A", "action": "up", "delay_ms": 20}]}}}})";
+    ASSERT_TRUE(ProfileFromJson(keys, *m_host.profiles.Selected()).ok);
     const CommandReply reply = Run("show");
     ASSERT_EQ(reply.exit, kExitDone);
     std::istringstream lines(reply.output);
     std::string line;
     std::getline(lines, line);
     EXPECT_EQ(line, "profile 1 (selected)");
-    int keys = 0;
+    int count = 0;
     while (std::getline(lines, line)) {
         const std::size_t equals = line.find(" = ");
         ASSERT_NE(equals, std::string::npos) << line;
@@ -201,9 +208,12 @@ TEST_F(ProfileCommandsTest, ShowListsEveryKeyThatSetTakes) {
         const std::string argument = line.substr(0, equals) + "=" + line.substr(equals + 3);
         const CommandReply set = Run("set", {argument});
         EXPECT_EQ(set.exit, kExitDone) << argument << ": " << set.error;
-        ++keys;
+        ++count;
     }
-    EXPECT_GT(keys, 50);
+    EXPECT_GT(count, 50);
+    EXPECT_NE(reply.output.find("buttons.5.modifiers = [\"ctrl\",\"alt\"]\n"), std::string::npos)
+        << reply.output;
+    EXPECT_NE(reply.output.find("buttons.6.macro.actions.2.delay_ms = 20\n"), std::string::npos);
     EXPECT_TRUE(m_host.changes.empty()) << "showing and setting the same values sends nothing";
 }
 
