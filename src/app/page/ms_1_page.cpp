@@ -1,5 +1,6 @@
 #include "app/page/ms_1_page.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
@@ -23,6 +24,8 @@
 #include "core/keys/key_tables.h"
 #include "core/macros/macro_slots.h"
 #include "core/protocol/apply_plan.h"
+#include "core/remote/command_request.h"
+#include "core/remote/profile_commands.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/ble/ble_channel.h"
@@ -152,6 +155,7 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnItemActivate(TNotifyUI& msg);
     // Another profile became the selected one: show it and send it whole.
     void ShowSelectedProfile();
+    void FillProfileList();
     void ResetProfile();
     void OpenMacroEditor();
     void ResetDpi();
@@ -387,6 +391,63 @@ void CMS_1_Page::Impl::OnItemActivate(TNotifyUI& msg) {
         profileOperations->Rename();
 }
 
+void CMS_1_Page::Impl::FillProfileList() {
+    if (controlsComplete && profileOperations)
+        profileOperations->Fill();
+}
+
+// The command line's requests, carried out on the page as the user's own edits would be.
+class PageCommandHost final : public CommandHost {
+public:
+    explicit PageCommandHost(CMS_1_Page::Impl& page) : m_page(page) {}
+
+    ProfileState& Profiles() override { return *m_page.profiles; }
+
+    MouseStatus Status() override {
+        MouseStatus status;
+        const DeviceLinks& links = *m_page.links;
+        status.wiredOpen = links.wired_state() == LinkState::Open;
+        status.wirelessOpen = links.wireless_state() == LinkState::Open;
+        status.wiredAwake = links.IsAwake(Link::Wired);
+        status.wirelessAwake = links.IsAwake(Link::Wireless);
+        status.bleConnected = links.ble_state() == LinkState::Open;
+        status.battery = m_page.status->battery_level();
+        const MessageWindow* window = m_page.Window();
+        status.charging = window != nullptr && window->HasTimer(TIMER_CHARGE_ANIMATION);
+        return status;
+    }
+
+    Delivery Changed(Change change) override {
+        ProfileState& profiles = *m_page.profiles;
+        switch (change) {
+        case Change::Added:
+            m_page.FillProfileList();
+            return Delivery::Sent;
+        case Change::Selected:
+            // As a click on the profile list: the page follows, and the profile goes out whole.
+            m_page.skip_first_select = 0;
+            if (m_page.controlsComplete)
+                m_page.controls.profileList->SelectItem(profiles.Header().selected, SelectNotify::No);
+            m_page.Refresh();
+            profiles.RequestFullWrite(FullWriteReason::UserChange);
+            m_page.RequestApply();
+            break;
+        case Change::Edited:
+            m_page.Refresh();
+            m_page.RequestApply();
+            break;
+        }
+        if (m_page.links->AnyLinkAwake())
+            return Delivery::Sent;
+        // The apply that finds no mouse saves as well; the change is kept at once all the same.
+        profiles.Save();
+        return Delivery::NoMouse;
+    }
+
+private:
+    CMS_1_Page::Impl& m_page;
+};
+
 void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
     if (!controlsComplete || msg.pSender == nullptr)
         return;
@@ -553,9 +614,27 @@ void CMS_1_Page::LoadStores() {
     d.macros->LoadMacroStore();
     if (!d.controlsComplete)
         return;
-    d.profileOperations->Fill();
+    d.FillProfileList();
     d.Refresh();
     d.RefreshSendState();
+}
+
+std::string CMS_1_Page::HandleCommandRequest(std::string_view line) {
+    Impl& d = *m_impl;
+    const CommandRequestRead read = ReadCommandRequest(line);
+    if (!read.request)
+        return EncodeCommandReply({kExitRefused, {}, "refused request: " + read.error + "\n"});
+    if (d.shutDown || !d.links || !d.profiles || d.profiles->Selected() == nullptr)
+        return EncodeCommandReply({kExitRefused, {}, "Quillon is starting or ending; try again\n"});
+    // A dialog of the window may be working on the selected profile (a stage's colour, the macro
+    // editor, a question): no change comes in under it, as the user could make none either.
+    const std::string& command = read.request->command;
+    if ((command == "select" || command == "set" || command == "import") &&
+        QApplication::activeModalWidget() != nullptr)
+        return EncodeCommandReply(
+            {kExitRefused, {}, command + ": the Quillon window shows a dialog; close it and try again\n"});
+    PageCommandHost host(d);
+    return EncodeCommandReply(RunProfileCommand(*read.request, host));
 }
 
 bool CMS_1_Page::DevicePresent() const {

@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "device/device_links.h"
 #include "platform/hook_ops.h"
@@ -109,6 +111,11 @@ public:
     // libraries and saves the profile store. Idempotent.
     void Shutdown();
 
+    // A request line of quillon-cli (core/remote/command_request.h), carried out as the user's own
+    // edit would be: the page shows the change, the apply sends it and the store is saved.
+    // Returns the answer line. Requests that are not valid are refused in the answer.
+    std::string HandleCommandRequest(std::string_view line);
+
     // The profiles the page shows and edits (null before Startup).
     ProfileState* Profiles();
     // The macros, which the macro editor (ms_1_btn_macro) changes (null before Startup).
@@ -116,6 +123,7 @@ public:
 
 private:
     struct Impl;
+    friend class PageCommandHost;
     std::unique_ptr<Impl> m_impl;
 };
 
