@@ -324,6 +324,10 @@ void CMS_1_Page::Impl::OnApplyStarted() {
     // Taken right before the apply takes its own copy, on the same turn of the UI thread.
     sentRecord = std::make_unique<ProfileRecord>(*record);
     applyHadWork = HasUnsentChanges();
+    // An apply with nothing to send right after one that sent (a mouse that woke as the first one
+    // ran asks for another) leaves "Sent" standing: the user's change did go out.
+    if (!applyHadWork && notice == SendNotice::Sent)
+        return;
     notice = SendNotice::None;
     if (MessageWindow* window = Window())
         window->KillTimer(TIMER_SEND_NOTICE);
@@ -337,6 +341,10 @@ void CMS_1_Page::Impl::OnApplyEnded() {
     const bool delivered =
         std::memcmp(&profiles->AppliedCopy(), sentRecord.get(), sizeof(ProfileRecord)) == 0;
     sentRecord.reset();
+    if (!applyHadWork && notice == SendNotice::Sent) {
+        RefreshSendState();
+        return;
+    }
     notice = !applyHadWork ? SendNotice::NothingToSend : delivered ? SendNotice::Sent : SendNotice::None;
     if (notice != SendNotice::None) {
         if (MessageWindow* window = Window())
