@@ -34,12 +34,15 @@ std::vector<std::string>& HookCalls() {
     return calls;
 }
 QuillonWindow g_hookWindow = nullptr;
+// What installhook answers: 1 when the hook listens, 0 when it cannot reach an X display.
+int g_installResult = 1;
 
 HookOps RecordingHooks() {
     HookOps ops;
     ops.installhook = [](QuillonWindow window) {
         g_hookWindow = window;
         HookCalls().push_back("installhook");
+        return g_installResult;
     };
     ops.removehook = [] { HookCalls().push_back("removehook"); };
     ops.enablehook = [](int flag) { HookCalls().push_back("enablehook(" + std::to_string(flag) + ")"); };
@@ -87,6 +90,7 @@ protected:
         CResourceManager::GetInstance()->LoadLanguage(QStringLiteral("lan.xml"));
         HookCalls().clear();
         g_hookWindow = nullptr;
+        g_installResult = 1;
     }
     ~MacroEditor() override {
         if (editor)
