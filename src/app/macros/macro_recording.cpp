@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "platform/services.h"
+#include "ui/paint_manager.h"
 
 namespace quillon {
 
@@ -169,6 +170,9 @@ void CMS_1_Macro::Impl::StartRecording() {
         std::clamp(LeadingInteger(defaultDelayEdit->GetText()), 1, int{kMacroDelayMax}));
     recordingRoute = true;
     keyCapture = false;
+    // What the user types now is for the macro, not for the editor: Space must not stop the
+    // recording through the focused record button, nor Tab or digits change the boxes.
+    window.GetPaintManager().SetKeyboardIgnored(true);
 
     hooks->enablehook(1);
     if (Calls(hooks, &HookOps::mousewheelenable))
@@ -179,6 +183,7 @@ void CMS_1_Macro::Impl::StartRecording() {
 void CMS_1_Macro::Impl::StopRecording() {
     timeMark = 0;
     recording = false;
+    window.GetPaintManager().SetKeyboardIgnored(false);
     ShowRecordButton();
     if (Calls(hooks, &HookOps::removehook))
         hooks->removehook();

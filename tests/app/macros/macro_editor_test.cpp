@@ -564,6 +564,12 @@ TEST_F(MacroRecording, HookListensOnlyWhileRecordingAndAHeldKeyGivesOnePressAndO
     ASSERT_EQ(store.Count(), 1u);
     EXPECT_EQ(Ui().CurSel("ms_1_macro_list"), 0);
 
+    // Keys typed while recording are the macro's, not the editor's.
+    Ui().PressKey("ms_1_macro_record_btn", Qt::Key_Space, QStringLiteral(" "));
+    Ui().Type("ms_1_default_delay_edit", QStringLiteral("5"));
+    EXPECT_TRUE(Ui().IsChecked("ms_1_macro_record_btn"));
+    EXPECT_EQ(Ui().Text("ms_1_default_delay_edit"), "10");
+
     HookCalls().clear();
     Ui().Unhover("ms_1_macro_record_btn");  // the pointer goes to click elsewhere
     for (int repeat = 0; repeat < 20; ++repeat)
@@ -596,6 +602,8 @@ TEST_F(MacroRecording, HookListensOnlyWhileRecordingAndAHeldKeyGivesOnePressAndO
     EXPECT_EQ(Rows(), 7);
     EXPECT_EQ(StoreBytes(), stored);
     EXPECT_TRUE(HookCalls().empty());
+    Ui().Type("ms_1_default_delay_edit", QStringLiteral("5"));
+    EXPECT_EQ(Ui().Text("ms_1_default_delay_edit"), "105") << "the keyboard is the editor's again";
 }
 
 TEST_F(MacroRecording, RecordedDelaysAreTheMeasuredPausesUpTo25000AndTheLastIsOne) {
