@@ -93,6 +93,8 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<MacroStore> macros;
     std::unique_ptr<MacroStoreImports> importedMacros;
     std::unique_ptr<ProfileListOperations> profileOperations;
+    // What recording remembers between the editor's openings.
+    RecordingMemory recordingMemory;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
     std::unique_ptr<DpiLightingSection> dpi;
@@ -241,7 +243,7 @@ void CMS_1_Page::Impl::OpenMacroEditor() {
     if (!macros)
         return;
     {
-        CMS_1_Macro editor(*macros, hooks, keyTables.get());
+        CMS_1_Macro editor(*macros, hooks, keyTables.get(), &recordingMemory);
         // The layout gives the editor its real size; 800 x 800 only stands until it is built.
         if (editor.Create(mainWindow->GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 0, 0, 800,
                           800) == nullptr)
