@@ -5,6 +5,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "app/macros/macro_store.h"
+#include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
 #include "app/page/button_labels.h"
 #include "app/page/dpi_color_wnd.h"
@@ -14,6 +16,7 @@
 #include "app/page/power_settings.h"
 #include "app/page/status_view.h"
 #include "core/keys/key_tables.h"
+#include "core/macros/macro_slots.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/device_links.h"
@@ -52,6 +55,7 @@ struct CMS_1_Page::Impl final : PageContext {
     PageControls controls;
     bool controlsComplete = false;
     std::unique_ptr<ProfileState> profiles;
+    std::unique_ptr<MacroStore> macros;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
     std::unique_ptr<DpiLightingSection> dpi;
@@ -97,6 +101,7 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnSetFocus(TNotifyUI& msg);
     void OnProfileSelected(int row);
     void ResetProfile();
+    void OpenMacroEditor();
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
@@ -127,9 +132,11 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         services().shell().OpenMouseSettings();
     } else if (sender == controls.profileReset || sender == controls.reset) {
         ResetProfile();
+    } else if (sender == controls.macroButton) {
+        OpenMacroEditor();
     } else {
-        // A colour of a stage or of the lighting. The profile operations, the macro editor and the
-        // assignment menus of buttons 1..12 are not wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting. The profile operations and the assignment menus
+        // of buttons 1..12 are not wired up yet; their clicks change nothing.
         dpi->OnClick(sender);
     }
 }
@@ -148,6 +155,28 @@ void CMS_1_Page::Impl::ResetProfile() {
     Refresh();
     profiles->RequestFullWrite(FullWriteReason::UserChange);
     RequestApply();
+}
+
+void CMS_1_Page::Impl::OpenMacroEditor() {
+    if (!macros)
+        return;
+    {
+        CMS_1_Macro editor(*macros, hooks, keyTables.get());
+        // The layout gives the editor its real size; 800 x 800 only stands until it is built.
+        if (editor.Create(mainWindow->GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 0, 0, 800,
+                          800) == nullptr)
+            return;
+        editor.CenterWindow();
+        editor.ShowModal();
+    }
+    // The buttons hold copies of their macros; they follow the store as the editor left it.
+    const MacroRefresh refresh = RefreshMacroSlots(profiles->List(), macros->List(), Selected());
+    if (refresh.selectedTouched) {
+        labels->RelabelAll(*Selected());
+        RequestApply();
+    } else if (refresh.changed) {
+        profiles->Save();
+    }
 }
 
 void CMS_1_Page::Impl::OnSelectChanged(TNotifyUI& msg) {
@@ -295,6 +324,7 @@ void CMS_1_Page::Startup() {
     }
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
+    d.macros = std::make_unique<MacroStore>(DataFolder());
     d.requests = std::make_unique<ApplyRequests>(*window);
     const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
     d.statusView = std::make_unique<PageStatusView>(
@@ -315,7 +345,7 @@ void CMS_1_Page::LoadStores() {
     if (!d.profiles || d.profiles->Selected() != nullptr)
         return;
     d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String());
-    // The macros are loaded here too once the macro store joins the page.
+    d.macros->LoadMacroStore();
     if (!d.controlsComplete)
         return;
     CListUI* list = d.controls.profileList;
@@ -450,6 +480,10 @@ void CMS_1_Page::Shutdown() {
 
 ProfileState* CMS_1_Page::Profiles() {
     return m_impl->profiles.get();
+}
+
+MacroStore* CMS_1_Page::Macros() {
+    return m_impl->macros.get();
 }
 
 }  // namespace quillon

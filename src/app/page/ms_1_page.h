@@ -42,6 +42,7 @@ namespace quillon {
 
 class WindowImplBase;
 class ProfileState;
+class MacroStore;
 
 // How long leaving the program waits for an apply: the length of a full write with macros.
 inline constexpr std::uint64_t kExitApplyDeadlineMs = 15000;
@@ -105,6 +106,8 @@ public:
 
     // The profiles the page shows and edits (null before Startup).
     ProfileState* Profiles();
+    // The macros, which the macro editor (ms_1_btn_macro) changes (null before Startup).
+    MacroStore* Macros();
 
 private:
     struct Impl;
