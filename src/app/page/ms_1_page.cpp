@@ -8,6 +8,7 @@
 #include "app/macros/macro_store.h"
 #include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
+#include "app/page/button_assign.h"
 #include "app/page/button_labels.h"
 #include "app/page/dpi_color_wnd.h"
 #include "app/page/dpi_lighting.h"
@@ -61,6 +62,7 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<DpiLightingSection> dpi;
     std::unique_ptr<PowerSection> power;
     std::unique_ptr<ButtonLabels> labels;
+    std::unique_ptr<ButtonAssign> assign;
     // The device side: the status view over the page's controls, the status handling that decides
     // what it shows (also the links' view of the page), the links as the apply writes through
     // them, the apply, and the links with their worker. The links are built before the apply but
@@ -134,9 +136,13 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         ResetProfile();
     } else if (sender == controls.macroButton) {
         OpenMacroEditor();
+    } else if (const auto button = std::find(controls.keyButtons.begin(), controls.keyButtons.end(), sender);
+               button != controls.keyButtons.end()) {
+        // Buttons 1..12 have a menu of functions; 13..18 only show theirs.
+        assign->OpenAssignMenu(static_cast<std::size_t>(button - controls.keyButtons.begin()));
     } else {
-        // A colour of a stage or of the lighting. The profile operations and the assignment menus
-        // of buttons 1..12 are not wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting. The profile operations are not wired up yet;
+        // their clicks change nothing.
         dpi->OnClick(sender);
     }
 }
@@ -325,6 +331,9 @@ void CMS_1_Page::Startup() {
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
     d.macros = std::make_unique<MacroStore>(DataFolder());
+    if (d.controlsComplete)
+        d.assign = std::make_unique<ButtonAssign>(*d.mainWindow, d.controls, d, *d.labels, *d.macros, d.hooks,
+                                                  d.keyTables.get());
     d.requests = std::make_unique<ApplyRequests>(*window);
     const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
     d.statusView = std::make_unique<PageStatusView>(
@@ -416,9 +425,10 @@ void CMS_1_Page::OnTimer(UINT_PTR id) {
     }
 }
 
-void CMS_1_Page::OnAssignMenu(const QString&) {
-    // Assigning a function from the menu arrives with the button assignment; until then a menu
-    // item changes nothing.
+void CMS_1_Page::OnAssignMenu(const QString& itemName) {
+    Impl& d = *m_impl;
+    if (d.Ready() && d.assign)
+        d.assign->AssignFromMenu(itemName);
 }
 
 void CMS_1_Page::FinishApplyBeforeExit() {
@@ -480,6 +490,10 @@ void CMS_1_Page::Shutdown() {
 
 ProfileState* CMS_1_Page::Profiles() {
     return m_impl->profiles.get();
+}
+
+CMenuWnd* CMS_1_Page::AssignMenu() const {
+    return m_impl->assign ? m_impl->assign->Menu() : nullptr;
 }
 
 MacroStore* CMS_1_Page::Macros() {
