@@ -79,7 +79,7 @@ void ButtonAssign::OpenAssignMenu(std::size_t j) {
 
 bool ButtonAssign::KeepsLeftClick(const ProfileRecord& record, std::uint8_t code) const {
     for (std::size_t k = 0; k < kLeftClickButtons; ++k) {
-        const std::uint8_t function = k == m_target ? code : record.slots[k].function;
+        const std::uint8_t function = k == *m_target ? code : record.slots[k].function;
         if (function == kFunctionLeftClick)
             return true;
     }
@@ -88,7 +88,7 @@ bool ButtonAssign::KeepsLeftClick(const ProfileRecord& record, std::uint8_t code
 
 void ButtonAssign::AssignFromMenu(const QString& itemName) {
     ProfileRecord* record = m_page.Selected();
-    if (record == nullptr || m_target >= kMenuButtons)
+    if (record == nullptr || !m_target)
         return;
     std::uint8_t code = ButtonCodeOfMenuItem(itemName.toStdString());
     if (!KeepsLeftClick(*record, code)) {
@@ -96,14 +96,14 @@ void ButtonAssign::AssignFromMenu(const QString& itemName) {
                             QStringLiteral("one_click_text"));
         return;
     }
-    ButtonSlot& slot = record->slots[m_target];
+    ButtonSlot& slot = record->slots[*m_target];
     if (code == kFunctionShortcut && !AskShortcut(slot))
         return;
     if (code == kFunctionMacro && !AskMacro(slot, code))
         return;
     slot.function = code;
     m_page.RequestApply();
-    m_labels.RelabelButton(*record, m_target);
+    m_labels.RelabelButton(*record, *m_target);
 }
 
 bool ButtonAssign::AskShortcut(ButtonSlot& slot) {

@@ -20,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 #include "core/records/profile_record.h"
 #include "platform/hook_ops.h"
@@ -49,7 +50,8 @@ public:
     // ticked. A menu that would reach past the bottom of the screen holding the main window opens
     // upwards, its bottom at the label's bottom.
     void OpenAssignMenu(std::size_t j);
-    // Assigns the function of a clicked menu item to the button whose menu was opened last.
+    // Assigns the function of a clicked menu item to the button whose menu was opened last
+    // (nothing before a menu was opened).
     void AssignFromMenu(const QString& itemName);
 
     // The menu opened last (it stays alive, closed, until the next opening); null before.
@@ -68,7 +70,9 @@ private:
     MacroStore& m_macros;
     const HookOps* m_hooks;
     const KeyCodeTables* m_keys;
-    std::size_t m_target = 0;
+    // The button whose menu was opened last; none before the first opening, and a menu item
+    // arriving then (from no menu of ours) is ignored.
+    std::optional<std::size_t> m_target;
     std::unique_ptr<CMenuWnd> m_menu;
     std::map<QString, bool> m_checks;
 };

@@ -155,6 +155,10 @@ TEST_F(ButtonAssignment, TakingAwayTheLastLeftClickIsRefusedAndChangesNothing) {
     Record().slots[16].function = kFunctionLeftClick;
     const ProfileRecord before = Record();
     const QString label = Ui().Text("ms_1_btn_key_1");
+    // An item that comes from no menu of the page (none was opened) is no choice for any button.
+    host->page.OnAssignMenu(QStringLiteral("ms_1_copy"));
+    PumpPending();
+    EXPECT_TRUE(answers.Opened().empty());
 
     answers.ClickOnNext("MsgWnd", "btn_ok");
     Choose(1, "ms_1_copy");
@@ -271,6 +275,10 @@ TEST_F(ButtonAssignment, ShortcutDialogShowsTheButtonsShortcutAndChangesNothingW
         EXPECT_FALSE(dialog.IsChecked("check_flag_2"));
         EXPECT_TRUE(dialog.IsChecked("check_flag_3"));
         EXPECT_FALSE(dialog.IsChecked("check_flag_4"));
+        EXPECT_EQ(dialog.Text("edit_key"), "A");
+        // The field is not typed into: only the key the hook reports counts.
+        dialog.PressKey("edit_key", Qt::Key_Q, QStringLiteral("q"));
+        dialog.PressKey("edit_key", Qt::Key_Backspace);
         EXPECT_EQ(dialog.Text("edit_key"), "A");
         dialog.SetChecked("check_flag_2", true);
         dialog.Focus("edit_key");
