@@ -57,6 +57,9 @@ void CMS_1_SelectMacro::InitWindow() {
     m_leftMacro = m_pm.FindControl<CCheckBoxUI>(QStringLiteral("check_left_macro"));
     m_color = m_pm.FindControl<CButtonUI>(QStringLiteral("btn_color"));
 
+    // With no macro yet the dialog says where macros are made.
+    if (CControlUI* empty = m_pm.FindControl(QStringLiteral("label_no_macros")))
+        empty->SetVisible(m_store.Count() == 0);
     if (m_list != nullptr) {
         for (const auto& macro : m_store.List()) {
             const std::u16string_view name = LeadingName(*macro);

@@ -353,6 +353,16 @@ TEST_F(ButtonAssignment, LeftMacroBoxGivesCode25AndKeepsTheButtonsColour) {
 
 TEST_F(ButtonAssignment, AStaleMacroIndexPreselectsWhateverMacroNowHasThatPosition) {
     OpenWithAwakeMouse();
+    // Without macros the dialog says where they are made, and OK assigns nothing.
+    const ProfileRecord factory = Record();
+    answers.OnNext("MS_1_SelectMacro", [](UiDriver& dialog) {
+        EXPECT_TRUE(dialog.IsShown("label_no_macros"));
+        EXPECT_EQ(dialog.RowCount("list_macro"), 0);
+        dialog.Click("btn_ok");
+    });
+    Choose(3, "ms_1_select_macro");
+    EXPECT_EQ(std::memcmp(&factory, &Record(), sizeof factory), 0);
+
     AddMacro(u"First", 1, 0x04);
     AddMacro(u"Second", 2, 0x05);
     AddMacro(u"Third", 3, 0x06);
@@ -379,6 +389,7 @@ TEST_F(ButtonAssignment, AStaleMacroIndexPreselectsWhateverMacroNowHasThatPositi
     const ProfileRecord before = Record();
     answers.OnNext("MS_1_SelectMacro", [](UiDriver& dialog) {
         EXPECT_EQ(dialog.CurSel("list_macro"), -1);
+        EXPECT_FALSE(dialog.IsShown("label_no_macros"));
         dialog.Click("btn_ok");
     });
     Choose(3, "ms_1_select_macro");
