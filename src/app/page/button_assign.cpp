@@ -9,8 +9,8 @@
 #include "app/page/page_context.h"
 #include "app/page/page_controls.h"
 #include "app/shortcut_wnd.h"
+#include "core/macros/macro_slots.h"
 #include "core/records/button_catalogue.h"
-#include "core/text16.h"
 #include "ui/controls.h"
 #include "ui/menu.h"
 #include "ui/window.h"
@@ -151,10 +151,7 @@ bool ButtonAssign::AskMacro(ButtonSlot& slot, std::uint8_t& code) {
     slot.repeat_count = choice.repeatCount;
     slot.macro_color = choice.color;
     slot.macro_index = choice.macroIndex;
-    SetFieldText(slot.macro_name.data(), slot.macro_name.size(), LeadingName(*macro));
-    slot.action_count =
-        static_cast<std::uint16_t>(std::clamp(macro->actionCount, 0, static_cast<int>(kMacroActionCapacity)));
-    slot.actions = macro->actions;
+    CopyMacroIntoSlot(slot, *macro);
     code = choice.leftMacro ? kFunctionLeftButtonMacro : kFunctionMacro;
     return true;
 }
