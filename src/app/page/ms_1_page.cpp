@@ -12,6 +12,7 @@
 #include "app/macros/macro_store.h"
 #include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
+#include "app/page/button_assign.h"
 #include "app/page/button_labels.h"
 #include "app/page/dpi_color_wnd.h"
 #include "app/page/dpi_lighting.h"
@@ -100,6 +101,7 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<DpiLightingSection> dpi;
     std::unique_ptr<PowerSection> power;
     std::unique_ptr<ButtonLabels> labels;
+    std::unique_ptr<ButtonAssign> assign;
     // The device side: the status view over the page's controls, the status handling that decides
     // what it shows (also the links' view of the page), the links as the apply writes through
     // them, the apply, and the links with their worker. The links are built before the apply but
@@ -216,9 +218,12 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         profileOperations->Export();
     } else if (sender == controls.macroButton) {
         OpenMacroEditor();
+    } else if (const auto button = std::find(controls.keyButtons.begin(), controls.keyButtons.end(), sender);
+               button != controls.keyButtons.end()) {
+        // Buttons 1..12 have a menu of functions; 13..18 only show theirs.
+        assign->OpenAssignMenu(static_cast<std::size_t>(button - controls.keyButtons.begin()));
     } else {
-        // A colour of a stage or of the lighting. The assignment menus of buttons 1..12 are not
-        // wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting.
         dpi->OnClick(sender);
     }
 }
@@ -589,6 +594,8 @@ void CMS_1_Page::Startup() {
         d.profileOperations = std::make_unique<ProfileListOperations>(
             *d.profiles, *d.controls.profileList, *d.mainWindow, [impl] { impl->ShowSelectedProfile(); },
             d.importedMacros.get());
+        d.assign = std::make_unique<ButtonAssign>(*d.mainWindow, d.controls, d, *d.labels, *d.macros, d.hooks,
+                                                  d.keyTables.get());
     }
     d.requests = std::make_unique<ApplyRequests>(*window);
     const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
@@ -717,9 +724,10 @@ void CMS_1_Page::OnTimer(UINT_PTR id) {
     }
 }
 
-void CMS_1_Page::OnAssignMenu(const QString&) {
-    // Assigning a function from the menu arrives with the button assignment; until then a menu
-    // item changes nothing.
+void CMS_1_Page::OnAssignMenu(const QString& itemName) {
+    Impl& d = *m_impl;
+    if (d.Ready() && d.assign)
+        d.assign->AssignFromMenu(itemName);
 }
 
 void CMS_1_Page::FinishApplyBeforeExit() {
@@ -784,6 +792,10 @@ void CMS_1_Page::Shutdown() {
 
 ProfileState* CMS_1_Page::Profiles() {
     return m_impl->profiles.get();
+}
+
+CMenuWnd* CMS_1_Page::AssignMenu() const {
+    return m_impl->assign ? m_impl->assign->Menu() : nullptr;
 }
 
 MacroStore* CMS_1_Page::Macros() {

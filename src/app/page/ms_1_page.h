@@ -43,6 +43,7 @@
 
 namespace quillon {
 
+class CMenuWnd;
 class WindowImplBase;
 class ProfileState;
 class BleBus;
@@ -97,9 +98,11 @@ public:
     void OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // Window timers 512..518 that the main window passes on.
     void OnTimer(UINT_PTR id);
-    // A clicked item of the button-assignment menu. Assignment from the menu is not wired up yet:
-    // the call is accepted and changes nothing.
+    // A clicked item of the button-assignment menu: its function goes to the button whose menu
+    // was opened last.
     void OnAssignMenu(const QString& itemName);
+    // The assignment menu opened last (closed or open), null before the first; for the tests.
+    CMenuWnd* AssignMenu() const;
 
     // The program is about to end (the main window is being destroyed, hidden already): an apply
     // waiting in timer 513, queued for the worker or running is finished while a link is awake,
