@@ -10,6 +10,7 @@
 
 #include "core/records/profile_json.h"
 #include "core/store/atomic_file.h"
+#include "core/store/profile_file.h"
 #include "core/store/record_names.h"
 #include "core/text16.h"
 
@@ -309,15 +310,13 @@ CommandReply Import(const CommandRequest& request, CommandHost& host) {
         if (!result.ok)
             return Refuse("import: " + path + ": " + result.error);
     }
-    ProfileStore::Sanitise(*record);
     ProfileState& profiles = host.Profiles();
     ProfileList& list = profiles.List();
-    std::u16string name(LeadingName(*record));
-    if (name.empty())
-        name = FromUtf8(std::filesystem::path(path).stem().string()).substr(0, kProfileNameMaxLength);
-    if (NameExists(list, name))
-        name = MakeUniqueName(name, list, kProfileNameMaxLength);
-    SetFieldText(record->profile_name.data(), record->profile_name.size(), name);
+    // As the window's own import does: names terminated, settings in range, a free name.
+    AdmitImportedProfile(
+        *record, list,
+        FromUtf8(std::filesystem::path(path).stem().string()).substr(0, kProfileNameMaxLength));
+    const std::u16string name(LeadingName(*record));
     list.push_back(std::move(record));
     profiles.Save();
     CommandReply reply;
