@@ -78,7 +78,7 @@ int readReport(Handle handle, uint8_t* buffer, size_t length, int timeoutMs) {
 
 }  // namespace
 
-const Backend& hidapiBackend() {
+const Backend& HidapiBackend() {
     static const Backend backend{enumerateDevices, openDevice, closeDevice, writeReport, readReport};
     return backend;
 }

@@ -42,8 +42,8 @@ public:
     void SetActivationTarget(HWND window, UINT message = MSG_ACTIVATE_INSTANCE);
 
     bool IsFirst() const;
-    QString lockFilePath() const;
-    QString socketPath() const;
+    QString LockFilePath() const;
+    QString SocketPath() const;
 
 private:
     struct Impl;

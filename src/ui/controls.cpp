@@ -477,21 +477,21 @@ CRichEditUI::CRichEditUI(QWidget* widget) : CEditUI(widget) {}
 
 CColorPaletteUI::CColorPaletteUI(QWidget* widget) : CControlUI(widget) {
     if (auto* palette = qobject_cast<ColorPaletteWidget*>(widget)) {
-        QObject::connect(palette, &ColorPaletteWidget::colorDragged, palette,
+        QObject::connect(palette, &ColorPaletteWidget::ColorDragged, palette,
                          [this](std::uint32_t) { SendNotify(QStringLiteral("colorchanged")); });
-        QObject::connect(palette, &ColorPaletteWidget::buttonReleased, palette,
+        QObject::connect(palette, &ColorPaletteWidget::ButtonReleased, palette,
                          [this](std::uint32_t) { SendNotify(QStringLiteral("colorchangedbuttonup")); });
     }
 }
 
 std::uint32_t CColorPaletteUI::GetSelectColor() const {
     auto* palette = qobject_cast<ColorPaletteWidget*>(m_widget);
-    return palette ? palette->selectColor() : 0xFF000000u;
+    return palette ? palette->SelectColor() : 0xFF000000u;
 }
 
 void CColorPaletteUI::SetSelectColor(std::uint32_t argb) {
     if (auto* palette = qobject_cast<ColorPaletteWidget*>(m_widget))
-        palette->setSelectColor(argb);
+        palette->SetSelectColor(argb);
 }
 
 // ---------------------------------------------------------------------------------------------
