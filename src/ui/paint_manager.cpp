@@ -544,10 +544,11 @@ QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error) {
     QFile in(resolveResource(file));
     if (!in.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = LayoutError{file, QStringLiteral("cannot open %1").arg(in.fileName())};
+            *error = LayoutError{in.fileName(), QStringLiteral("cannot open it: %1").arg(in.errorString())};
         return nullptr;
     }
-    return loadLayoutBytes(in.readAll(), file, parent, error);
+    // The error names the file as it was looked for, so that the log says where.
+    return loadLayoutBytes(in.readAll(), in.fileName(), parent, error);
 }
 
 CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, void* /*callback*/,
