@@ -10,6 +10,7 @@
 #include "app/page/page_controls.h"
 #include "app/page/power_settings.h"
 #include "app/page/status_handling.h"
+#include "app/page/store_notices.h"
 #include "core/keys/key_tables.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
@@ -46,6 +47,8 @@ struct CMS_1_Page::Impl final : PageContext {
 
     PageControls controls;
     bool controlsComplete = false;
+    // Declared before the profiles, whose saves it hears until they are gone.
+    std::unique_ptr<StoreNotices> storeNotices;
     std::unique_ptr<ProfileState> profiles;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
@@ -288,6 +291,14 @@ void CMS_1_Page::Startup() {
     }
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
+    const Impl* owner = &d;
+    d.storeNotices = std::make_unique<StoreNotices>(
+        d.profiles->Store().FilePath(), [owner](const QString& messageKey, const QStringList& arguments) {
+            CMsgWnd::MessageBox(owner->windowHandle, QStringLiteral("warning_title_text"), messageKey,
+                                arguments);
+        });
+    StoreNotices* notices = d.storeNotices.get();
+    d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnSaved(result); });
     d.requests = std::make_unique<ApplyRequests>(*window);
     StatusPageHooks statusHooks;
     if (d.dpi) {
@@ -310,7 +321,8 @@ void CMS_1_Page::LoadStores() {
     Impl& d = *m_impl;
     if (!d.profiles || d.profiles->Selected() != nullptr)
         return;
-    d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String());
+    d.storeNotices->OnLoaded(
+        d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String()));
     // The macros are loaded here too once the macro store joins the page.
     if (!d.controlsComplete)
         return;
@@ -385,6 +397,11 @@ void CMS_1_Page::Shutdown() {
         window->KillTimer(TIMER_APPLY_DEBOUNCE);
         window->KillTimer(TIMER_SECTION_SCROLL);
     }
+    // From here on a failed save is only logged: the window is going and no box could be shown.
+    if (d.profiles && d.storeNotices) {
+        StoreNotices* notices = d.storeNotices.get();
+        d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
+    }
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
     if (d.apply)
         d.apply->BeginShutdown();
@@ -395,7 +412,7 @@ void CMS_1_Page::Shutdown() {
     if (d.apply && window != nullptr)
         d.apply->RunPendingUiSteps();
     if (d.profiles && d.profiles->Selected() != nullptr)
-        d.profiles->SaveOnExit();
+        static_cast<void>(d.profiles->SaveOnExit());  // the observer logs a failure
 }
 
 ProfileState* CMS_1_Page::Profiles() {

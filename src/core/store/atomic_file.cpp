@@ -80,19 +80,43 @@ std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
     return temporary;
 }
 
-WriteStatus WriteFileAtomically(FileWriter& writer, const std::filesystem::path& target,
+std::string WriteFailureReason(const WriteResult& result) {
+    std::string what;
+    switch (result.status) {
+    case WriteStatus::Written:
+        return {};
+    case WriteStatus::CannotCreateFolder:
+        what = "the folder could not be created";
+        break;
+    case WriteStatus::CannotCreate:
+        what = "the temporary file could not be created";
+        break;
+    case WriteStatus::WriteFailed:
+        what = "the content could not be written";
+        break;
+    case WriteStatus::ReplaceFailed:
+        what = "the new file could not replace the old one";
+        break;
+    }
+    if (result.systemError != 0)
+        what += ": " + std::error_code(result.systemError, std::generic_category()).message();
+    return what;
+}
+
+WriteResult WriteFileAtomically(FileWriter& writer, const std::filesystem::path& target,
                                 std::initializer_list<std::span<const std::byte>> pieces) {
     return WriteFileAtomically(writer, target,
                                std::span<const std::span<const std::byte>>(pieces.begin(), pieces.size()));
 }
 
-WriteStatus WriteFileAtomically(FileWriter& writer, const std::filesystem::path& target,
+WriteResult WriteFileAtomically(FileWriter& writer, const std::filesystem::path& target,
                                 std::span<const std::span<const std::byte>> pieces) {
     if (target.has_parent_path()) {
         std::error_code error;
         std::filesystem::create_directories(target.parent_path(), error);
-        if (!std::filesystem::is_directory(target.parent_path(), error))
-            return WriteStatus::CannotCreateFolder;
+        std::error_code ignored;
+        if (!std::filesystem::is_directory(target.parent_path(), ignored))
+            return {WriteStatus::CannotCreateFolder, error ? error.value() : ENOTDIR};
     }
     const std::filesystem::path temporary = TemporaryPathFor(target);
     auto discardTemporary = [&] {
@@ -100,27 +124,36 @@ WriteStatus WriteFileAtomically(FileWriter& writer, const std::filesystem::path&
         std::filesystem::remove(temporary, ignored);
     };
 
+    // errno is read right after the call that failed, before the clean-up can change it.
+    errno = 0;
     std::unique_ptr<OutputFile> file = writer.Create(temporary);
     if (!file)
-        return WriteStatus::CannotCreate;
+        return {WriteStatus::CannotCreate, errno};
+    int writeError = 0;
     bool written = true;
     for (const auto& piece : pieces) {
         if (!file->Write(piece)) {
+            writeError = errno;
             written = false;
             break;
         }
     }
+    errno = 0;
     const bool finished = file->Finish();
+    if (!finished && writeError == 0)
+        writeError = errno;
     file.reset();
     if (!written || !finished) {
         discardTemporary();
-        return WriteStatus::WriteFailed;
+        return {WriteStatus::WriteFailed, writeError};
     }
+    errno = 0;
     if (!writer.Replace(temporary, target)) {
+        const int replaceError = errno;
         discardTemporary();
-        return WriteStatus::ReplaceFailed;
+        return {WriteStatus::ReplaceFailed, replaceError};
     }
-    return WriteStatus::Written;
+    return {};
 }
 
 }  // namespace quillon

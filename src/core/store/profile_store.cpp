@@ -43,9 +43,11 @@ ProfileRecord& CreateDefaultProfile(ProfileList& list, std::u16string_view addPr
 ProfileStore::ProfileStore(std::filesystem::path dataFolder, FileWriter& writer)
     : m_filePath(std::move(dataFolder) / "ms_1" / "pro.data"), m_writer(writer) {}
 
-std::filesystem::path ProfileStore::BackupPath() const {
+std::filesystem::path ProfileStore::BackupPath(unsigned number) const {
     std::filesystem::path backup = m_filePath;
     backup += ".bak";
+    if (number > 0)
+        backup += "." + std::to_string(number);
     return backup;
 }
 
@@ -58,14 +60,22 @@ void ProfileStore::Sanitise(ProfileRecord& record) {
     }
 }
 
-bool ProfileStore::KeepBackup() {
-    std::error_code error;
-    if (std::filesystem::copy_file(m_filePath, BackupPath(),
-                                   std::filesystem::copy_options::overwrite_existing, error))
-        return true;
-    // A file that cannot even be read can still be moved aside whole.
-    std::filesystem::rename(m_filePath, BackupPath(), error);
-    return !error;
+std::filesystem::path ProfileStore::KeepBackup() {
+    // Enough names for every damaged start a user could plausibly have; past them the file is
+    // repaired without a further backup rather than overwriting an older one.
+    constexpr unsigned kBackupNames = 1000;
+    for (unsigned number = 0; number < kBackupNames; ++number) {
+        const std::filesystem::path backup = BackupPath(number);
+        std::error_code error;
+        if (std::filesystem::symlink_status(backup, error).type() != std::filesystem::file_type::not_found)
+            continue;
+        if (std::filesystem::copy_file(m_filePath, backup, std::filesystem::copy_options::none, error))
+            return backup;
+        // A file that cannot even be read can still be moved aside whole.
+        std::filesystem::rename(m_filePath, backup, error);
+        return error ? std::filesystem::path() : backup;
+    }
+    return {};
 }
 
 LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16string_view addProfileText) {
@@ -79,14 +89,15 @@ LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16st
         // A first start, or a file we may not read; the latter is moved aside rather than lost.
         if (exists) {
             report.outcome = LoadOutcome::Repaired;
-            report.backupKept = KeepBackup();
+            report.backupPath = KeepBackup();
+            report.backupKept = !report.backupPath.empty();
         } else {
             report.outcome = LoadOutcome::CreatedDefault;
         }
         header.selected = 0;
         header.reserved.fill(0);
         CreateDefaultProfile(list, addProfileText);
-        report.saveStatus = Save(list, header);
+        report.saveResult = Save(list, header);
         return report;
     }
 
@@ -124,13 +135,14 @@ LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16st
     }
     if (damaged) {
         report.outcome = LoadOutcome::Repaired;
-        report.backupKept = KeepBackup();
-        report.saveStatus = Save(list, header);
+        report.backupPath = KeepBackup();
+        report.backupKept = !report.backupPath.empty();
+        report.saveResult = Save(list, header);
     }
     return report;
 }
 
-WriteStatus ProfileStore::Save(const ProfileList& list, const StoreHeader& header) {
+WriteResult ProfileStore::Save(const ProfileList& list, const StoreHeader& header) {
     std::lock_guard lock(m_saveMutex);
     std::vector<std::span<const std::byte>> pieces;
     pieces.reserve(list.size() + 1);
