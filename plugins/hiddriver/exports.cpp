@@ -13,7 +13,7 @@
 
 namespace {
 
-quillon::hid::HidDriver& driver() {
+quillon::hid::HidDriver& Driver() {
     static quillon::hid::HidDriver instance(quillon::hid::HidapiBackend());
     return instance;
 }
@@ -32,19 +32,19 @@ quillon::hid::HostPoster resolveHost() {
 }  // namespace
 
 QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) {
-    driver().SetIds(vendorId, productId);
+    Driver().SetIds(vendorId, productId);
 }
 
 QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage) {
-    driver().OpenMonitor(window, dataMessage, plugMessage, resolveHost());
+    Driver().OpenMonitor(window, dataMessage, plugMessage, resolveHost());
 }
 
 QUILLON_EXPORT void Close_DevMonitor(void) {
-    driver().CloseMonitor();
+    Driver().CloseMonitor();
 }
 
 QUILLON_EXPORT int Open_FeatureDevice(void) {
-    return driver().IsPresent() ? 1 : 0;
+    return Driver().IsPresent() ? 1 : 0;
 }
 
 QUILLON_EXPORT void Close_FeatureDevice(void) {}
@@ -58,23 +58,23 @@ QUILLON_EXPORT int GetFeature(uint8_t*, int) {
 }
 
 QUILLON_EXPORT int Open_ReportDevice(void) {
-    return driver().OpenReportDevice() ? 1 : 0;
+    return Driver().OpenReportDevice() ? 1 : 0;
 }
 
 QUILLON_EXPORT void Close_ReportDevice(void) {
-    driver().CloseReportDevice();
+    Driver().CloseReportDevice();
 }
 
 QUILLON_EXPORT int WriteUSB(const uint8_t* report, int length) {
-    return driver().Write(report, length);
+    return Driver().Write(report, length);
 }
 
 QUILLON_EXPORT int ReadUSB(uint8_t* buffer, int length) {
-    return driver().Read(buffer, length);
+    return Driver().Read(buffer, length);
 }
 
 QUILLON_EXPORT int Get_OpenError(void) {
-    switch (driver().LastOpenFailure()) {
+    switch (Driver().LastOpenFailure()) {
     case quillon::hid::OpenFailure::None:
         return QUILLON_OPEN_OK;
     case quillon::hid::OpenFailure::NotFound:

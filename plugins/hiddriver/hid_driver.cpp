@@ -25,7 +25,7 @@ namespace {
 
 // The distinct paths of the vendor-defined interfaces, in enumeration order. Several collections
 // of one interface share a path and are read once.
-std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries) {
+std::vector<std::string> VendorPaths(const std::vector<DeviceEntry>& entries) {
     std::vector<std::string> paths;
     for (const DeviceEntry& entry : entries) {
         if (IsVendorDefined(entry) && std::find(paths.begin(), paths.end(), entry.path) == paths.end())
@@ -34,7 +34,7 @@ std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries) {
     return paths;
 }
 
-std::vector<std::string> allPaths(const std::vector<DeviceEntry>& entries) {
+std::vector<std::string> AllPaths(const std::vector<DeviceEntry>& entries) {
     std::vector<std::string> paths;
     for (const DeviceEntry& entry : entries)
         paths.push_back(entry.path);
@@ -112,7 +112,7 @@ void HidDriver::MonitorLoop() {
 void HidDriver::PollDevice(bool baseline, bool afterReadFailure) {
     const std::vector<DeviceEntry> entries = m_backend.enumerate(m_vendorId, m_productId);
     const bool present = !entries.empty();
-    std::vector<std::string> paths = allPaths(entries);
+    std::vector<std::string> paths = AllPaths(entries);
 
     if (!baseline) {
         if (present && m_present) {
@@ -136,7 +136,7 @@ void HidDriver::PollDevice(bool baseline, bool afterReadFailure) {
 }
 
 void HidDriver::SyncReaders(const std::vector<DeviceEntry>& entries, bool afterReadFailure) {
-    const std::vector<std::string> wanted = vendorPaths(entries);
+    const std::vector<std::string> wanted = VendorPaths(entries);
     // Readers of interfaces that went away, or whose read failed, are removed. A failed one is
     // started again while its interface is still listed, but not by the poll its own failure asked
     // for: an interface that is listed yet fails every read would otherwise be reopened in a loop.

@@ -29,13 +29,13 @@ const char* const kVirtualWndProperty = "virtualwnd";
 const char* const kGroupProperty = "group";
 
 // Re-applies the style sheet so that rules on dynamic properties ([hasimage="true"]) see new values.
-void repolish(QWidget* widget) {
+void Repolish(QWidget* widget) {
     widget->style()->unpolish(widget);
     widget->style()->polish(widget);
     widget->update();
 }
 
-QString argbToCss(std::uint32_t argb) {
+QString ArgbToCss(std::uint32_t argb) {
     return QStringLiteral("rgba(%1, %2, %3, %4)")
         .arg((argb >> 16) & 0xFF)
         .arg((argb >> 8) & 0xFF)
@@ -164,7 +164,7 @@ void CControlUI::UpdateLook() {
     if (m_bkColor != 0) {
         if (!sheet.isEmpty() && !sheet.contains(QLatin1Char('{')))
             sheet = QStringLiteral("#%1 { %2 }").arg(GetName(), sheet);
-        sheet += QStringLiteral("\n#%1 { background-color: %2; }").arg(GetName(), argbToCss(m_bkColor));
+        sheet += QStringLiteral("\n#%1 { background-color: %2; }").arg(GetName(), ArgbToCss(m_bkColor));
     }
     if (m_widget->styleSheet() != sheet)
         m_widget->setStyleSheet(sheet);
@@ -172,7 +172,7 @@ void CControlUI::UpdateLook() {
                             m_focusedImage.isEmpty() && m_pushedImage.isEmpty());
     if (m_widget->property("hasimage").toBool() != hasImage) {
         m_widget->setProperty("hasimage", hasImage);
-        repolish(m_widget);
+        Repolish(m_widget);
     }
     m_widget->update();
 }

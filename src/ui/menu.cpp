@@ -16,7 +16,7 @@
 namespace quillon {
 
 namespace {
-std::vector<CMenuWnd*>& liveMenus() {
+std::vector<CMenuWnd*>& OpenMenus() {
     static std::vector<CMenuWnd*> menus;
     return menus;
 }
@@ -37,16 +37,16 @@ std::vector<QString> CMenuUI::GetItemNames() const {
 }
 
 CMenuWnd::CMenuWnd() {
-    liveMenus().push_back(this);
+    OpenMenus().push_back(this);
 }
 
 CMenuWnd::~CMenuWnd() {
-    auto& menus = liveMenus();
+    auto& menus = OpenMenus();
     menus.erase(std::remove(menus.begin(), menus.end(), this), menus.end());
 }
 
 const std::vector<CMenuWnd*>& CMenuWnd::LiveMenus() {
-    return liveMenus();
+    return OpenMenus();
 }
 
 bool CMenuWnd::Init(CMenuElementUI*, const QString& xml, QPoint point, CPaintManagerUI* mainPaintManager,

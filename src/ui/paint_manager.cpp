@@ -67,11 +67,11 @@ public:
     }
 };
 
-QString resolveResource(const QString& file) {
+QString ResolveResource(const QString& file) {
     return QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
 }
 
-QWidget* loadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* parent, LayoutError* error) {
+QWidget* LoadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* parent, LayoutError* error) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -91,7 +91,7 @@ QWidget* loadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* 
     return root;
 }
 
-std::unique_ptr<CControlUI> createControlFor(QWidget* widget, bool rowRoot) {
+std::unique_ptr<CControlUI> CreateControlFor(QWidget* widget, bool rowRoot) {
     const QString kind = widget->property("control").toString().toLower();
     if (kind == QLatin1String("option"))
         return std::make_unique<COptionUI>(widget);
@@ -152,7 +152,7 @@ std::unique_ptr<CControlUI> createControlFor(QWidget* widget, bool rowRoot) {
     return std::make_unique<CControlUI>(widget);
 }
 
-bool isWrappable(const QWidget* widget) {
+bool IsWrappable(const QWidget* widget) {
     const QString name = widget->objectName();
     return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
 }
@@ -317,7 +317,7 @@ void CPaintManagerUI::Init(QWidget* root, WindowImplBase* window) {
     m_window = window;
     Wrap(root);
     for (QWidget* child : root->findChildren<QWidget*>())
-        if (isWrappable(child))
+        if (IsWrappable(child))
             Wrap(child);
     RefreshTexts();
 }
@@ -334,7 +334,7 @@ CControlUI* CPaintManagerUI::Wrap(QWidget* widget) {
     if (auto it = m_controls.find(widget); it != m_controls.end())
         return it->second.get();
     const bool rowRoot = widget->property("quillon_row_root").toBool();
-    auto control = createControlFor(widget, rowRoot);
+    auto control = CreateControlFor(widget, rowRoot);
     CControlUI* raw = control.get();
     raw->AttachTo(this);
     m_controls.emplace(widget, std::move(control));
@@ -357,7 +357,7 @@ CControlUI* CPaintManagerUI::AdoptTree(QWidget* root) {
     CControlUI* control = Wrap(root);
     control->RefreshText();
     for (QWidget* child : root->findChildren<QWidget*>())
-        if (isWrappable(child))
+        if (IsWrappable(child))
             Wrap(child)->RefreshText();
     if (!root->parent()) {
         // Trees built for lists are parented (or deleted) soon; keep only those still loose.
@@ -387,7 +387,7 @@ void CPaintManagerUI::Adopt(CControlUI* control) {
     widget->installEventFilter(m_events.get());
     QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
     for (QWidget* child : widget->findChildren<QWidget*>())
-        if (isWrappable(child))
+        if (IsWrappable(child))
             Wrap(child);
     control->RefreshText();
 }
@@ -430,7 +430,7 @@ CControlUI* CPaintManagerUI::FindControl(const QWidget* widget) const {
 }
 
 namespace {
-QWidget* findBreadthFirst(QWidget* root, const QString& name, bool includeRoot) {
+QWidget* FindBreadthFirst(QWidget* root, const QString& name, bool includeRoot) {
     std::deque<QWidget*> queue;
     if (includeRoot)
         queue.push_back(root);
@@ -454,14 +454,14 @@ QWidget* findBreadthFirst(QWidget* root, const QString& name, bool includeRoot) 
 CControlUI* CPaintManagerUI::FindControlByName(const QString& name) const {
     if (!m_root || name.isEmpty())
         return nullptr;
-    QWidget* widget = findBreadthFirst(m_root.data(), name, true);
+    QWidget* widget = FindBreadthFirst(m_root.data(), name, true);
     return widget ? FindControl(widget) : nullptr;
 }
 
 CControlUI* CPaintManagerUI::FindSubControlByName(const CControlUI* parent, const QString& name) const {
     if (!parent || name.isEmpty())
         return nullptr;
-    QWidget* widget = findBreadthFirst(parent->GetWidget(), name, false);
+    QWidget* widget = FindBreadthFirst(parent->GetWidget(), name, false);
     return widget ? FindControl(widget) : nullptr;
 }
 
@@ -541,14 +541,14 @@ void CPaintManagerUI::RemoveAllTimers() {
 // Layout files
 
 QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error) {
-    QFile in(resolveResource(file));
+    QFile in(ResolveResource(file));
     if (!in.open(QIODevice::ReadOnly)) {
         if (error)
             *error = LayoutError{in.fileName(), QStringLiteral("cannot open it: %1").arg(in.errorString())};
         return nullptr;
     }
     // The error names the file as it was looked for, so that the log says where.
-    return loadLayoutBytes(in.readAll(), in.fileName(), parent, error);
+    return LoadLayoutBytes(in.readAll(), in.fileName(), parent, error);
 }
 
 CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, void* /*callback*/,
@@ -557,7 +557,7 @@ CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, 
         return nullptr;
     // Row layouts are built many times in a row (one per list row); read each file once.
     static QHash<QString, QByteArray> cache;
-    const QString path = resolveResource(xml);
+    const QString path = ResolveResource(xml);
     auto it = cache.find(path);
     if (it == cache.end()) {
         QFile in(path);
@@ -565,7 +565,7 @@ CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, 
             return nullptr;
         it = cache.insert(path, in.readAll());
     }
-    QWidget* root = loadLayoutBytes(*it, xml, nullptr, nullptr);
+    QWidget* root = LoadLayoutBytes(*it, xml, nullptr, nullptr);
     if (!root)
         return nullptr;
     root->setProperty("quillon_row_root", true);
