@@ -79,7 +79,8 @@ fs::path ProgramFolder(int profiles) {
         return found->second;
     const fs::path folder = Scratch() / ("demo-" + std::to_string(profiles));
     fs::create_directories(folder);
-    for (const char* file : {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so"})
+    for (const char* file :
+         {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so", "libquillon_simmouse.so", "quillon-sim"})
         fs::copy_file(fs::path(QUILLON_DEMO_FOLDER) / file, folder / file,
                       fs::copy_options::overwrite_existing);
     fs::create_directory_symlink(QUILLON_RES_FOLDER, folder / "res");
@@ -96,14 +97,15 @@ fs::path ProgramFolder(int profiles) {
     return folder;
 }
 
-pid_t Spawn(const fs::path& program, const fs::path& mark) {
+pid_t Spawn(const fs::path& program, const fs::path& mark, const std::vector<std::string>& extra = {}) {
     std::vector<std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string variable = *entry;
-        if (variable.rfind("QUILLON_STARTUP_MARK=", 0) == 0 || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)
+        if (variable.rfind("QUILLON_", 0) == 0 || variable.rfind("XDG_RUNTIME_DIR=", 0) == 0)
             continue;
         variables.push_back(variable);
     }
+    variables.insert(variables.end(), extra.begin(), extra.end());
     variables.push_back("QUILLON_STARTUP_MARK=" + mark.string());
     variables.push_back("XDG_RUNTIME_DIR=" + (Scratch() / "run").string());
     if (std::getenv("DISPLAY") == nullptr && std::getenv("QT_QPA_PLATFORM") == nullptr)
@@ -244,6 +246,56 @@ void ResidentMemory(benchmark::State& state, int profiles) {
     }
     state.counters["resident_MB"] = megabytes;
 }
+
+// The longest time the UI thread's event loop is blocked while the mouse reports 20 DPI stages in
+// a row (each report is taken over and saves the whole store) and the receiver is pulled and
+// plugged in again (the link is reopened and written). The program measures itself with a 1 ms
+// timer (QUILLON_STALL_REPORT); the figures are those of its last run.
+void UiStall(benchmark::State& state, int profiles) {
+    const fs::path folder = ProgramFolder(profiles);
+    const fs::path mark = Scratch() / "mark";
+    const fs::path report = Scratch() / "stall-report";
+    std::map<std::string, double> measures;
+    for (auto _ : state) {
+        fs::remove(mark);
+        fs::remove(report);
+        const pid_t pid = Spawn(folder / "quillon", mark, {"QUILLON_STALL_REPORT=" + report.string()});
+        if (pid < 0 || !WaitForMark(mark, pid)) {
+            if (pid >= 0)
+                Stop(pid);
+            state.SkipWithError("the window never appeared");
+            break;
+        }
+        auto sim = [&](const std::string& command) {
+            const std::string line = (folder / "quillon-sim").string() + " " + command + " >/dev/null 2>&1";
+            return std::system(line.c_str()) == 0;
+        };
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        bool worked = true;
+        for (int i = 0; i < 20; ++i) {
+            worked = worked && sim("dpi " + std::to_string(i % 8 + 1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        }
+        worked = worked && sim("pull");
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        worked = worked && sim("plug");
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        if (!worked)
+            state.SkipWithError("quillon-sim failed");
+        Stop(pid);
+        std::ifstream file(report);
+        std::string name;
+        double value = 0;
+        while (file >> name >> value)
+            measures[name] = value;
+        state.SetIterationTime(1);
+    }
+    for (const auto& [name, value] : measures)
+        state.counters[name] = value;
+}
+
+BENCHMARK_CAPTURE(UiStall, quillon_1_profile, 1)->UseManualTime()->Iterations(1);
+BENCHMARK_CAPTURE(UiStall, quillon_100_profiles, 100)->UseManualTime()->Iterations(1);
 
 constexpr int kEmptyWindow = -1;
 

@@ -2,13 +2,17 @@
 
 #include <QApplication>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "app/main_wnd.h"
 #include "app/termination_signals.h"
+#include "platform/folders.h"
 #include "platform/single_instance.h"
 #include "ui/paint_manager.h"
 #include "ui/resource_manager.h"
+#include "ui/stall_monitor.h"
 #include "ui/startup_mark.h"
 
 namespace quillon {
@@ -20,12 +24,48 @@ constexpr int kMainWindowWidth = 800;
 constexpr int kMainWindowHeight = 572;
 constexpr int kResourcesInFolder = 1;
 
+constexpr const char* kUsage =
+    "Usage: quillon [--help | --version]\n"
+    "\n"
+    "Quillon configures the MS_1 gaming mouse: DPI stages, lighting, polling rate, sensor options,\n"
+    "button assignments, macros and profiles, over the cable or the 2.4 GHz receiver.\n"
+    "\n"
+    "Started without options it opens its window, or raises the window of the copy that runs\n"
+    "already (that start then exits with status 1). Profiles and macros are kept in\n"
+    "$XDG_DATA_HOME/quillon/Data/ (by default ~/.local/share/quillon/Data/) when installed, or in\n"
+    "Data/ beside the program when it runs from its own folder.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     print this help and exit\n"
+    "  -V, --version  print the version and exit\n";
+
+// Options are answered before anything else: no window, no single-instance lock, no display.
+// Anything else is left to QApplication, which takes Qt's own options (-platform, -display, ...).
+// Returns the exit status, or -1 when the program should start.
+int AnswerOptions(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* option = argv[i];
+        if (std::strcmp(option, "--help") == 0 || std::strcmp(option, "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (std::strcmp(option, "--version") == 0 || std::strcmp(option, "-V") == 0) {
+            std::printf("quillon %s\n", QUILLON_VERSION);
+            return 0;
+        }
+    }
+    return -1;
+}
+
 }  // namespace
 
 int RunQuillon(int argc, char** argv) {
+    if (const int status = AnswerOptions(argc, argv); status >= 0)
+        return status;
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillon"));
-    QApplication::setDesktopFileName(QStringLiteral("quillon"));
+    QApplication::setDesktopFileName(QStringLiteral("org.quillon.Quillon"));
     // The window hides to the notification area; hiding or closing a dialog never ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -35,7 +75,7 @@ int RunQuillon(int argc, char** argv) {
 
     CPaintManagerUI::SetInstance(&application);
     CPaintManagerUI::SetResourceType(kResourcesInFolder);
-    CPaintManagerUI::SetResourcePath(CPaintManagerUI::GetInstancePath() + QStringLiteral("res/"));
+    CPaintManagerUI::SetResourcePath(QString::fromStdString(ResourceFolder().string()));
     CResourceManager::GetInstance()->LoadResource(QStringLiteral("main.xml"));
 
     auto window = std::make_unique<CMainWnd>();
@@ -49,6 +89,7 @@ int RunQuillon(int argc, char** argv) {
     });
 
     StartupMark startupMark([&window] { return window ? window->GetHostWidget() : nullptr; });
+    StallMonitor stallMonitor;
 
     // The window is centred before it is first shown, so that it never flashes at the corner.
     if (window->Create(nullptr, {}, kMainWindowStyle & ~WS_VISIBLE, 0, 0, 0, kMainWindowWidth,
@@ -57,7 +98,7 @@ int RunQuillon(int argc, char** argv) {
                   qUtf8Printable(CPaintManagerUI::GetResourcePath() + QStringLiteral("main.xml")));
         window.reset();
         CPaintManagerUI::Term();
-        return 0;
+        return 1;
     }
     window->CenterWindow();
     window->ShowWindow(SW_SHOW);

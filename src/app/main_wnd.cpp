@@ -1,5 +1,7 @@
 #include "app/main_wnd.h"
 
+#include <filesystem>
+
 #include <QCursor>
 
 #include "platform/folders.h"
@@ -280,6 +282,24 @@ void CMainWnd::SelectDevicePage() {
         m_deviceTabSwitch->SelectItem(0);
 }
 
+namespace {
+
+// The folders udev reads rules from. The rule is there once the package, an install to /usr, or
+// the user by hand has put it in one of them.
+bool UdevRuleInstalled() {
+    static constexpr const char* kRuleFolders[] = {"/etc/udev/rules.d", "/run/udev/rules.d",
+                                                   "/usr/lib/udev/rules.d", "/lib/udev/rules.d",
+                                                   "/usr/local/lib/udev/rules.d"};
+    std::error_code error;
+    for (const char* folder : kRuleFolders) {
+        if (std::filesystem::exists(std::filesystem::path(folder) / "70-quillon-ms1.rules", error))
+            return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 void CMainWnd::ShowAccessProblem() {
     // A mouse that is plugged in but may not be opened must not look like no mouse at all: the
     // no-device page then says so and names the fix (the udev rule) instead of asking the user to
@@ -291,8 +311,14 @@ void CMainWnd::ShowAccessProblem() {
         m_noDeviceHint->SetVisible(!denied);
     if (m_noPermissionTitle != nullptr)
         m_noPermissionTitle->SetVisible(denied);
-    if (m_noPermissionHint != nullptr)
+    if (m_noPermissionHint != nullptr) {
+        // With the rule in place only a replug (or a new login) is left to do; without it, the
+        // hint tells how to install it.
+        if (denied)
+            m_noPermissionHint->SetText(UdevRuleInstalled() ? QStringLiteral("no_permission_replug_hint_text")
+                                                            : QStringLiteral("no_permission_hint_text"));
         m_noPermissionHint->SetVisible(denied);
+    }
 }
 
 }  // namespace quillon

@@ -36,13 +36,39 @@ bool UsableFolder(const std::filesystem::path& folder) {
     return access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
-}  // namespace
-
-std::filesystem::path ProgramFolder() {
+// The executable's folder, or the one a test put in its place.
+std::filesystem::path BaseFolder() {
     std::filesystem::path folder = services().programFolderOverride();
     if (folder.empty())
         folder = ExecutableFolder();
-    return WithTrailingSeparator(folder);
+    return folder;
+}
+
+// Installed when there is no "res" beside the executable but there is one where the install puts it.
+bool InstalledBelow(const std::filesystem::path& base) {
+    std::error_code error;
+    return !std::filesystem::is_directory(base / "res", error) &&
+           std::filesystem::is_directory(base / QUILLON_RES_FROM_BIN, error);
+}
+
+}  // namespace
+
+bool InstalledLayout() {
+    return InstalledBelow(BaseFolder());
+}
+
+std::filesystem::path ProgramFolder() {
+    const std::filesystem::path base = BaseFolder();
+    if (InstalledBelow(base))
+        return WithTrailingSeparator((base / QUILLON_PLUGINS_FROM_BIN).lexically_normal());
+    return WithTrailingSeparator(base);
+}
+
+std::filesystem::path ResourceFolder() {
+    const std::filesystem::path base = BaseFolder();
+    if (InstalledBelow(base))
+        return WithTrailingSeparator((base / QUILLON_RES_FROM_BIN).lexically_normal());
+    return WithTrailingSeparator(base / "res");
 }
 
 std::filesystem::path UserDataFolder() {
@@ -59,8 +85,10 @@ std::filesystem::path UserDataFolder() {
 }
 
 std::filesystem::path DataFolder() {
-    const std::filesystem::path portable = ProgramFolder() / "Data/";
-    if (UsableFolder(portable))
+    // An installed program never writes beside itself, even where it could (a prefix in $HOME).
+    const std::filesystem::path base = BaseFolder();
+    const std::filesystem::path portable = WithTrailingSeparator(base / "Data");
+    if (!InstalledBelow(base) && UsableFolder(portable))
         return portable;
     const std::filesystem::path user = UserDataFolder();
     UsableFolder(user);

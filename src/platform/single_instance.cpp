@@ -33,11 +33,23 @@ constexpr int kWaitMs = 5000;
 constexpr qsizetype kMaxRequest = 256;
 
 QString DefaultFolder() {
+    // Qt's runtime location is $XDG_RUNTIME_DIR, or a folder it checks the same way.
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath() + QStringLiteral("/quillon-") + QString::number(getuid());
-    return folder;
+    if (!folder.isEmpty() && OwnPrivateFolder(folder))
+        return folder;
+    return PrivateFallbackFolder(QDir::tempPath());
 }
+
+// Whose connection this is: the peer's user id from the kernel.
+std::optional<uid_t> KernelPeerUid(int fd) {
+    ucred credentials{};
+    socklen_t size = sizeof credentials;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0)
+        return std::nullopt;
+    return credentials.uid;
+}
+
+PeerUidQuery g_peerUid = KernelPeerUid;
 
 // The socket address of `path`, or nothing when the path does not fit one.
 std::optional<sockaddr_un> SocketAddress(const QString& path) {
@@ -65,6 +77,39 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 }
 
 }  // namespace
+
+bool OwnPrivateFolder(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (mkdir(name.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    // lstat: a symbolic link planted in the folder's place is refused, not followed.
+    struct stat info {};
+    if (lstat(name.constData(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid())
+        return false;
+    if ((info.st_mode & 0077) != 0)
+        return chmod(name.constData(), 0700) == 0;
+    return true;
+}
+
+QString PrivateFallbackFolder(const QString& base) {
+    // The usual name, so that a second start finds the first; when someone else holds that name
+    // (another user made it first, or it is open to others), a folder nobody can predict.
+    const QString usual = base + QStringLiteral("/quillon-") + QString::number(getuid());
+    if (OwnPrivateFolder(usual))
+        return usual;
+    qWarning("quillon: %s is not a private folder of this user; using a folder of its own instead",
+             qUtf8Printable(usual));
+    QByteArray pattern = QFile::encodeName(usual + QStringLiteral("-XXXXXX"));
+    if (mkdtemp(pattern.data()) == nullptr)
+        return {};
+    return QFile::decodeName(pattern);
+}
+
+PeerUidQuery SetPeerUidQuery(PeerUidQuery query) {
+    PeerUidQuery previous = g_peerUid;
+    g_peerUid = query != nullptr ? query : KernelPeerUid;
+    return previous;
+}
 
 // The plain local socket of the running copy. It is served from the event loop through socket
 // notifiers, so the program needs no networking library for it.
@@ -139,6 +184,14 @@ void SingleInstance::Impl::AcceptPending() {
             if (errno == EINTR)
                 continue;
             return;  // nothing more waiting (or a connection that failed before we took it)
+        }
+        // The socket's mode already keeps other users out; the kernel's word on who connected
+        // keeps them out also where the folder or the mode is not what it should be.
+        if (const auto uid = g_peerUid(fd); !uid || *uid != getuid()) {
+            qWarning("quillon: refused a request on the instance socket from user %d",
+                     uid ? static_cast<int>(*uid) : -1);
+            close(fd);
+            continue;
         }
         peers.push_back(Peer{fd, std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read), {}});
         const auto peer = std::prev(peers.end());
@@ -233,6 +286,8 @@ void SingleInstance::Impl::ActivateRunning() const {
 SingleInstance::SingleInstance(QString name, QString folder) : m_impl(std::make_unique<Impl>()) {
     m_impl->name = std::move(name);
     m_impl->folder = folder.isEmpty() ? DefaultFolder() : std::move(folder);
+    if (m_impl->folder.isEmpty())
+        m_impl->folder = QDir::tempPath();  // no private folder at all: the lock then cannot be made
 }
 
 SingleInstance::~SingleInstance() {

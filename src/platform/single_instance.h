@@ -15,7 +15,10 @@
 
 #include <QString>
 
+#include <sys/types.h>
+
 #include <memory>
+#include <optional>
 
 #include "platform/messages.h"
 
@@ -23,10 +26,25 @@ namespace quillon {
 
 inline constexpr int kSecondStartExitCode = 1;
 
+// True when `path` is a folder of this user that nobody else may enter: it is made with mode 0700
+// when missing, a folder of this user that others may enter is closed to them, and anything else
+// (another user's folder, a symbolic link, a file) is refused.
+bool OwnPrivateFolder(const QString& path);
+
+// The lock and socket folder when the desktop gives no runtime folder: "<base>/quillon-<uid>" when
+// it is this user's private folder (or can be made so), else a new folder with an unpredictable
+// name, so that another user who made the usual name first cannot keep Quillon from starting.
+QString PrivateFallbackFolder(const QString& base);
+
+// Who is at the other end of an accepted connection; tests replace the kernel's answer.
+using PeerUidQuery = std::optional<uid_t> (*)(int fd);
+PeerUidQuery SetPeerUidQuery(PeerUidQuery query);  // null restores the kernel's; returns the previous
+
 class SingleInstance {
 public:
     // `folder` holds the lock file "<name>.lock" and the socket "<name>"; empty means the user's
-    // runtime folder ($XDG_RUNTIME_DIR).
+    // runtime folder ($XDG_RUNTIME_DIR), or PrivateFallbackFolder of the temporary folder. Only
+    // this user's processes are served on the socket.
     explicit SingleInstance(QString name = QStringLiteral("Quillon"), QString folder = {});
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;

@@ -18,6 +18,8 @@ class QWidget;
 namespace quillon {
 
 inline constexpr const char* kStartupMarkVariable = "QUILLON_STARTUP_MARK";
+// With this variable set as well, the process ends at once after writing the mark.
+inline constexpr const char* kStartupExitVariable = "QUILLON_STARTUP_EXIT";
 
 class StartupMark : public QObject {
 public:

@@ -76,6 +76,31 @@ TEST_F(FoldersTest, DataFolderIsCreatedBesideTheProgram) {
     EXPECT_FALSE(fs::exists(m_root / "xdg" / "quillon"));
 }
 
+// Installed below a prefix (also a relocated one in the user's home, where bin/ is writable), the
+// program loads its plugins from lib/quillon, its layouts from share/quillon/res, and never writes
+// its data beside itself.
+TEST_F(FoldersTest, InstalledLayoutIsFoundRelativeToTheProgram) {
+    const fs::path prefix = m_root / "prefix";
+    fs::create_directories(prefix / "bin");
+    fs::create_directories(prefix / "lib" / "quillon");
+    fs::create_directories(prefix / "share" / "quillon" / "res");
+    ScopedServices program({.programFolder = prefix / "bin"});
+    ScopedEnv xdg("XDG_DATA_HOME", (m_root / "xdg").c_str());
+
+    EXPECT_TRUE(InstalledLayout());
+    EXPECT_EQ(ProgramFolder(), prefix / "lib" / "quillon/");
+    EXPECT_EQ(ResourceFolder(), prefix / "share" / "quillon" / "res/");
+    EXPECT_EQ(DataFolder(), m_root / "xdg" / "quillon" / "Data/");
+    EXPECT_FALSE(fs::exists(prefix / "bin" / "Data"));
+
+    // A res/ beside the executable makes the folder portable again, whatever else is around.
+    fs::create_directories(prefix / "bin" / "res");
+    EXPECT_FALSE(InstalledLayout());
+    EXPECT_EQ(ProgramFolder(), prefix / "bin/");
+    EXPECT_EQ(ResourceFolder(), prefix / "bin" / "res/");
+    EXPECT_EQ(DataFolder(), prefix / "bin" / "Data/");
+}
+
 struct Unwritable {
     const char* what;
     void (*prepare)(const fs::path& root);

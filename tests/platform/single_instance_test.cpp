@@ -6,8 +6,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <memory>
 
+#include "platform/message_window.h"
 #include "support/qt_app.h"
 
 using namespace quillon;
@@ -102,6 +106,53 @@ TEST_F(SingleInstanceTest, ClaimInThisProcessKeepsOthersOut) {
     QProcess& second = Start();
     ASSERT_TRUE(test::PumpUntil([&] { return second.state() == QProcess::NotRunning; }, kLimitMs));
     EXPECT_EQ(second.exitCode(), kSecondStartExitCode);
+}
+
+// The socket will soon change the mouse, so a process of another user is not served even when it
+// reaches the socket.
+TEST_F(SingleInstanceTest, RequestsOfAnotherUserAreRefused) {
+    SingleInstance first(QStringLiteral("Quillon"), m_folder.path());
+    ASSERT_TRUE(first.ClaimOrActivate());
+    MessageWindow window([&](UINT message, WPARAM, LPARAM) {
+        ADD_FAILURE() << "a request of another user reached the window: " << message;
+        return LRESULT{0};
+    });
+    first.SetActivationTarget(window.handle());
+    const PeerUidQuery previous = SetPeerUidQuery([](int) -> std::optional<uid_t> { return getuid() + 1; });
+    QProcess& second = Start();
+    ASSERT_TRUE(test::PumpUntil([&] { return second.state() == QProcess::NotRunning; }, kLimitMs));
+    SetPeerUidQuery(previous);
+    EXPECT_EQ(second.exitCode(), kSecondStartExitCode);
+}
+
+// Without a runtime folder, the fallback folder must be this user's and closed to others;
+// otherwise another user could make it first and keep Quillon from starting, or listen in.
+TEST_F(SingleInstanceTest, FallbackFolderIsThisUsersPrivateFolder) {
+    const QString base = m_folder.path();
+    const QString usual = base + QStringLiteral("/quillon-") + QString::number(getuid());
+    ASSERT_EQ(mkdir(QFile::encodeName(usual).constData(), 0777), 0);
+    chmod(QFile::encodeName(usual).constData(), 0777);
+    EXPECT_EQ(PrivateFallbackFolder(base), usual);  // ours: closed to others and kept
+    struct stat info {};
+    ASSERT_EQ(stat(QFile::encodeName(usual).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+    // A symbolic link in its place is not followed.
+    ASSERT_TRUE(QFile::remove(usual) || rmdir(QFile::encodeName(usual).constData()) == 0);
+    ASSERT_TRUE(QFile::link(m_folder.path(), usual));
+    const QString instead = PrivateFallbackFolder(base);
+    EXPECT_NE(instead, usual);
+    EXPECT_TRUE(instead.startsWith(usual + QLatin1Char('-')));
+    EXPECT_TRUE(OwnPrivateFolder(instead));
+
+    // Another user's folder of that name (only root can make one here).
+    if (geteuid() == 0) {
+        QFile::remove(usual);
+        ASSERT_EQ(mkdir(QFile::encodeName(usual).constData(), 0700), 0);
+        ASSERT_EQ(chown(QFile::encodeName(usual).constData(), getuid() + 4242, getgid()), 0);
+        EXPECT_FALSE(OwnPrivateFolder(usual));
+        EXPECT_NE(PrivateFallbackFolder(base), usual);
+    }
 }
 
 TEST_F(SingleInstanceTest, UnusableFolderDoesNotStopTheProgram) {
