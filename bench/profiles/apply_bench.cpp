@@ -29,9 +29,9 @@ private:
 
 class DiscardingLinks final : public ReportLinks {
 public:
-    int LinkState(LinkKind) const override { return 1; }
-    bool LinkAwake(LinkKind) const override { return true; }
-    bool WriteReport(LinkKind, const Report& report) override {
+    LinkState State(Link) const override { return LinkState::Open; }
+    bool IsAwake(Link) const override { return true; }
+    bool WriteReport(Link, const Report& report) override {
         benchmark::DoNotOptimize(report.data());
         return true;
     }

@@ -12,15 +12,11 @@ namespace quillon {
 namespace {
 
 // The window messages the main window takes, by the numbers their senders use.
-constexpr UINT kTrayNotify = MSG_TRAY_NOTIFY;              // 1025, the tray icon
-constexpr UINT kMenuCommand = MSG_MENU_COMMAND;            // 1027, every menu of the main window
-constexpr UINT kActivateInstance = MSG_ACTIVATE_INSTANCE;  // 1037, a second start
-constexpr UINT kDeviceChanged = 0x468;                     // 1128, the page: presence changed
-constexpr UINT kDpiStageReported = 0x469;                  // 1129, the page: nothing to do here
-constexpr UINT kFirstDeviceMessage = 0x601;                // reports, plugs and apply requests
-constexpr UINT kLastDeviceMessage = 0x606;
-constexpr UINT_PTR kFirstPageTimer = 512;
-constexpr UINT_PTR kLastPageTimer = 518;
+constexpr UINT kTrayNotify = MSG_TRAY_NOTIFY;               // 1025, the tray icon
+constexpr UINT kMenuCommand = MSG_MENU_COMMAND;             // 1027, every menu of the main window
+constexpr UINT kActivateInstance = MSG_ACTIVATE_INSTANCE;   // 1037, a second start
+constexpr UINT kDeviceChanged = MSG_DEVICE_CHANGED;         // 1128, the page: presence changed
+constexpr UINT kDpiStageReported = MSG_DPI_STAGE_REPORTED;  // 1129, the page: nothing to do here
 constexpr UINT kLibraryNotice = 0x1401;
 
 // The tray menu opens this far above the pointer, so that it does not cover the icon.
@@ -106,6 +102,10 @@ void CMainWnd::InitWindow() {
 }
 
 LRESULT CMainWnd::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
+    // The window is hidden already; the tray icon goes too, then an edit made just before the
+    // exit is sent while the program is out of sight.
+    m_trayIcon.DeleteTrayIcon();
+    m_page.FinishApplyBeforeExit();
     m_hookLibrary.Release(m_hookOps);
     PostQuitMessage(0);
     bHandled = false;
@@ -141,10 +141,8 @@ LRESULT CMainWnd::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, b
         break;
     }
     bHandled = false;
-    if (uMsg >= kFirstDeviceMessage && uMsg <= kLastDeviceMessage)
-        m_page.OnDeviceMessage(uMsg, wParam, lParam);
-    else if (uMsg == WM_TIMER && wParam >= kFirstPageTimer && wParam <= kLastPageTimer)
-        m_page.OnTimer(wParam);
+    // Reports, plugs, apply requests and the page's timers.
+    m_page.HandleWindowMessage(uMsg, wParam, lParam);
     return 0;
 }
 

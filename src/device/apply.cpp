@@ -9,9 +9,6 @@ namespace {
 
 // Posted to the UI-thread calls' own window when work is queued.
 constexpr UINT kRunUiWork = WM_APP + 0x51;
-// The page's apply request; the main window hands it to the device links, which pass it to the
-// worker as THREAD_MSG_APPLY.
-constexpr UINT kApplyRequestMessage = 0x605;
 
 }  // namespace
 
@@ -78,6 +75,11 @@ void UiThreadCalls::BeginShutdown() {
     m_done.notify_all();
 }
 
+bool UiThreadCalls::HasPending() {
+    std::lock_guard lock(m_mutex);
+    return !m_queue.empty();
+}
+
 void UiThreadCalls::RunPending() {
     for (;;) {
         std::shared_ptr<Pending> pending;
@@ -123,6 +125,10 @@ ApplyResult ApplySequence::Apply() {
 
     const DirtySet dirty = ComputeDirtySet(*snapshot->record, *snapshot->applied, snapshot->fullWrite);
     ForEachApplyFrame(*snapshot->record, dirty, snapshot->fullWrite, [&](FrameKind kind, const Frame& frame) {
+        if (m_stopping || clock.Ticks() >= m_stopAt) {
+            ++result.framesDropped;
+            return;
+        }
         if (SendFrame(frame))
             ++result.framesSent;
         else
@@ -146,17 +152,23 @@ ApplyResult ApplySequence::Apply() {
     return result;
 }
 
+std::optional<Link> ApplySequence::AwakeLink() const {
+    for (Link link : {Link::Wired, Link::Wireless}) {
+        if (m_links.State(link) == LinkState::Open && m_links.IsAwake(link))
+            return link;
+    }
+    return std::nullopt;
+}
+
 bool ApplySequence::SendFrame(const Frame& frame) {
     Clock& clock = m_clock ? *m_clock : services().clock();
-    auto awake = [&](LinkKind link) { return m_links.LinkState(link) == 1 && m_links.LinkAwake(link); };
     bool written = false;
-    if (awake(LinkKind::Wired) || awake(LinkKind::Wireless)) {
-        const LinkKind link = awake(LinkKind::Wired) ? LinkKind::Wired : LinkKind::Wireless;
+    if (const std::optional<Link> link = AwakeLink()) {
         const WrappedReports wrapped = WrapReports(frame);
         const bool halves = wrapped.count == 2;
         written = wrapped.count > 0;
         for (const Report& report : wrapped.used()) {
-            written = m_links.WriteReport(link, report) && written;
+            written = m_links.WriteReport(*link, report) && written;
             if (halves)
                 clock.Sleep(kMacroHalfPauseMs);
         }
@@ -166,7 +178,7 @@ bool ApplySequence::SendFrame(const Frame& frame) {
 }
 
 void ApplyRequests::RequestNow() {
-    m_window.PostMessage(kApplyRequestMessage, 0, 0);
+    m_window.PostMessage(MSG_APPLY_REQUEST, 0, 0);
 }
 
 void ApplyRequests::RequestAfter(std::uint32_t milliseconds) {

@@ -12,12 +12,13 @@
 //     DeviceLinks links(mainWindow, view, [&](WPARAM, LPARAM) { apply.Apply(); });
 //     ...
 //     apply.BeginShutdown();    // UI thread, before waiting for the worker
-//     links.Shutdown();         // the worker finishes a running apply and ends
+//     links.Shutdown();         // the worker drops what a running apply has left and ends
 //     apply.RunPendingUiSteps(); profiles.SaveOnExit();
 //
 // An apply that finds no awake link drops its frames (the waits still happen), saves the store
 // but leaves the changes marked as unsent; status handling asks for a new apply once a link wakes.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,6 +32,7 @@
 
 #include "core/protocol/frames.h"
 #include "core/store/profile_state.h"
+#include "device/link.h"
 #include "platform/clock.h"
 #include "platform/message_window.h"
 
@@ -45,18 +47,16 @@ inline constexpr std::uint32_t kMacroChunkPauseMs = 500;
 inline constexpr std::uint32_t kSliderDebounceMs = 500;
 inline constexpr std::uint32_t kLightEffectDebounceMs = 200;
 
-enum class LinkKind { Wired = 0, Wireless = 1 };
-
-// The links as the apply sees them; the device links implement it. States: 0 not open, 1 open,
-// 2 removed. Read from the worker while the UI thread changes them.
+// The links as the apply sees them; the device links implement it. Read from the worker while the
+// UI thread changes them.
 class ReportLinks {
 public:
     virtual ~ReportLinks() = default;
-    virtual int LinkState(LinkKind link) const = 0;
-    virtual bool LinkAwake(LinkKind link) const = 0;
+    virtual LinkState State(Link link) const = 0;
+    virtual bool IsAwake(Link link) const = 0;
     // Writes one 64-byte report with the link's WriteUSB; false when the link was closed meanwhile
     // and nothing reached the driver.
-    virtual bool WriteReport(LinkKind link, const Report& report) = 0;
+    virtual bool WriteReport(Link link, const Report& report) = 0;
 };
 
 // The link watchdogs (timers 512 and 518), which must not expire while an apply keeps the mouse
@@ -95,6 +95,8 @@ public:
     void BeginShutdown();
     // UI thread: runs the work queued so far.
     void RunPending();
+    // Whether work is queued for the UI thread.
+    bool HasPending();
 
     bool IsUiThread() const { return std::this_thread::get_id() == m_uiThread; }
 
@@ -128,19 +130,35 @@ public:
     ApplyResult Apply();
 
     // Writes one frame on the awake link (wired before 2.4 GHz) and waits; without an awake link
-    // the frame is dropped and the wait still happens. Returns whether the frame was written.
+    // the frame is dropped and the wait still happens. Returns whether the frame was written. The
+    // link is chosen once, before the first report: both halves of a frame go the same way, and a
+    // link whose mouse falls asleep meanwhile never hands the frame to a link that is not awake.
     bool SendFrame(const Frame& frame);
 
-    void BeginShutdown() { m_ui.BeginShutdown(); }
+    // UI thread, before waiting for the worker: an apply waiting for the UI thread is released and
+    // a running one writes no further frame (they count as dropped, so the changes stay unsent).
+    void BeginShutdown() {
+        m_stopping = true;
+        m_ui.BeginShutdown();
+    }
     void RunPendingUiSteps() { m_ui.RunPending(); }
+    // Frames due at or after `ticks` (the clock's) are not written: they count as dropped, so the
+    // changes stay unsent. Bounds the wait for an apply when the program ends.
+    void StopAt(std::uint64_t ticks) { m_stopAt = ticks; }
+    // Whether an apply's last steps still wait for the UI thread.
+    bool HasPendingUiSteps() { return m_ui.HasPending(); }
 
 private:
+    std::optional<Link> AwakeLink() const;
+
     ProfileState& m_profiles;
     ReportLinks& m_links;
     LinkWatchdogs& m_watchdogs;
     ApplyRingControl& m_ring;
     Clock* m_clock;
     UiThreadCalls m_ui;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<std::uint64_t> m_stopAt{UINT64_MAX};
 };
 
 // Apply requests from the page: at once, or after a quiet spell so that a slider dragged over many

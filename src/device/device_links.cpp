@@ -34,16 +34,16 @@ void DeviceLinks::Start() {
         wiredOpen = OpenLink(Link::Wired);
     }
     if (wiredOpen) {
-        m_state[0] = kLinkOpen;
+        m_state[0] = LinkState::Open;
         m_view.SetSleepNoticeVisible(false);
         m_view.ShowCharging(LinkView::ChargeAnimation::Continue);
         m_window.SetTimer(TIMER_WIRED_WATCHDOG, kWatchdogMs);
         m_view.SetLinkIndicatorVisible(Link::Wired, true);
     } else {
-        m_state[0] = kLinkNotOpen;
+        m_state[0] = LinkState::NotOpen;
         m_view.SetSleepNoticeVisible(true);
         m_view.SetLinkIndicatorVisible(Link::Wired, false);
-        wired_awake = 0;
+        SetAwake(Link::Wired, false);
     }
 
     const DriverApi& wireless = Api(Link::Wireless);
@@ -54,16 +54,16 @@ void DeviceLinks::Start() {
         wirelessOpen = OpenLink(Link::Wireless);
     }
     if (wirelessOpen) {
-        m_state[1] = kLinkOpen;
+        m_state[1] = LinkState::Open;
         m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
         m_view.SetLinkIndicatorVisible(Link::Wireless, true);
     } else {
-        m_state[1] = kLinkNotOpen;
-        wireless_awake = 0;
+        m_state[1] = LinkState::NotOpen;
+        SetAwake(Link::Wireless, false);
         m_view.SetLinkIndicatorVisible(Link::Wireless, false);
     }
 
-    m_bleState = 0;
+    m_bleState = LinkState::NotOpen;
     UpdateDevicePresent(PostChange::Always);
 }
 
@@ -101,17 +101,26 @@ void DeviceLinks::WorkerLoop() {
         // With no open link there is nothing to write to; the request is dropped.
         if (AnyLinkOpen() && m_apply)
             m_apply(msg.wParam, msg.lParam);
+        --m_appliesOutstanding;
     }
 }
 
+bool DeviceLinks::AnyLinkAwake() const {
+    for (Link link : {Link::Wired, Link::Wireless}) {
+        if (State(link) == LinkState::Open && IsAwake(link))
+            return true;
+    }
+    return false;
+}
+
 bool DeviceLinks::AnyLinkOpen() const {
-    return m_state[0] == kLinkOpen || m_state[1] == kLinkOpen || m_bleState == kLinkOpen;
+    return m_state[0] == LinkState::Open || m_state[1] == LinkState::Open || m_bleState == LinkState::Open;
 }
 
 int DeviceLinks::WriteReport(Link link, std::span<const std::uint8_t, 64> report) {
     std::lock_guard lock(m_linkLock[Index(link)]);
     const DriverApi& api = Api(link);
-    if (m_state[Index(link)] != kLinkOpen || api.WriteUSB == nullptr)
+    if (m_state[Index(link)] != LinkState::Open || api.WriteUSB == nullptr)
         return -1;
     return api.WriteUSB(report.data(), static_cast<int>(report.size()));
 }
@@ -125,8 +134,10 @@ bool DeviceLinks::HandleDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam
         OnWiredPlug(wParam);
         return true;
     case MSG_APPLY_REQUEST:
-        if (m_started && !m_shutDown)
+        if (m_started && !m_shutDown) {
+            ++m_appliesOutstanding;
             m_queue.PostThreadMessage(THREAD_MSG_APPLY, wParam, lParam);
+        }
         return true;
     default:
         return false;
@@ -146,7 +157,10 @@ void DeviceLinks::CloseLink(Link link) {
     const DriverApi& api = Api(link);
     std::lock_guard lock(m_linkLock[Index(link)]);
     api.Close_FeatureDevice();
-    m_state[Index(link)] = kLinkRemoved;
+    m_state[Index(link)] = LinkState::Removed;
+    // A link that comes back counts as asleep until its mouse reports, so that its first report
+    // wakes it and sends what the user changed meanwhile.
+    SetAwake(link, false);
     api.Close_ReportDevice();
 }
 
@@ -158,12 +172,12 @@ void DeviceLinks::RecordOpenError(Link link, bool opened) {
 void DeviceLinks::OnWirelessPlug(WPARAM arrived) {
     if (!m_started || m_shutDown || !Api(Link::Wireless).IsComplete())
         return;
-    if (arrived == 1 && m_state[1] != kLinkOpen) {
+    if (arrived == 1 && m_state[1] != LinkState::Open) {
         ScheduleReopen(Link::Wireless);
     } else if (arrived == 0) {
         // A removal within the second after an arrival: the device is gone again, nothing to open.
         CancelReopen(Link::Wireless);
-        if (m_state[1] == kLinkRemoved)
+        if (m_state[1] == LinkState::Removed)
             return;
         m_view.SetLinkIndicatorVisible(Link::Wireless, false);
         CloseLink(Link::Wireless);
@@ -176,11 +190,11 @@ void DeviceLinks::OnWirelessPlug(WPARAM arrived) {
 void DeviceLinks::OnWiredPlug(WPARAM arrived) {
     if (!m_started || m_shutDown || !Api(Link::Wired).IsComplete())
         return;
-    if (arrived == 1 && m_state[0] != kLinkOpen) {
+    if (arrived == 1 && m_state[0] != LinkState::Open) {
         ScheduleReopen(Link::Wired);
     } else if (arrived == 0) {
         CancelReopen(Link::Wired);
-        if (m_state[0] == kLinkRemoved)
+        if (m_state[0] == LinkState::Removed)
             return;
         CloseLink(Link::Wired);
         m_view.SetSleepNoticeVisible(true);
@@ -192,17 +206,25 @@ void DeviceLinks::OnWiredPlug(WPARAM arrived) {
     }
 }
 
-void DeviceLinks::ScheduleReopen(Link link) {
-    // A second arrival while the first one's wait runs reopens nothing more.
+void DeviceLinks::ScheduleReopen(Link link, std::size_t attempt) {
+    // A second arrival while a wait runs reopens nothing more.
     if (m_reopenTimer[Index(link)] != 0)
         return;
-    m_reopenTimer[Index(link)] = services().timers().StartTimer(kReopenDelayMs, [this, link] {
-        CancelReopen(link);
+    m_reopenTimer[Index(link)] = services().timers().StartTimer(
+        kReopenWaitsMs[attempt], [this, link, attempt] { OnReopenTimer(link, attempt); });
+}
+
+void DeviceLinks::OnReopenTimer(Link link, std::size_t attempt) {
+    CancelReopen(link);
+    const LastTry last = attempt + 1 == kReopenWaitsMs.size() ? LastTry::Yes : LastTry::No;
+    if (ReopenLink(link, last)) {
         if (link == Link::Wired)
-            ReopenWired();
+            OnWiredReopened();
         else
-            ReopenWireless();
-    });
+            OnWirelessReopened();
+    } else if (last == LastTry::No) {
+        ScheduleReopen(link, attempt + 1);
+    }
 }
 
 void DeviceLinks::CancelReopen(Link link) {
@@ -212,18 +234,20 @@ void DeviceLinks::CancelReopen(Link link) {
     timer = 0;
 }
 
-bool DeviceLinks::ReopenLink(Link link) {
+bool DeviceLinks::ReopenLink(Link link, LastTry last) {
     const DriverApi& api = Api(link);
     bool opened = false;
     {
         std::lock_guard lock(m_linkLock[Index(link)]);
         api.Open_FeatureDevice();
         opened = api.Open_ReportDevice() != 0;
-        RecordOpenError(link, opened);
+        // A failure counts once the last try has failed: until then it may be a race with udev.
+        if (opened || last == LastTry::Yes)
+            RecordOpenError(link, opened);
         if (opened)
-            m_state[Index(link)] = kLinkOpen;
+            m_state[Index(link)] = LinkState::Open;
     }
-    if (!opened) {
+    if (!opened && last == LastTry::Yes) {
         // The device arrived but cannot be opened, typically because this user lacks access to it.
         // The link stays closed rather than looking open while every write fails, and the main
         // window hears of it, so that it can tell the user why no mouse is shown. The next arrival
@@ -233,18 +257,15 @@ bool DeviceLinks::ReopenLink(Link link) {
     return opened;
 }
 
-void DeviceLinks::ReopenWireless() {
-    if (!ReopenLink(Link::Wireless))
-        return;
+// After a successful reopen: the link shows as it does at start-up.
+void DeviceLinks::OnWirelessReopened() {
     m_view.SetLinkIndicatorVisible(Link::Wireless, true);
     m_view.RefreshLinkSections();
     m_window.SetTimer(TIMER_WIRELESS_WATCHDOG, kWatchdogMs);
     UpdateDevicePresent(PostChange::IfChanged);
 }
 
-void DeviceLinks::ReopenWired() {
-    if (!ReopenLink(Link::Wired))
-        return;
+void DeviceLinks::OnWiredReopened() {
     m_view.RefreshLinkSections();
     // A cable that was just plugged in charges the mouse; show it before the mouse reports anything.
     m_view.ShowCharging(LinkView::ChargeAnimation::Restart);
@@ -259,6 +280,11 @@ void DeviceLinks::UpdateDevicePresent(PostChange post) {
     m_devicePresent = present;
     if (changed || post == PostChange::Always)
         quillon::PostMessage(m_window.handle(), MSG_DEVICE_CHANGED, 0, 0);
+}
+
+bool DeviceReportLinks::WriteReport(Link link, const Report& report) {
+    // The driver's own result is not examined; -1 means the link was closed and nothing was written.
+    return m_links.WriteReport(link, std::span<const std::uint8_t, 64>(report)) != -1;
 }
 
 }  // namespace quillon

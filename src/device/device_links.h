@@ -14,8 +14,9 @@
 // that the worker reads and the UI thread alone changes.
 //
 // Plug handling defers the reopen after an arrival by one second with a timer, so the UI thread
-// never blocks; a second arrival within that second is ignored, and a removal cancels it. A link
-// whose reopen fails stays closed, with the reason kept in OpenError.
+// never blocks; a second arrival meanwhile is ignored, and a removal cancels it. An open that fails
+// is tried again after 2 s and then 4 s more (udev may not have applied the permission rule yet);
+// a link whose last try fails stays closed, with the reason kept in OpenError.
 
 #include <array>
 #include <atomic>
@@ -25,7 +26,9 @@
 #include <span>
 #include <thread>
 
+#include "device/apply.h"
 #include "device/driver_api.h"
+#include "device/link.h"
 #include "platform/message_window.h"
 #include "platform/thread_queue.h"
 #include "platform/timer_service.h"
@@ -33,24 +36,19 @@
 namespace quillon {
 
 inline constexpr UINT kWatchdogMs = 6000;
-// The wait between an arrival and the reopen of its link, which gives the device time to settle.
+// The waits before each try to reopen a link after an arrival: the device settles for a second,
+// and the permission rule that udev applies to a new device node may take longer, so an open that
+// fails is tried again after growing waits before its reason is reported.
 inline constexpr std::uint32_t kReopenDelayMs = 1000;
+inline constexpr std::array<std::uint32_t, 3> kReopenWaitsMs = {kReopenDelayMs, 2000, 4000};
 
 inline constexpr int kWiredVendorId = 0x1D57;
 inline constexpr int kWiredProductId = 0xFA7F;
 inline constexpr int kWirelessVendorId = 0x1D57;
 inline constexpr int kWirelessProductId = 0xFA65;
 
-enum class Link { Wired = 0, Wireless = 1 };
-
-// Link states: 0 not open (start, and after a failed open at start-up), 1 open, 2 removed after
-// having been seen.
-inline constexpr int kLinkNotOpen = 0;
-inline constexpr int kLinkOpen = 1;
-inline constexpr int kLinkRemoved = 2;
-
-// What the links do to the page's controls. The page implements it over its controls
-// ("ms_1_wired", "ms_1_wireless", "ms_1_sleep_label", the power label and progress bar).
+// What the links change in what the page shows. The status handling implements it and decides
+// how the page's controls follow.
 class LinkView {
 public:
     virtual ~LinkView() = default;
@@ -74,6 +72,26 @@ using ApplyTask = std::function<void(WPARAM wParam, LPARAM lParam)>;
 // Loads one driver library by file name; production loads it from the program folder.
 using DriverLoader = std::function<DriverLibrary(const char* fileName)>;
 DriverLibrary LoadFromProgramFolder(const char* fileName);
+
+// The lock a write and a close of one link take. It can tell when a thread finds it taken and has
+// to wait, so that a test can hold a write until the close of its link is waiting for it.
+class LinkLock {
+public:
+    void lock() {
+        if (m_mutex.try_lock())
+            return;
+        if (m_onWait)
+            m_onWait();
+        m_mutex.lock();
+    }
+    void unlock() { m_mutex.unlock(); }
+    // Called, on the waiting thread, before it waits. Set before the lock is first used.
+    void SetWaitObserver(std::function<void()> observer) { m_onWait = std::move(observer); }
+
+private:
+    std::mutex m_mutex;
+    std::function<void()> m_onWait;
+};
 
 class DeviceLinks {
 public:
@@ -100,15 +118,17 @@ public:
     // or -1 without calling it when the link is not open (or is being closed).
     int WriteReport(Link link, std::span<const std::uint8_t, 64> report);
 
-    int wired_state() const { return m_state[0]; }
-    int wireless_state() const { return m_state[1]; }
-    int ble_state() const { return m_bleState; }
-    int State(Link link) const { return m_state[Index(link)]; }
+    LinkState wired_state() const { return m_state[0]; }
+    LinkState wireless_state() const { return m_state[1]; }
+    LinkState ble_state() const { return m_bleState; }
+    LinkState State(Link link) const { return m_state[Index(link)]; }
     bool AnyLinkOpen() const;
 
-    // Whether the link's mouse is sending (status handling sets them; plug events do not).
-    std::atomic<int> wired_awake{0};
-    std::atomic<int> wireless_awake{0};
+    // Whether the link's mouse is sending: the status handling wakes a link on its mouse's power
+    // report and puts it to sleep when its watchdog expires; closing a link puts it to sleep too.
+    // Any thread reads.
+    bool IsAwake(Link link) const { return m_awake[Index(link)] != 0; }
+    void SetAwake(Link link, bool awake) { m_awake[Index(link)] = awake ? 1 : 0; }
 
     int device_present() const { return m_devicePresent; }
 
@@ -119,6 +139,15 @@ public:
 
     const DriverApi& Api(Link link) const { return m_libraries[Index(link)].api; }
     bool ReopenPending(Link link) const { return m_reopenTimer[Index(link)] != 0; }
+    // Called when a thread finds the link's lock taken (a close waiting for a write, or the other
+    // way round). Before Start.
+    void SetLinkLockWaitObserver(Link link, std::function<void()> observer) {
+        m_linkLock[Index(link)].SetWaitObserver(std::move(observer));
+    }
+    // Whether an apply request is waiting for the worker or its apply runs. UI thread.
+    bool ApplyQueuedOrRunning() const { return m_appliesOutstanding > 0; }
+    // Whether a link is open and its mouse awake: an apply now would reach the mouse.
+    bool AnyLinkAwake() const;
     // Messages waiting for the worker (including WM_QUIT once shut-down began).
     std::size_t PendingWorkerMessages() const { return m_queue.size(); }
 
@@ -127,13 +156,15 @@ private:
     void WorkerLoop();
     bool OpenLink(Link link);
     void CloseLink(Link link);
-    void ScheduleReopen(Link link);
+    void ScheduleReopen(Link link, std::size_t attempt = 0);
     void CancelReopen(Link link);
-    void ReopenWired();
-    void ReopenWireless();
+    void OnReopenTimer(Link link, std::size_t attempt);
+    void OnWiredReopened();
+    void OnWirelessReopened();
     enum class PostChange { IfChanged, Always };
     void UpdateDevicePresent(PostChange post);
-    bool ReopenLink(Link link);
+    enum class LastTry { No, Yes };
+    bool ReopenLink(Link link, LastTry last);
     void RecordOpenError(Link link, bool opened);
 
     MessageWindow& m_window;
@@ -147,13 +178,28 @@ private:
     bool m_shutDown = false;
 
     std::array<DriverLibrary, 2> m_libraries;
-    std::array<std::atomic<int>, 2> m_state{};
-    std::atomic<int> m_bleState{0};
+    std::array<std::atomic<LinkState>, 2> m_state{LinkState::NotOpen, LinkState::NotOpen};
+    std::array<std::atomic<int>, 2> m_awake{};
+    std::atomic<LinkState> m_bleState{LinkState::NotOpen};
+    // Apply requests handed to the worker and not yet finished (or dropped) by it.
+    std::atomic<int> m_appliesOutstanding{0};
     int m_devicePresent = 0;
     std::array<int, 2> m_openError{};
     std::array<TimerId, 2> m_reopenTimer{};
     // Taken by every write and every close of the link.
-    std::array<std::mutex, 2> m_linkLock;
+    std::array<LinkLock, 2> m_linkLock;
+};
+
+// The device links as the apply writes through them.
+class DeviceReportLinks final : public ReportLinks {
+public:
+    explicit DeviceReportLinks(DeviceLinks& links) : m_links(links) {}
+    LinkState State(Link link) const override { return m_links.State(link); }
+    bool IsAwake(Link link) const override { return m_links.IsAwake(link); }
+    bool WriteReport(Link link, const Report& report) override;
+
+private:
+    DeviceLinks& m_links;
 };
 
 }  // namespace quillon

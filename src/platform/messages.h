@@ -121,5 +121,7 @@ inline constexpr UINT_PTR TIMER_SECTION_SCROLL = 514;     // a section box openi
 inline constexpr UINT_PTR TIMER_CHARGE_ANIMATION = 515;   // the battery bar while charging
 inline constexpr UINT_PTR TIMER_BLE_CONNECT = 517;        // the Bluetooth LE channel's connect
 inline constexpr UINT_PTR TIMER_WIRED_WATCHDOG = 518;     // 6 s without a cable report: asleep
+inline constexpr UINT_PTR TIMER_PAGE_FIRST = TIMER_WIRELESS_WATCHDOG;
+inline constexpr UINT_PTR TIMER_PAGE_LAST = TIMER_WIRED_WATCHDOG;
 
 }  // namespace quillon

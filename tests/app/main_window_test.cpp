@@ -4,7 +4,9 @@
 #include "app/main_wnd.h"
 #include "app/msg_wnd.h"
 
+#include "core/protocol/device_model.h"
 #include "platform/module.h"
+#include "support/fake_driver.h"
 #include "support/modal_answers.h"
 #include "support/program_folder.h"
 #include "support/qt_app.h"
@@ -27,10 +29,10 @@
 namespace quillon::test {
 namespace {
 
-constexpr UINT kTrayNotify = WM_USER + 1;
-constexpr UINT kMenuCommand = WM_USER + 3;
-constexpr UINT kActivateInstance = WM_USER + 13;
-constexpr UINT kDeviceChanged = 0x468;
+constexpr UINT kTrayNotify = MSG_TRAY_NOTIFY;
+constexpr UINT kMenuCommand = MSG_MENU_COMMAND;
+constexpr UINT kActivateInstance = MSG_ACTIVATE_INSTANCE;
+constexpr UINT kDeviceChanged = MSG_DEVICE_CHANGED;
 constexpr DWORD kMainWindowStyle = 0x96CA0000;
 
 // The main window with the desktop and the page's answers under the test's control.
@@ -296,6 +298,63 @@ TEST_F(MainWindowTest, AMouseThatMayNotBeOpenedIsNamedWithTheFix) {
     DeviceChanged(false);
     EXPECT_TRUE(ui->IsShown("no_device_title"));
     EXPECT_FALSE(ui->IsShown("no_permission_hint"));
+}
+
+// An edit followed at once by "exit": the window and the tray icon go at once, and the apply that
+// the edit asked for (queued, or still gathering quick edits) reaches the mouse before the end.
+TEST_F(MainWindowTest, ExitRightAfterAnEditStillSendsItToTheMouse) {
+    CallJournal journal;
+    FakeDriver wired(journal, "wired");
+    FakeDriver wireless(journal, "wireless");
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    window = std::make_unique<TestMainWnd>();
+    window->Page().SetDriverLoader(FakeDriverLoader(&wired, &wireless));
+    window->devicePresent = true;
+    ASSERT_NE(window->Create(nullptr, {}, kMainWindowStyle, 0, 0, 0, 800, 572), nullptr);
+    ui = std::make_unique<UiDriver>(*window);
+    PumpPending();
+    ASSERT_TRUE(wired.SendReport(MakePowerStatus(1, 80)));
+    PumpPending();
+
+    ui->SetChecked("ms_1_check_prate", true);
+    ui->Click("ms_1_btn_prate_2");  // asks for an apply at once
+    ui->SetChecked("ms_1_check_light", true);
+    ui->SelectComboItem("ms_1_combo_light", 1);
+    ui->MoveSlider("ms_1_slider_brightness", 3);  // asks for one after a quiet spell
+    MenuCommand("exit");
+    EXPECT_FALSE(window->TrayIcon().IsCreated());
+    window.reset();
+
+    DeviceModel mouse;
+    for (const auto& report : wired.Written())
+        mouse.Feed(report);
+    EXPECT_EQ(mouse.RejectedReports(), 0u);
+    EXPECT_EQ(mouse.State().pollingCode, 0x10);
+    EXPECT_EQ(mouse.State().lightEffect, 1);
+    EXPECT_EQ(mouse.State().brightness, 3);
+}
+
+// A mouse that takes too long cannot hold the exit up: after the deadline the program ends and
+// the rest of the apply is not written.
+TEST_F(MainWindowTest, ExitWaitsForTheApplyOnlyUntilItsDeadline) {
+    CallJournal journal;
+    FakeDriver wired(journal, "wired");
+    FakeDriver wireless(journal, "wireless");
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    window = std::make_unique<TestMainWnd>();
+    window->Page().SetDriverLoader(FakeDriverLoader(&wired, &wireless));
+    window->devicePresent = true;
+    ASSERT_NE(window->Create(nullptr, {}, kMainWindowStyle, 0, 0, 0, 800, 572), nullptr);
+    ui = std::make_unique<UiDriver>(*window);
+    PumpPending();
+    ASSERT_TRUE(wired.SendReport(MakePowerStatus(1, 80)));
+    PumpPending();
+    wired.onWrite = [&] { time.Sleep(kExitApplyDeadlineMs); };  // every write stalls that long
+    ui->SetChecked("ms_1_check_prate", true);
+    ui->Click("ms_1_btn_prate_2");
+    MenuCommand("exit");
+    window.reset();
+    EXPECT_EQ(wired.Written().size(), 1u) << "the full write stopped after its first frame";
 }
 
 TEST_F(MainWindowTest, WebsiteButtonOpensItsOwnText) {

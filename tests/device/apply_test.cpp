@@ -53,7 +53,7 @@ TEST_F(ApplyTest, PollingChangeSendsOnlyThePollingFrameThenSaves) {
     const Report expected = {0x04, 0x0E, 0x00, 0x06, 0x09, 0x01, 0x04,
                              0xFB, 0x00, 0x00, 0x00, 0x00, 0x01, 0x21};
     EXPECT_EQ(links.written[0].report, expected);
-    EXPECT_EQ(links.written[0].link, LinkKind::Wireless);
+    EXPECT_EQ(links.written[0].link, Link::Wireless);
     EXPECT_EQ(time.Sleeps(), (std::vector<std::uint32_t>{1000}));
     EXPECT_EQ(watchdogs.calls, (Lines{"stop watchdogs", "show ring", "restart watchdogs", "hide ring"}));
     EXPECT_EQ(SavedSelectedRecord().prate, 3);
@@ -133,14 +133,14 @@ TEST_F(ApplyTest, EachFieldMarksItsOwnGroup) {
 TEST_F(ApplyTest, WiredLinkIsPreferredWhileItsMouseIsAwake) {
     struct Case {
         int wiredState, wiredAwake, wirelessState, wirelessAwake;
-        std::optional<LinkKind> used;
+        std::optional<Link> used;
     };
     const Case cases[] = {
-        {1, 1, 1, 1, LinkKind::Wired},
-        {1, 0, 1, 1, LinkKind::Wireless},  // cable in, but the mouse has
-                                           // not reported yet
-        {2, 1, 1, 1, LinkKind::Wireless},  // cable pulled; its awake flag lags behind
-        {1, 1, 0, 0, LinkKind::Wired},
+        {1, 1, 1, 1, Link::Wired},
+        {1, 0, 1, 1, Link::Wireless},  // cable in, but the mouse has
+                                       // not reported yet
+        {2, 1, 1, 1, Link::Wireless},  // cable pulled; its awake flag lags behind
+        {1, 1, 0, 0, Link::Wired},
         {1, 0, 1, 0, std::nullopt},
         {0, 0, 2, 1, std::nullopt},
     };
@@ -162,6 +162,25 @@ TEST_F(ApplyTest, WiredLinkIsPreferredWhileItsMouseIsAwake) {
         }
         EXPECT_EQ(time.Sleeps(), (std::vector<std::uint32_t>{1000}));
     }
+}
+
+// The cable's mouse falls asleep while the apply chooses a link, and the receiver is not open:
+// the frame goes to the link that was chosen, never to one that is not open.
+TEST_F(ApplyTest, MouseFallingAsleepWhileALinkIsChosenSendsTheFrameOnOneOpenLink) {
+    SettleAfterLoad();
+    links.state[0] = 1;
+    links.awake[0] = 1;
+    links.state[1] = 0;
+    links.awake[1] = 0;
+    links.afterAwakeRead = [&](Link link) {
+        if (link == Link::Wired)
+            links.awake[0] = 0;
+    };
+    Record().brightness += 1;
+    RunApply();
+    links.afterAwakeRead = nullptr;
+    ASSERT_EQ(links.written.size(), 1u);
+    EXPECT_EQ(links.written[0].link, Link::Wired);
 }
 
 TEST_F(ApplyTest, AsleepMouseGetsNothingButTheChangesAreSavedAndKeptAsUnsent) {

@@ -46,7 +46,7 @@ public:
     int refreshes = 0;
 };
 
-std::array<std::uint8_t, 64> Report(std::uint8_t marker) {
+std::array<std::uint8_t, 64> MarkedReport(std::uint8_t marker) {
     std::array<std::uint8_t, 64> report{};
     report[0] = 0x04;
     report[3] = marker;
@@ -129,13 +129,17 @@ TEST_F(DeviceLinksTest, StartUpAndShutDownCallEachLibraryInTurn) {
 TEST_F(DeviceLinksTest, StartUpStateFollowsWhichLinksOpen) {
     struct Case {
         bool wiredLoaded, wiredOpens, wirelessLoaded, wirelessOpens;
-        int wiredState, wirelessState, present;
+        LinkState wiredState, wirelessState;
+        int present;
         bool sleepNotice, charging;
     };
     const Case cases[] = {
-        {true, true, true, true, 1, 1, 1, false, true},     {true, true, true, false, 1, 0, 1, false, true},
-        {true, false, true, true, 0, 1, 1, true, false},    {true, false, true, false, 0, 0, 0, true, false},
-        {false, false, false, false, 0, 0, 0, true, false}, {false, false, true, true, 0, 1, 1, true, false},
+        {true, true, true, true, LinkState::Open, LinkState::Open, 1, false, true},
+        {true, true, true, false, LinkState::Open, LinkState::NotOpen, 1, false, true},
+        {true, false, true, true, LinkState::NotOpen, LinkState::Open, 1, true, false},
+        {true, false, true, false, LinkState::NotOpen, LinkState::NotOpen, 0, true, false},
+        {false, false, false, false, LinkState::NotOpen, LinkState::NotOpen, 0, true, false},
+        {false, false, true, true, LinkState::NotOpen, LinkState::Open, 1, true, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << "wired " << c.wiredLoaded << c.wiredOpens << " wireless "
@@ -151,15 +155,15 @@ TEST_F(DeviceLinksTest, StartUpStateFollowsWhichLinksOpen) {
 
         EXPECT_EQ(links->wired_state(), c.wiredState);
         EXPECT_EQ(links->wireless_state(), c.wirelessState);
-        EXPECT_EQ(links->ble_state(), 0);
+        EXPECT_EQ(links->ble_state(), LinkState::NotOpen);
         EXPECT_EQ(links->device_present(), c.present);
         EXPECT_EQ(deviceChanged, 1);
         EXPECT_EQ(view.sleepNotice, c.sleepNotice);
-        EXPECT_EQ(view.indicator[0], c.wiredState == 1);
-        EXPECT_EQ(view.indicator[1], c.wirelessState == 1);
+        EXPECT_EQ(view.indicator[0], c.wiredState == LinkState::Open);
+        EXPECT_EQ(view.indicator[1], c.wirelessState == LinkState::Open);
         EXPECT_EQ(view.chargingShown > 0, c.charging);
-        EXPECT_EQ(window.HasTimer(TIMER_WIRED_WATCHDOG), c.wiredState == 1);
-        EXPECT_EQ(window.HasTimer(TIMER_WIRELESS_WATCHDOG), c.wirelessState == 1);
+        EXPECT_EQ(window.HasTimer(TIMER_WIRED_WATCHDOG), c.wiredState == LinkState::Open);
+        EXPECT_EQ(window.HasTimer(TIMER_WIRELESS_WATCHDOG), c.wirelessState == LinkState::Open);
     }
 }
 
@@ -203,7 +207,7 @@ TEST_F(DeviceLinksTest, NeitherLibraryLoadedDropsApplyRequests) {
 TEST_F(DeviceLinksTest, PullingTheCableWithTheReceiverOpenKeepsTheDevicePresent) {
     Start();
     Deliver(wired, false);
-    EXPECT_EQ(links->wired_state(), 2);
+    EXPECT_EQ(links->wired_state(), LinkState::Removed);
     EXPECT_EQ(links->device_present(), 1);
     EXPECT_EQ(deviceChanged, 1) << "only the start-up message";
     EXPECT_TRUE(view.sleepNotice);
@@ -247,10 +251,10 @@ TEST_F(DeviceLinksTest, ArrivalReopensOnceAfterOneSecond) {
     Deliver(wireless, true);
     Deliver(wireless, true);
     time.Advance(kReopenDelayMs - 1);
-    EXPECT_EQ(links->wireless_state(), 2) << "not before the second has passed";
+    EXPECT_EQ(links->wireless_state(), LinkState::Removed) << "not before the second has passed";
     EXPECT_TRUE(links->ReopenPending(Link::Wireless));
     time.Advance(1);
-    EXPECT_EQ(links->wireless_state(), 1);
+    EXPECT_EQ(links->wireless_state(), LinkState::Open);
     EXPECT_TRUE(view.indicator[1]);
     EXPECT_EQ(view.refreshes, refreshes + 1);
     EXPECT_TRUE(window.HasTimer(TIMER_WIRELESS_WATCHDOG));
@@ -271,7 +275,7 @@ TEST_F(DeviceLinksTest, RemovalDuringTheWaitCancelsTheReopen) {
     time.Advance(kReopenDelayMs / 2);
     Deliver(wired, false);
     time.Advance(kReopenDelayMs);
-    EXPECT_EQ(links->wired_state(), 2);
+    EXPECT_EQ(links->wired_state(), LinkState::Removed);
     EXPECT_FALSE(wired.ReportDeviceOpen());
     EXPECT_EQ(journal.Matching("wired.Open_ReportDevice").size(), 1u);
 }
@@ -284,7 +288,7 @@ TEST_F(DeviceLinksTest, PluggingTheCableShowsChargingBeforeAnyReport) {
     Deliver(wired, true);
     EXPECT_EQ(view.chargingShown, 0) << "the UI thread is not held for the wait";
     time.Advance(kReopenDelayMs);
-    EXPECT_EQ(links->wired_state(), 1);
+    EXPECT_EQ(links->wired_state(), LinkState::Open);
     EXPECT_TRUE(wired.ReportDeviceOpen());
     EXPECT_EQ(view.chargingRestarted, 1);
     EXPECT_EQ(view.powerLabel, "charging_text");
@@ -312,12 +316,18 @@ TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy) 
     Start();
     ASSERT_EQ(deviceChanged, 1);
 
-    // The receiver is plugged in, but the user may not open it.
+    // The receiver is plugged in, but the user may not open it: after the last try the reason
+    // is reported, once.
     wireless.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
     Deliver(wireless, true);
-    time.Advance(kReopenDelayMs);
+    time.Advance(kReopenWaitsMs[0] + kReopenWaitsMs[1]);
     PumpPending();
-    EXPECT_EQ(links->wireless_state(), 0);
+    EXPECT_EQ(deviceChanged, 1) << "nothing said while tries remain";
+    time.Advance(kReopenWaitsMs[2]);
+    PumpPending();
+    EXPECT_EQ(journal.Matching("wireless.Open_ReportDevice").size(), 1u + kReopenWaitsMs.size());
+    EXPECT_FALSE(links->ReopenPending(Link::Wireless));
+    EXPECT_EQ(links->wireless_state(), LinkState::NotOpen);
     EXPECT_EQ(links->device_present(), 0);
     EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_PERMISSION_DENIED);
     EXPECT_EQ(deviceChanged, 2) << "the main window re-reads the state and shows why";
@@ -330,19 +340,47 @@ TEST_F(DeviceLinksTest, ArrivalThatCannotBeOpenedLeavesTheLinkClosedAndSaysWhy) 
     Deliver(wireless, true);
     time.Advance(kReopenDelayMs);
     PumpPending();
-    EXPECT_EQ(links->wireless_state(), 1);
+    EXPECT_EQ(links->wireless_state(), LinkState::Open);
     EXPECT_EQ(links->device_present(), 1);
     EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_OK);
 }
 
+// udev applies the permission rule to a new device node a moment after the node appears: an open
+// in that moment is refused, and a later try succeeds without the user replugging.
+TEST_F(DeviceLinksTest, ReopenRefusedWhileUdevSetsThePermissionIsTriedAgain) {
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Start(nullptr, &wireless);
+    ASSERT_EQ(deviceChanged, 1);
+    wireless.SetOpenResult(0, QUILLON_OPEN_PERMISSION_DENIED);
+    Deliver(wireless, true);
+    time.Advance(kReopenWaitsMs[0]);
+    PumpPending();
+    EXPECT_EQ(links->wireless_state(), LinkState::NotOpen);
+    EXPECT_EQ(deviceChanged, 1) << "no permission notice while the rule may still be applied";
+    EXPECT_TRUE(links->ReopenPending(Link::Wireless));
+
+    wireless.SetOpenResult(1);  // the rule is applied now
+    time.Advance(kReopenWaitsMs[1] - 1);
+    EXPECT_EQ(links->wireless_state(), LinkState::NotOpen) << "the second try waits 2 s";
+    time.Advance(1);
+    PumpPending();
+    EXPECT_EQ(links->wireless_state(), LinkState::Open);
+    EXPECT_EQ(links->OpenError(Link::Wireless), QUILLON_OPEN_OK);
+    EXPECT_EQ(links->device_present(), 1);
+    EXPECT_EQ(deviceChanged, 2);
+    EXPECT_TRUE(view.indicator[1]);
+    time.Advance(10 * kReopenDelayMs);
+    EXPECT_EQ(journal.Matching("wireless.Open_ReportDevice").size(), 3u) << "start-up and two tries";
+}
+
 TEST_F(DeviceLinksTest, WritesReachOnlyAnOpenLink) {
     Start();
-    EXPECT_EQ(links->WriteReport(Link::Wired, Report(1)), 64);
+    EXPECT_EQ(links->WriteReport(Link::Wired, MarkedReport(1)), 64);
     Deliver(wired, false);
-    EXPECT_EQ(links->WriteReport(Link::Wired, Report(2)), -1);
-    EXPECT_EQ(links->WriteReport(Link::Wireless, Report(3)), 64);
-    EXPECT_EQ(wired.Written(), (std::vector<std::array<std::uint8_t, 64>>{Report(1)}));
-    EXPECT_EQ(wireless.Written(), (std::vector<std::array<std::uint8_t, 64>>{Report(3)}));
+    EXPECT_EQ(links->WriteReport(Link::Wired, MarkedReport(2)), -1);
+    EXPECT_EQ(links->WriteReport(Link::Wireless, MarkedReport(3)), 64);
+    EXPECT_EQ(wired.Written(), (std::vector<std::array<std::uint8_t, 64>>{MarkedReport(1)}));
+    EXPECT_EQ(wireless.Written(), (std::vector<std::array<std::uint8_t, 64>>{MarkedReport(3)}));
     EXPECT_EQ(wired.WritesWhileClosed(), 0);
 }
 
@@ -355,7 +393,7 @@ TEST_F(DeviceLinksTest, ShutDownWaitsForARunningApply) {
         // Stay inside the apply until the shut-down has asked the worker to quit.
         while (links->PendingWorkerMessages() == 0)
             std::this_thread::yield();
-        links->WriteReport(Link::Wireless, Report(4));
+        links->WriteReport(Link::Wireless, MarkedReport(4));
         journal.Add("apply.end");
     };
     Start();
@@ -380,7 +418,7 @@ TEST_F(DeviceLinksTest, PullingTheCableDuringWritesNeverWritesToTheClosedLink) {
     std::atomic<int> refusedAfter{-1};
     apply = [&](WPARAM, LPARAM) {
         for (int i = 0; i < 1'000'000; ++i) {
-            if (links->WriteReport(Link::Wired, Report(static_cast<std::uint8_t>(i))) < 0) {
+            if (links->WriteReport(Link::Wired, MarkedReport(static_cast<std::uint8_t>(i))) < 0) {
                 refusedAfter = i;
                 return;
             }
@@ -396,6 +434,28 @@ TEST_F(DeviceLinksTest, PullingTheCableDuringWritesNeverWritesToTheClosedLink) {
     EXPECT_GT(refusedAfter, 0);
     EXPECT_EQ(wired.WritesWhileClosed(), 0);
     EXPECT_EQ(static_cast<int>(wired.Written().size()), refusedAfter.load());
+}
+
+// Threaded and deterministic: a write is inside the driver when the cable is pulled. The fake holds
+// the write until the close reaches the library (a fault) or the close waits for the write.
+TEST_F(DeviceLinksTest, CloseOfALinkWaitsForTheWriteInsideItsLibrary) {
+    wired.HoldNextWriteUntilClose();
+    apply = [&](WPARAM, LPARAM) { links->WriteReport(Link::Wired, MarkedReport(1)); };
+    links = std::make_unique<DeviceLinks>(
+        window, view, [this](WPARAM wParam, LPARAM lParam) { apply(wParam, lParam); },
+        FakeDriverLoader(&wired, &wireless));
+    links->SetLinkLockWaitObserver(Link::Wired, [&] { wired.ReleaseHeldWrite(); });
+    links->Start();
+    PumpPending();
+    links->HandleDeviceMessage(MSG_APPLY_REQUEST, 0, 0);
+    wired.WaitForHeldWrite();
+    links->OnWiredPlug(0);
+    EXPECT_EQ(journal.Matching("wired.Close").size(), 2u) << "the close went on after the write";
+    links->Shutdown();
+
+    EXPECT_EQ(wired.ClosesDuringWrite(), 0);
+    EXPECT_EQ(wired.WritesWhileClosed(), 0);
+    EXPECT_EQ(wired.Written(), (std::vector<std::array<std::uint8_t, 64>>{MarkedReport(1)}));
 }
 
 TEST(DriverLibrary, MissingLibraryLeavesTheTableEmpty) {

@@ -22,7 +22,7 @@ namespace quillon::test {
 
 struct WrittenReport {
     std::uint64_t tick;
-    LinkKind link;
+    Link link;
     Report report;
 };
 
@@ -30,9 +30,14 @@ class FakeLinks final : public ReportLinks {
 public:
     explicit FakeLinks(const Clock& clock) : m_clock(clock) {}
 
-    int LinkState(LinkKind link) const override { return state[Index(link)]; }
-    bool LinkAwake(LinkKind link) const override { return awake[Index(link)] != 0; }
-    bool WriteReport(LinkKind link, const Report& report) override {
+    LinkState State(Link link) const override { return static_cast<LinkState>(state[Index(link)].load()); }
+    bool IsAwake(Link link) const override {
+        const bool result = awake[Index(link)] != 0;
+        if (afterAwakeRead)
+            afterAwakeRead(link);
+        return result;
+    }
+    bool WriteReport(Link link, const Report& report) override {
         if (beforeWrite)
             beforeWrite();
         std::lock_guard lock(m_mutex);
@@ -49,11 +54,13 @@ public:
     std::atomic<int> state[2] = {0, 0};
     std::atomic<int> awake[2] = {0, 0};
     std::function<void()> beforeWrite;
+    // Called after each read of an awake flag, as the UI thread may change it at any moment.
+    std::function<void(Link)> afterAwakeRead;
     DeviceModel mouse;
     std::vector<WrittenReport> written;
 
 private:
-    static std::size_t Index(LinkKind link) { return static_cast<std::size_t>(link); }
+    static std::size_t Index(Link link) { return static_cast<std::size_t>(link); }
     const Clock& m_clock;
     mutable std::mutex m_mutex;
 };

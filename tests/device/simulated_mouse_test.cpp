@@ -124,8 +124,8 @@ TEST_F(SimulatedMouseTest, ProgramDrivesTheSimulatedMouseThroughTheRealPlugins) 
     links->Start();
     ASSERT_TRUE(links->Api(Link::Wired).IsComplete());
     ASSERT_TRUE(links->Api(Link::Wireless).IsComplete());
-    EXPECT_EQ(links->wired_state(), 0) << "by default only the receiver has a mouse";
-    EXPECT_EQ(links->wireless_state(), 1);
+    EXPECT_EQ(links->wired_state(), LinkState::NotOpen) << "by default only the receiver has a mouse";
+    EXPECT_EQ(links->wireless_state(), LinkState::Open);
     EXPECT_EQ(links->OpenError(Link::Wired), QUILLON_OPEN_NOT_FOUND);
 
     // The mouse's stage button, pressed through the control channel, comes back as a status report.
@@ -138,7 +138,7 @@ TEST_F(SimulatedMouseTest, ProgramDrivesTheSimulatedMouseThroughTheRealPlugins) 
     ASSERT_NE(plug, nullptr);
     EXPECT_EQ(plug->plug, 1u);
     time.Advance(kReopenDelayMs);
-    EXPECT_EQ(links->wired_state(), 1);
+    EXPECT_EQ(links->wired_state(), LinkState::Open);
     EXPECT_NE(Sim("wireless state").find("mouse: awake, charging"), std::string::npos)
         << "one mouse behind both links: the cable charges it";
 
@@ -169,7 +169,7 @@ TEST_F(SimulatedMouseTest, ProgramDrivesTheSimulatedMouseThroughTheRealPlugins) 
     // The receiver is pulled.
     EXPECT_EQ(Sim("pull"), "ok\n");
     ASSERT_NE(WaitFor(MSG_WIRELESS_PLUG, [](const Received& r) { return r.plug == 0; }), nullptr);
-    EXPECT_EQ(links->wireless_state(), 2);
+    EXPECT_EQ(links->wireless_state(), LinkState::Removed);
     EXPECT_EQ(links->device_present(), 1) << "the cable is still there";
 
     links->Shutdown();

@@ -41,7 +41,7 @@ template <int Slot> struct Trampolines {
         Fake().Call("Open_FeatureDevice");
         return 1;
     }
-    static void Close_FeatureDevice() { Fake().Call("Close_FeatureDevice"); }
+    static void Close_FeatureDevice() { Fake().CloseFeature(); }
     static int SetFeature(uint8_t*, int) {
         Fake().Call("SetFeature");
         return -1;
@@ -160,15 +160,29 @@ int FakeDriver::OpenReport() {
     return m_openResult;
 }
 
+void FakeDriver::NoteClose() {
+    std::lock_guard lock(m_mutex);
+    if (m_writesInProgress > 0) {
+        ++m_closesDuringWrite;
+        m_holdChanged.notify_all();
+    }
+}
+
+void FakeDriver::CloseFeature() {
+    Call("Close_FeatureDevice");
+    NoteClose();
+}
+
 void FakeDriver::CloseReport() {
     Call("Close_ReportDevice");
+    NoteClose();
     std::lock_guard lock(m_mutex);
     m_reportOpen = false;
 }
 
 int FakeDriver::Write(const std::uint8_t* report, int length) {
     {
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
         if (!m_reportOpen) {
             ++m_writesWhileClosed;
             return -1;
@@ -177,10 +191,42 @@ int FakeDriver::Write(const std::uint8_t* report, int length) {
         std::memcpy(copy.data(), report,
                     std::min<std::size_t>(copy.size(), static_cast<std::size_t>(length)));
         m_written.push_back(copy);
+        ++m_writesInProgress;
+        if (m_holdWrites) {
+            // Held until a close reaches this library or the closing thread waits for the writer.
+            m_writeHeld = true;
+            m_holdChanged.notify_all();
+            m_holdChanged.wait(lock, [&] { return m_closesDuringWrite > 0 || m_heldWriteReleased; });
+            m_holdWrites = false;
+        }
+        --m_writesInProgress;
     }
     if (onWrite)
         onWrite();
     return length;
+}
+
+void FakeDriver::HoldNextWriteUntilClose() {
+    std::lock_guard lock(m_mutex);
+    m_holdWrites = true;
+    m_writeHeld = false;
+    m_heldWriteReleased = false;
+}
+
+void FakeDriver::WaitForHeldWrite() {
+    std::unique_lock lock(m_mutex);
+    m_holdChanged.wait(lock, [&] { return m_writeHeld; });
+}
+
+void FakeDriver::ReleaseHeldWrite() {
+    std::lock_guard lock(m_mutex);
+    m_heldWriteReleased = true;
+    m_holdChanged.notify_all();
+}
+
+int FakeDriver::ClosesDuringWrite() const {
+    std::lock_guard lock(m_mutex);
+    return m_closesDuringWrite;
 }
 
 int FakeDriver::OpenError() {

@@ -14,6 +14,7 @@
 // slots of C trampolines, so at most kFakeDriverSlots fakes live at once.
 
 #include <array>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -69,6 +70,15 @@ public:
     bool MonitorOpen() const;
     // Reports WriteUSB received while the report device was closed: always a fault of the caller.
     int WritesWhileClosed() const;
+
+    // Makes the next WriteUSB block (after recording its report) until Close_FeatureDevice or
+    // Close_ReportDevice arrives from another thread, or ReleaseHeldWrite is called. A close that
+    // arrives while a write is inside the library is an overlap, counted by ClosesDuringWrite.
+    void HoldNextWriteUntilClose();
+    // Waits until the held write is inside the library.
+    void WaitForHeldWrite();
+    void ReleaseHeldWrite();
+    int ClosesDuringWrite() const;
     int vendorId() const;
     int productId() const;
     QuillonWindow window() const;
@@ -81,11 +91,14 @@ public:
     void OpenMonitor(QuillonWindow window, std::uint32_t dataMessage, std::uint32_t plugMessage);
     void CloseMonitor();
     int OpenReport();
+    void CloseFeature();
     void CloseReport();
     int Write(const std::uint8_t* report, int length);
     int OpenError();
 
 private:
+    void NoteClose();
+
     CallJournal& m_journal;
     std::string m_name;
     int m_slot = -1;
@@ -101,6 +114,12 @@ private:
     bool m_monitorOpen = false;
     bool m_reportOpen = false;
     int m_writesWhileClosed = 0;
+    int m_writesInProgress = 0;
+    int m_closesDuringWrite = 0;
+    bool m_holdWrites = false;
+    bool m_writeHeld = false;
+    bool m_heldWriteReleased = false;
+    std::condition_variable m_holdChanged;
     std::vector<std::array<std::uint8_t, 64>> m_written;
 };
 

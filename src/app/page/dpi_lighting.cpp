@@ -228,6 +228,10 @@ void DpiLightingSection::OnDpiStageSelected(std::size_t stage) {
     if (record == nullptr)
         return;
     record->dpi_step = static_cast<std::int32_t>(stage);
+    // Choosing a disabled stage enables it: the mouse must never get a stage mask without its
+    // current stage.
+    if (EnableCurrentStage(*record))
+        m_controls.dpiStageChecks[stage]->SetCheck(true, SelectNotify::No);
     m_page.RequestApply();
 }
 

@@ -1,6 +1,9 @@
 #include "app/page/ms_1_page.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QEventLoop>
+#include <QTimer>
 
 #include "app/msg_wnd.h"
 #include "app/page/button_labels.h"
@@ -9,12 +12,14 @@
 #include "app/page/page_context.h"
 #include "app/page/page_controls.h"
 #include "app/page/power_settings.h"
-#include "app/page/status_handling.h"
+#include "app/page/status_view.h"
 #include "app/page/store_notices.h"
 #include "core/keys/key_tables.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/device_links.h"
+#include "device/status_handling.h"
+#include "platform/clock.h"
 #include "platform/folders.h"
 #include "platform/keyboard/keyboard_layout_xkb.h"
 #include "platform/message_window.h"
@@ -55,9 +60,11 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<DpiLightingSection> dpi;
     std::unique_ptr<PowerSection> power;
     std::unique_ptr<ButtonLabels> labels;
-    // The device side: what the mouse reports (also the links' view of the page), the links as the
-    // apply writes through them, the apply, and the links with their worker. The links are built
-    // before the apply but declared last, so that the worker is gone before anything it uses.
+    // The device side: the status view over the page's controls, the status handling that decides
+    // what it shows (also the links' view of the page), the links as the apply writes through
+    // them, the apply, and the links with their worker. The links are built before the apply but
+    // declared last, so that the worker is gone before anything it uses.
+    std::unique_ptr<PageStatusView> statusView;
     std::unique_ptr<StatusHandling> status;
     std::unique_ptr<DeviceReportLinks> reportLinks;
     std::unique_ptr<ApplySequence> apply;
@@ -96,6 +103,13 @@ struct CMS_1_Page::Impl final : PageContext {
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
+    // From the exit on, a failed save is only logged: the window is going and no box is shown.
+    void HearSavesAtExit() {
+        if (!profiles || !storeNotices)
+            return;
+        StoreNotices* notices = storeNotices.get();
+        profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
+    }
 };
 
 void CMS_1_Page::Impl::Refresh() {
@@ -300,14 +314,11 @@ void CMS_1_Page::Startup() {
     StoreNotices* notices = d.storeNotices.get();
     d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnSaved(result); });
     d.requests = std::make_unique<ApplyRequests>(*window);
-    StatusPageHooks statusHooks;
-    if (d.dpi) {
-        DpiLightingSection* dpi = d.dpi.get();
-        statusHooks.ShowDpiEditImages = [dpi] { dpi->ShowDpiEditImages(); };
-        statusHooks.ApplyLightLayout = [dpi] { dpi->ApplyLightLayout(); };
-    }
-    d.status = std::make_unique<StatusHandling>(
-        *window, *d.profiles, StatusControls::Find(d.mainWindow->GetPaintManager()), statusHooks);
+    const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
+    d.statusView = std::make_unique<PageStatusView>(
+        d.controls, d.dpi.get(), manager.FindControl(QStringLiteral("apply_ring")),
+        manager.FindControl<CProgressUI>(QStringLiteral("apply_progress")));
+    d.status = std::make_unique<StatusHandling>(*window, *d.profiles, *d.statusView);
     Impl* impl = &d;
     d.links = std::make_unique<DeviceLinks>(
         *window, *d.status, [impl](WPARAM, LPARAM) { impl->apply->Apply(); }, d.driverLoader);
@@ -359,9 +370,21 @@ DeviceAccess CMS_1_Page::DeviceAccessProblem() const {
     return problem;
 }
 
+bool CMS_1_Page::HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message >= MSG_DEVICE_MESSAGE_FIRST && message <= MSG_DEVICE_MESSAGE_LAST) {
+        OnDeviceMessage(message, wParam, lParam);
+        return true;
+    }
+    if (message == WM_TIMER && wParam >= TIMER_PAGE_FIRST && wParam <= TIMER_PAGE_LAST) {
+        OnTimer(wParam);
+        return true;
+    }
+    return false;
+}
+
 void CMS_1_Page::OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Impl& d = *m_impl;
-    if (!d.links || message < MSG_WIRELESS_REPORT || message > MSG_DEVICE_MESSAGE_LAST)
+    if (!d.links || message < MSG_DEVICE_MESSAGE_FIRST || message > MSG_DEVICE_MESSAGE_LAST)
         return;
     if (d.status && d.status->HandleStatusMessage(message, wParam, lParam))
         return;
@@ -387,6 +410,41 @@ void CMS_1_Page::OnAssignMenu(const QString&) {
     // item changes nothing.
 }
 
+void CMS_1_Page::FinishApplyBeforeExit() {
+    Impl& d = *m_impl;
+    d.HearSavesAtExit();
+    MessageWindow* window = d.Window();
+    if (d.shutDown || !d.links || !d.apply || window == nullptr)
+        return;
+    // An edit still gathering in timer 513 goes out now; a request the page posted and the main
+    // window has not handled yet reaches the worker with the posted messages.
+    const bool debouncing = window->HasTimer(TIMER_APPLY_DEBOUNCE);
+    window->KillTimer(TIMER_APPLY_DEBOUNCE);
+    if (!d.links->AnyLinkAwake())
+        return;
+    if (debouncing)
+        d.links->HandleDeviceMessage(MSG_APPLY_REQUEST, 0, 0);
+    QCoreApplication::sendPostedEvents();
+    const auto finished = [&d] { return !d.links->ApplyQueuedOrRunning() && !d.apply->HasPendingUiSteps(); };
+    if (finished())
+        return;
+    Clock& clock = services().clock();
+    const std::uint64_t deadline = clock.Ticks() + kExitApplyDeadlineMs;
+    d.apply->StopAt(deadline);
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (finished() || clock.Ticks() >= deadline)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    if (!finished())
+        qWarning() << "quillon: the apply did not finish within" << kExitApplyDeadlineMs
+                   << "ms of the exit; the changes stay unsent";
+}
+
 void CMS_1_Page::Shutdown() {
     if (m_impl == nullptr || m_impl->shutDown)
         return;
@@ -397,11 +455,7 @@ void CMS_1_Page::Shutdown() {
         window->KillTimer(TIMER_APPLY_DEBOUNCE);
         window->KillTimer(TIMER_SECTION_SCROLL);
     }
-    // From here on a failed save is only logged: the window is going and no box could be shown.
-    if (d.profiles && d.storeNotices) {
-        StoreNotices* notices = d.storeNotices.get();
-        d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
-    }
+    d.HearSavesAtExit();
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
     if (d.apply)
         d.apply->BeginShutdown();

@@ -17,8 +17,8 @@
 //     ... language file, tray icon, Hook.so ...
 //     m_page.LoadStores();                          // profiles and macros, list filled, Refresh
 //
-//     HandleCustomMessage: 0x601..0x606 -> m_page.OnDeviceMessage(msg, wParam, lParam)
-//                          WM_TIMER 512..518 -> m_page.OnTimer(wParam)
+//     HandleCustomMessage: m_page.HandleWindowMessage(msg, wParam, lParam) takes 0x601..0x606
+//                          and WM_TIMER 512..518
 //                          MSG_DEVICE_CHANGED -> m_page.DevicePresent() shows or hides the device
 //     MSG_MENU_COMMAND, names starting with "ms_1" -> m_page.OnAssignMenu(name)
 //
@@ -42,6 +42,9 @@ namespace quillon {
 
 class WindowImplBase;
 class ProfileState;
+
+// How long leaving the program waits for an apply: the length of a full write with macros.
+inline constexpr std::uint64_t kExitApplyDeadlineMs = 15000;
 
 // Why no device is shown although one may be plugged in.
 enum class DeviceAccess {
@@ -78,6 +81,10 @@ public:
     // Whether a device that is plugged in could not be opened, and why.
     DeviceAccess DeviceAccessProblem() const;
 
+    // The main window's routing to the page: takes the device messages 0x601..0x606 and the
+    // page's timers 512..518 (WM_TIMER), and returns whether the message was one of them.
+    bool HandleWindowMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
     // Window messages 0x601..0x606 that the main window passes on.
     void OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // Window timers 512..518 that the main window passes on.
@@ -86,8 +93,14 @@ public:
     // the call is accepted and changes nothing.
     void OnAssignMenu(const QString& itemName);
 
-    // Stops the worker (a running apply completes), closes the links, releases the libraries and
-    // saves the profile store. Idempotent.
+    // The program is about to end (the main window is being destroyed, hidden already): an apply
+    // waiting in timer 513, queued for the worker or running is finished while a link is awake,
+    // so that an edit followed at once by "exit" still reaches the mouse. The wait ends after
+    // kExitApplyDeadlineMs at the latest; changes not sent by then stay unsent.
+    void FinishApplyBeforeExit();
+
+    // Stops the worker (a running apply writes no further frame), closes the links, releases the
+    // libraries and saves the profile store. Idempotent.
     void Shutdown();
 
     // The profiles the page shows and edits (null before Startup).

@@ -1,8 +1,9 @@
 #include "core/records/profile_record.h"
 
-#include "core/text16.h"
-
+#include <algorithm>
 #include <cstring>
+
+#include "core/text16.h"
 
 namespace quillon {
 
@@ -45,7 +46,7 @@ void InitProfileDefaults(ProfileRecord& record) {
     record.sleep_timer = 10;
     record.light_off = 2;
     record.dpi_step = kDefaultDpiStep;
-    record.prate = 6;
+    record.prate = kDefaultPrate;
     record.ripple_control = 1;
     record.angle_snap = 0;
     record.motion_sync = 1;
@@ -77,6 +78,37 @@ void CreateProfile(ProfileRecord& record, std::u16string_view name) {
 void ResetDpiStages(ProfileRecord& record) {
     record.dpi_step = kDefaultDpiStep;
     WriteDefaultStages(record);
+}
+
+bool EnableCurrentStage(ProfileRecord& record) {
+    if (record.dpi_step < 0 || record.dpi_step >= static_cast<std::int32_t>(kDpiStageCount))
+        return false;
+    std::int32_t& enabled = record.dpi_step_enabled[static_cast<std::size_t>(record.dpi_step)];
+    if (enabled == 1)
+        return false;
+    enabled = 1;
+    return true;
+}
+
+bool RepairSettingRanges(ProfileRecord& record) {
+    bool changed = false;
+    const auto clamp = [&changed](std::int32_t& field, std::int32_t low, std::int32_t high) {
+        const std::int32_t repaired = std::clamp(field, low, high);
+        changed = changed || repaired != field;
+        field = repaired;
+    };
+    const auto inTable = [&changed](std::int32_t& field, std::int32_t count, std::int32_t factory) {
+        if (field >= 0 && field < count)
+            return;
+        field = factory;
+        changed = true;
+    };
+    clamp(record.dpi_step, 0, static_cast<std::int32_t>(kDpiStageCount) - 1);
+    clamp(record.brightness, 0, kMaxBrightness);
+    clamp(record.breathspeed, 0, kMaxBreathspeed);
+    inTable(record.light_effect, kLightEffectCount, 0);
+    inTable(record.prate, kPollingRateCount, kDefaultPrate);
+    return EnableCurrentStage(record) || changed;
 }
 
 }  // namespace quillon

@@ -233,6 +233,24 @@ void CreateProfile(ProfileRecord& record, std::u16string_view name);
 // stages to their defaults; nothing else changes.
 void ResetDpiStages(ProfileRecord& record);
 
+// The settings' ranges where the frames pack them into a byte or a nibble, or look them up in a
+// table: values outside would spill into neighbouring bits on the wire.
+inline constexpr std::int32_t kMaxBrightness = 15;  // low nibble of the lighting frame's byte 5
+inline constexpr std::int32_t kMaxBreathspeed = 9;  // sent as 9 - breathspeed in a nibble
+inline constexpr std::int32_t kLightEffectCount = 12;
+inline constexpr std::int32_t kPollingRateCount = 7;
+inline constexpr std::int32_t kDefaultPrate = 6;
+
+// Makes the current stage an enabled one: the mouse must never get a stage mask without its
+// current stage. Returns whether the stage had to be enabled.
+bool EnableCurrentStage(ProfileRecord& record);
+
+// Repairs what a file may hold out of range: `dpi_step` (0..7), `brightness` (0..15) and
+// `breathspeed` (0..9) are clamped; a `light_effect` or `prate` outside its table takes its factory
+// value; the current stage is enabled. Values in range, and every other byte, stay as they are.
+// Returns whether anything changed.
+bool RepairSettingRanges(ProfileRecord& record);
+
 // Colours: a stored colour R, G, B, 0 is shown as ARGB 0xFFRRGGBB; an ARGB colour is stored back
 // as R, G, B, 0 with the alpha dropped.
 constexpr std::uint32_t ColorToArgb(const ColorBytes& color) {

@@ -40,10 +40,20 @@ WriteResult ProfileState::Save() {
     return result;
 }
 
-void ProfileState::TakeOverReportedSetting() {
+void ProfileState::TakeOverReportedSetting(ReportedSetting setting) {
     if (!m_selected)
         return;
-    *m_applied = *m_selected;
+    switch (setting) {
+    case ReportedSetting::DpiStage:
+        m_applied->dpi_step = m_selected->dpi_step;
+        break;
+    case ReportedSetting::PollingRate:
+        m_applied->prate = m_selected->prate;
+        break;
+    case ReportedSetting::LightEffect:
+        m_applied->light_effect = m_selected->light_effect;
+        break;
+    }
     static_cast<void>(Save());  // the observer hears how it went
 }
 

@@ -36,6 +36,13 @@ enum class ApplyDelivery {
     Dropped,   // at least one frame found no awake link and was not written
 };
 
+// The settings a mouse reports on its own.
+enum class ReportedSetting {
+    DpiStage,     // `dpi_step`
+    PollingRate,  // `prate`, over BLE
+    LightEffect,  // `light_effect`, over BLE
+};
+
 enum class FullWriteReason {
     Loaded,      // the list was just loaded; the mouse may hold anything
     UserChange,  // the user selected, reset or imported a profile
@@ -77,8 +84,9 @@ public:
     void SetSaveObserver(SaveObserver observer) { m_saveObserver = std::move(observer); }
 
     // The mouse reported a setting that the page took over into the selected record: the mouse
-    // already holds it, so the record becomes the `AppliedCopy`, and the store is saved.
-    void TakeOverReportedSetting();
+    // already holds that field, so it alone is copied into the `AppliedCopy`, and the store is
+    // saved. Every other edit the mouse has not received stays unsent.
+    void TakeOverReportedSetting(ReportedSetting setting);
 
     // True when the mouse lacks something the user changed: the record differs from the
     // `AppliedCopy` in a group the mouse is sent, or the user asked for a full write that has not

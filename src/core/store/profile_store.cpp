@@ -58,6 +58,7 @@ void ProfileStore::Sanitise(ProfileRecord& record) {
         if (slot.action_count > kMacroActionCapacity)
             slot.action_count = static_cast<std::uint16_t>(kMacroActionCapacity);
     }
+    RepairSettingRanges(record);
 }
 
 std::filesystem::path ProfileStore::KeepBackup() {

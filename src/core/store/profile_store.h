@@ -89,8 +89,9 @@ public:
     // the previous file as it was.
     WriteResult Save(const ProfileList& list, const StoreHeader& header);
 
-    // Makes a record read from outside safe to use: names end inside their fields and the macro
-    // copies claim no more actions than they hold. Shared with profile import.
+    // Makes a record read from outside safe to use: names end inside their fields, the macro
+    // copies claim no more actions than they hold, and the settings are in the ranges the frames
+    // can carry (RepairSettingRanges). Shared with profile import.
     static void Sanitise(ProfileRecord& record);
 
 private:

@@ -28,7 +28,8 @@
 namespace quillon::test {
 
 // A main window as far as the page needs one: it hosts the page as "MS_1_Page", shows the settings
-// tab, and hands the device messages and timers to the page.
+// tab, and hands the device messages and timers to the page through the page's own routing, the
+// one the main window uses.
 inline std::uint64_t VirtualNow() {
     return services().clock().Ticks();
 }
@@ -51,19 +52,16 @@ public:
             tabs->SelectItem(1);
     }
 
+    // Routes as the main window does: through the page's own dispatch, noting what the tests watch.
     LRESULT HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override {
-        if (message >= 0x601 && message <= 0x606) {
-            if (message == MSG_APPLY_REQUEST)
-                applyRequests.push_back(VirtualNow());
-            page.OnDeviceMessage(message, wParam, lParam);
-            handled = true;
-        } else if (message == WM_TIMER && wParam >= 512 && wParam <= 518) {
-            page.OnTimer(wParam);
-            handled = true;
-        } else if (message == MSG_DEVICE_CHANGED) {
+        if (message == MSG_APPLY_REQUEST)
+            applyRequests.push_back(VirtualNow());
+        if (message == MSG_DEVICE_CHANGED) {
             ++deviceChanged;
             handled = true;
+            return 0;
         }
+        handled = page.HandleWindowMessage(message, wParam, lParam);
         return 0;
     }
 

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 
 #include "app/page/page_fixture.h"
 #include "core/protocol/device_model.h"
@@ -96,6 +98,55 @@ TEST_F(PageOnTheWire, SeventhPollingRateOptionSendsCode64) {
     EXPECT_EQ(mouse.FramesReceived(kCommandPollingRate), 2u);
     EXPECT_EQ(Record().prate, 6);
     EXPECT_EQ(mouse.State().pollingCode, 64);
+}
+
+// Choosing the option of a disabled stage enables that stage: the mouse gets a stage mask that
+// holds its current stage.
+TEST_F(PageOnTheWire, ChoosingADisabledStageEnablesIt) {
+    OpenWithAwakeMouse();
+    OpenSection("ms_1_check_dpi");
+    ASSERT_FALSE(Ui().IsChecked("ms_1_check_dpi_step_7"));
+    Ui().Click("ms_1_option_dpi_step_7");
+    ASSERT_TRUE(WaitForApply());
+    NewReports();
+    EXPECT_TRUE(Ui().IsChecked("ms_1_check_dpi_step_7"));
+    EXPECT_EQ(mouse.State().currentStage, 7);
+    EXPECT_NE(mouse.State().stageMask & (1u << 6), 0u);
+}
+
+// While the worker writes, the main window's thin bar turns into a busy bar; it stands empty again
+// once the apply ended.
+TEST_F(PageOnTheWire, ApplyShowsABusyBarWhileItWrites) {
+    OpenWithAwakeMouse();
+    auto* bar = dynamic_cast<CProgressUI*>(Ui().Find("apply_progress"));
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->GetMaxValue(), 100);
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool writing = false;
+    bool release = false;
+    wired.onWrite = [&] {
+        std::unique_lock lock(mutex);
+        writing = true;
+        changed.notify_all();
+        changed.wait(lock, [&] { return release; });
+    };
+    OpenSection("ms_1_check_prate");
+    Ui().Click("ms_1_btn_prate_2");
+    ASSERT_TRUE(PumpUntil([&] {
+        std::lock_guard lock(mutex);
+        return writing;
+    }));
+    EXPECT_EQ(bar->GetMaxValue(), 0) << "busy, without a percentage";
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    ASSERT_TRUE(WaitForApply());
+    PumpPending();
+    wired.onWrite = nullptr;
+    EXPECT_EQ(bar->GetMaxValue(), 100);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "app/page/page_fixture.h"
 #include "app/page/power_settings.h"
 #include "core/keys/key_tables.h"
+#include "core/protocol/device_model.h"
 #include "core/store/profile_store.h"
 #include "core/text16.h"
 #include "platform/keyboard/keyboard_layout_xkb.h"
@@ -495,6 +496,31 @@ TEST_F(SettingsPage, ButtonLabelsFollowTheirFunctions) {
     EXPECT_EQ(Ui().Text("ms_1_btn_key_6"), "");
     EXPECT_EQ(Ui().Text("ms_1_btn_key_9"), "");
     EXPECT_EQ(Ui().Text("ms_1_btn_key_17"), Text("scroll_up_text"));
+}
+
+// What the mouse reports reaches the page's own controls, through the main window's routing.
+TEST_F(SettingsPage, WhatTheMouseReportsShowsOnThePageControls) {
+    wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    ASSERT_TRUE(wireless.SendReport(MakePowerStatus(1, 57)));
+    PumpPending();
+    EXPECT_EQ(Ui().Text("ms_1_label_power"), "57%");
+    EXPECT_EQ(Ui().Value("ms_1_progress_power"), 57);
+    EXPECT_TRUE(Ui().IsShown("ms_1_wireless"));
+    EXPECT_FALSE(Ui().IsShown("ms_1_sleep_label"));
+
+    ASSERT_TRUE(wireless.SendReport(MakeStageStatus(3)));
+    ASSERT_TRUE(wireless.SendReport(MakePollingStatus(0x08)));
+    PumpPending();
+    EXPECT_TRUE(Ui().IsChecked("ms_1_option_dpi_step_3"));
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_3"), kCurrentDpiEditImage);
+    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_1"), kDpiEditImage);
+    EXPECT_TRUE(Ui().IsChecked("ms_1_btn_prate_3"));
+
+    time.Advance(6000);
+    PumpPending();
+    EXPECT_FALSE(Ui().IsShown("ms_1_wireless"));
+    EXPECT_TRUE(Ui().IsShown("ms_1_sleep_label"));
 }
 
 }  // namespace

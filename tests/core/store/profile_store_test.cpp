@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <thread>
 
 #include "core/store/record_names.h"
@@ -163,6 +164,38 @@ TEST_F(ProfileStoreTest, NamesAndMacroCountsFromTheFileAreBounded) {
     ASSERT_EQ(m_list.size(), 3u);
     EXPECT_EQ(NameOf(*m_list[1]), std::u16string(99, u'x'));
     EXPECT_EQ(m_list[1]->slots[1].action_count, 190);
+}
+
+// Settings a file holds out of range would spill into the neighbouring bits of their frames: they
+// are repaired on load, and every other byte of the record stays as the file has it.
+TEST_F(ProfileStoreTest, SettingsOutOfRangeInTheFileAreRepairedAndNothingElse) {
+    struct Field {
+        std::size_t at;
+        std::int32_t stored, repaired;
+    };
+    const std::vector<std::vector<Field>> cases = {
+        {{2356, 300, 7}, {2340, 16, 15}, {2344, 10, 9}, {2380, 12, 0}, {2360, 7, 6}, {2308 + 4 * 7, 0, 1}},
+        {{2356, -1, 0}, {2340, -5, 0}, {2344, -1, 0}, {2380, -1, 0}, {2360, -1, 6}},
+        // In range: nothing changes, except that the current stage (3, disabled here) is enabled.
+        {{2356, 3, 3}, {2340, 15, 15}, {2344, 0, 0}, {2380, 11, 11}, {2360, 0, 0}, {2308 + 4 * 3, 0, 1}},
+    };
+    for (const auto& fields : cases) {
+        Bytes file = ThreeProfileFile();
+        const std::size_t second = test::kHeaderBytes + test::kRecordBytes;
+        Bytes expected(file.begin() + static_cast<std::ptrdiff_t>(second),
+                       file.begin() + static_cast<std::ptrdiff_t>(second + test::kRecordBytes));
+        for (const Field& f : fields) {
+            test::Put32(file, second + f.at, f.stored);
+            test::Put32(expected, f.at, f.repaired);
+        }
+        test::WriteAll(StoreFile(), file);
+        ProfileStore store(DataFolder());
+        m_list.clear();
+        EXPECT_EQ(store.Load(m_list, *m_header, u"Profile").outcome, LoadOutcome::Loaded);
+        ASSERT_EQ(m_list.size(), 3u);
+        const auto loaded = RecordBytes(*m_list[1]);
+        EXPECT_EQ(std::memcmp(loaded.data(), expected.data(), expected.size()), 0) << fields[0].stored;
+    }
 }
 
 // Wraps the real file system and fails the way a full disk or a crash mid-write would.

@@ -1,17 +1,12 @@
-#include "app/page/status_handling.h"
+#include "device/status_handling.h"
 
 #include <gtest/gtest.h>
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressBar>
-#include <QRadioButton>
-#include <QWidget>
 
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "device/link_fixture.h"
@@ -23,45 +18,53 @@ namespace {
 using test::CallJournal;
 using test::FakeDriver;
 
-// The controls of the page that status handling drives, on one hidden parent widget.
-class PageWidgets {
+// The page's controls as the status view leaves them.
+class RecordingStatusView final : public StatusView {
 public:
-    PageWidgets() {
-        m_parent = std::make_unique<QWidget>();
-        auto* bar = new QProgressBar(m_parent.get());
-        bar->setRange(0, 100);
-        controls.powerProgress = Keep<CProgressUI>(bar);
-        controls.powerLabel = Keep<CLabelUI>(new QLabel(m_parent.get()));
-        controls.sleepNotice = Keep<CLabelUI>(new QLabel(m_parent.get()));
-        controls.wired = Keep<CLabelUI>(new QLabel(m_parent.get()));
-        controls.wireless = Keep<CLabelUI>(new QLabel(m_parent.get()));
-        for (auto& option : controls.dpiStages)
-            option = Keep<COptionUI>(new QRadioButton(m_parent.get()));
-        auto* rates = new QWidget(m_parent.get());
-        for (auto& option : controls.pollingRates)
-            option = Keep<COptionUI>(new QRadioButton(rates));
-        auto* combo = new QComboBox(m_parent.get());
-        controls.lightEffect = Keep<CComboUI>(combo);
-        for (int i = 0; i < 12; ++i)
-            controls.lightEffect->AddItem(QStringLiteral("light_%1_text").arg(i));
-        controls.checkPrate = Keep<CCheckBoxUI>(new QCheckBox(m_parent.get()));
-        controls.checkPower = Keep<CCheckBoxUI>(new QCheckBox(m_parent.get()));
-        controls.checkKeyDebounce = Keep<CCheckBoxUI>(new QCheckBox(m_parent.get()));
-        controls.applyRing = Keep<CLabelUI>(new QLabel(m_parent.get()));
-        auto* applyBar = new QProgressBar(m_parent.get());
-        applyBar->setRange(0, 100);
-        controls.applyProgress = Keep<CProgressUI>(applyBar);
+    void SetLinkIndicatorVisible(Link link, bool visible) override {
+        (link == Link::Wired ? wired : wireless) = visible;
+    }
+    void SetSleepNoticeVisible(bool visible) override { sleepNotice = visible; }
+    void ShowPowerLevel(int percent) override {
+        powerBar = percent;
+        labelText = std::to_string(percent) + "%";
+        labelIsKey = false;
+    }
+    void ShowChargingText() override {
+        labelText = "charging_text";
+        labelIsKey = true;
+    }
+    void ClearPowerLabel() override {
+        labelText.clear();
+        labelIsKey = false;
+    }
+    void SetPowerBar(int value) override { powerBar = value; }
+    void SelectDpiStage(int stage) override { dpiStage = stage; }
+    void SetDpiStageEnabled(int stage) override { enabledStages.push_back(stage); }
+    void MarkCurrentDpiEdit() override { ++dpiEditMarks; }
+    void SelectPollingRate(int prate) override { pollingRate = prate; }
+    void SelectLightEffect(int effect) override { lightEffect = effect; }
+    void ShowLightLayout() override { ++lightLayouts; }
+    void ShowLinkSections(LinkSections shown) override { sections = shown; }
+    bool SetApplyRingVisible(bool visible) override {
+        applyRing = visible;
+        return true;
     }
 
-    StatusControls controls;
-
-private:
-    template <class T> T* Keep(QWidget* widget) {
-        m_kept.push_back(std::make_unique<T>(widget));
-        return static_cast<T*>(m_kept.back().get());
-    }
-    std::unique_ptr<QWidget> m_parent;
-    std::vector<std::unique_ptr<CControlUI>> m_kept;
+    bool wired = false;
+    bool wireless = false;
+    bool sleepNotice = false;
+    int powerBar = 0;
+    std::string labelText;
+    bool labelIsKey = false;
+    int dpiStage = -1;
+    int dpiEditMarks = 0;
+    std::vector<int> enabledStages;
+    int pollingRate = -1;
+    int lightEffect = -1;
+    int lightLayouts = 0;
+    std::optional<LinkSections> sections;
+    bool applyRing = false;
 };
 
 struct Posted {
@@ -76,6 +79,10 @@ protected:
         window.SetHandler([this](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
             if (message == WM_TIMER) {
                 status.OnTimer(wParam);
+                return 0;
+            }
+            if (message == MSG_WIRED_PLUG || message == MSG_WIRELESS_PLUG) {
+                deviceLinks.HandleDeviceMessage(message, wParam, lParam);
                 return 0;
             }
             if (!status.HandleStatusMessage(message, wParam, lParam) && message >= WM_USER)
@@ -106,14 +113,14 @@ protected:
             n += p.message == message;
         return n;
     }
-    QString LabelText() const { return widgets.controls.powerLabel->GetRawText(); }
-    TextMode LabelMode() const { return widgets.controls.powerLabel->GetTextMode(); }
-    int Progress() const { return widgets.controls.powerProgress->GetValue(); }
-    bool Visible(CControlUI* control) const { return control->IsVisible(); }
+    const std::string& LabelText() const { return view.labelText; }
+    bool LabelIsKey() const { return view.labelIsKey; }
+    int Progress() const { return view.powerBar; }
+    bool Awake(Link link) const { return deviceLinks.IsAwake(link); }
 
-    PageWidgets widgets;
+    RecordingStatusView view;
     MessageWindow window;
-    StatusHandling status{window, profiles, widgets.controls};
+    StatusHandling status{window, profiles, view};
     CallJournal journal;
     FakeDriver wired{journal, "wired"};
     FakeDriver wireless{journal, "wireless"};
@@ -122,11 +129,11 @@ protected:
 };
 
 TEST_F(StatusHandlingTest, StartWithBothLinksShowsChargingUntilTheMouseReports) {
-    EXPECT_EQ(LabelMode(), TextMode::LanguageKey);
+    EXPECT_TRUE(LabelIsKey());
     EXPECT_EQ(LabelText(), "charging_text");
-    EXPECT_FALSE(Visible(widgets.controls.sleepNotice));
-    EXPECT_EQ(deviceLinks.wired_awake, 0);
-    EXPECT_EQ(deviceLinks.wireless_awake, 0);
+    EXPECT_FALSE(view.sleepNotice);
+    EXPECT_FALSE(Awake(Link::Wired));
+    EXPECT_FALSE(Awake(Link::Wireless));
 }
 
 struct PowerCase {
@@ -135,7 +142,7 @@ struct PowerCase {
     std::uint8_t value;
     std::uint8_t level;
     const char* label;  // raw label text afterwards
-    TextMode mode;
+    bool labelIsKey;
     int progress;  // progress bar afterwards (-1: as the animation left it)
     bool animationRuns;
     int batteryLevel;
@@ -143,21 +150,20 @@ struct PowerCase {
 
 TEST_F(StatusHandlingTest, PowerReportsSetTheDisplayAndWakeTheirLink) {
     const PowerCase cases[] = {
-        {"2.4 GHz on battery", false, 1, 57, "57%", TextMode::Plain, 57, false, 57},
+        {"2.4 GHz on battery", false, 1, 57, "57%", false, 57, false, 57},
         // The level received last stays stored.
-        {"2.4 GHz level 0 sets no level", false, 1, 0, "charging_text", TextMode::LanguageKey, -1, false, 57},
-        {"2.4 GHz level above 100", false, 4, 101, "charging_text", TextMode::LanguageKey, -1, false, 57},
-        {"2.4 GHz charge complete", false, 2, 0, "100%", TextMode::Plain, 100, false, 57},
-        {"2.4 GHz charging", false, 3, 0, "charging_text", TextMode::LanguageKey, -1, true, 57},
-        {"cable on battery shows no level", true, 1, 80, "charging_text", TextMode::LanguageKey, -1, true,
-         57},
-        {"cable charge complete", true, 2, 0, "100%", TextMode::Plain, 100, false, 57},
+        {"2.4 GHz level 0 sets no level", false, 1, 0, "charging_text", true, -1, false, 57},
+        {"2.4 GHz level above 100", false, 4, 101, "charging_text", true, -1, false, 57},
+        {"2.4 GHz charge complete", false, 2, 0, "100%", false, 100, false, 57},
+        {"2.4 GHz charging", false, 3, 0, "charging_text", true, -1, true, 57},
+        {"cable on battery shows no level", true, 1, 80, "charging_text", true, -1, true, 57},
+        {"cable charge complete", true, 2, 0, "100%", false, 100, false, 57},
     };
     for (const PowerCase& c : cases) {
         SCOPED_TRACE(c.what);
-        deviceLinks.wired_awake = 0;
-        deviceLinks.wireless_awake = 0;
-        widgets.controls.sleepNotice->SetVisible(true);
+        deviceLinks.SetAwake(Link::Wired, false);
+        deviceLinks.SetAwake(Link::Wireless, false);
+        view.sleepNotice = true;
         status.ShowCharging(LinkView::ChargeAnimation::Restart);
         Advance(300);  // the animation has moved the bar on
         const int animated = Progress();
@@ -166,12 +172,12 @@ TEST_F(StatusHandlingTest, PowerReportsSetTheDisplayAndWakeTheirLink) {
         c.wiredLink ? WiredReport(report) : WirelessReport(report);
 
         EXPECT_EQ(LabelText(), c.label);
-        EXPECT_EQ(LabelMode(), c.mode);
+        EXPECT_EQ(LabelIsKey(), c.labelIsKey);
         EXPECT_EQ(Progress(), c.progress < 0 ? animated : c.progress);
         EXPECT_EQ(status.battery_level(), c.batteryLevel);
-        EXPECT_EQ((c.wiredLink ? deviceLinks.wired_awake : deviceLinks.wireless_awake).load(), 1);
-        EXPECT_TRUE(Visible(c.wiredLink ? widgets.controls.wired : widgets.controls.wireless));
-        EXPECT_FALSE(Visible(widgets.controls.sleepNotice));
+        EXPECT_TRUE(Awake(c.wiredLink ? Link::Wired : Link::Wireless));
+        EXPECT_TRUE(c.wiredLink ? view.wired : view.wireless);
+        EXPECT_FALSE(view.sleepNotice);
         const int before = Progress();
         Advance(90);
         EXPECT_EQ(Progress() != before, c.animationRuns);
@@ -200,12 +206,12 @@ TEST_F(StatusHandlingTest, SilentMouseIsTakenForAsleepAfterSixSeconds) {
     Advance(5000);
     WirelessReport(MakePowerStatus(1, 69));
     Advance(5999);
-    EXPECT_EQ(deviceLinks.wireless_awake, 1);
-    EXPECT_FALSE(Visible(widgets.controls.sleepNotice));
+    EXPECT_TRUE(Awake(Link::Wireless));
+    EXPECT_FALSE(view.sleepNotice);
     Advance(1);
-    EXPECT_EQ(deviceLinks.wireless_awake, 0);
-    EXPECT_FALSE(Visible(widgets.controls.wireless));
-    EXPECT_TRUE(Visible(widgets.controls.sleepNotice));
+    EXPECT_FALSE(Awake(Link::Wireless));
+    EXPECT_FALSE(view.wireless);
+    EXPECT_TRUE(view.sleepNotice);
 
     // While the cable's mouse still reports, the receiver's going quiet shows no sleep notice.
     WirelessReport(MakePowerStatus(1, 68));
@@ -213,12 +219,12 @@ TEST_F(StatusHandlingTest, SilentMouseIsTakenForAsleepAfterSixSeconds) {
     Advance(4000);
     WiredReport(MakePowerStatus(1, 0));
     Advance(2000);
-    EXPECT_EQ(deviceLinks.wireless_awake, 0);
-    EXPECT_EQ(deviceLinks.wired_awake, 1);
-    EXPECT_FALSE(Visible(widgets.controls.sleepNotice));
+    EXPECT_FALSE(Awake(Link::Wireless));
+    EXPECT_TRUE(Awake(Link::Wired));
+    EXPECT_FALSE(view.sleepNotice);
     Advance(4000);
-    EXPECT_EQ(deviceLinks.wired_awake, 0);
-    EXPECT_TRUE(Visible(widgets.controls.sleepNotice));
+    EXPECT_FALSE(Awake(Link::Wired));
+    EXPECT_TRUE(view.sleepNotice);
 }
 
 TEST_F(StatusHandlingTest, StageChosenOnTheMouseIsTakenOverAndNotSentBack) {
@@ -228,7 +234,8 @@ TEST_F(StatusHandlingTest, StageChosenOnTheMouseIsTakenOverAndNotSentBack) {
     WirelessReport(MakeStageStatus(3));
 
     EXPECT_EQ(Record().dpi_step, 2);
-    EXPECT_TRUE(widgets.controls.dpiStages[2]->IsSelected());
+    EXPECT_EQ(view.dpiStage, 2);
+    EXPECT_EQ(view.dpiEditMarks, 1);
     ASSERT_EQ(Count(MSG_DPI_STAGE_REPORTED), 1u);
     EXPECT_EQ(posted.back().lParam, Record().dpi_x[2]);
     const test::Bytes file = test::ReadAll(profiles.Store().FilePath());
@@ -245,6 +252,57 @@ TEST_F(StatusHandlingTest, StageChosenOnTheMouseIsTakenOverAndNotSentBack) {
     EXPECT_EQ(wireless.Written()[0][3], kCommandPollingRate);
 }
 
+// The mouse reports a stage the record has disabled: the stage is enabled, so the next apply
+// cannot send a stage mask without the current stage.
+TEST_F(StatusHandlingTest, ReportedStageThatTheRecordDisablesIsEnabledAndSent) {
+    ASSERT_EQ(Record().dpi_step_enabled[6], 0);
+    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
+    WirelessReport(MakePowerStatus(1, 50));
+    WirelessReport(MakeStageStatus(7));
+    EXPECT_EQ(Record().dpi_step_enabled[6], 1);
+    EXPECT_EQ(view.enabledStages, std::vector<int>{6});
+    EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+    DeviceReportLinks reportLinks(deviceLinks);
+    ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
+    deviceApply.Apply();
+    DeviceModel mouse;
+    for (const auto& report : wireless.Written())
+        mouse.Feed(report);
+    EXPECT_EQ(mouse.State().currentStage, 7);
+    EXPECT_NE(mouse.State().stageMask & (1u << 6), 0u);
+}
+
+// A DPI typed on the page waits for "Apply"; the mouse's DPI button meanwhile must not make it
+// count as sent. Over BLE the same holds for a reported polling rate or lighting effect.
+TEST_F(StatusHandlingTest, ReportedSettingLeavesTheUsersUnsentEditsUnsent) {
+    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
+    WirelessReport(MakePowerStatus(1, 50));
+    Record().dpi_x[0] = 123;
+    WirelessReport(MakeStageStatus(3));
+    EXPECT_EQ(profiles.AppliedCopy().dpi_step, 2);
+    EXPECT_NE(profiles.AppliedCopy().dpi_x[0], 123);
+    EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+    Record().light_color = {9, 8, 7, 0};
+    status.OnBleStatus(0x203C, 3);
+    status.OnBleStatus(0x703C, 0x0050);
+    EXPECT_EQ(profiles.AppliedCopy().prate, 3);
+    EXPECT_EQ(profiles.AppliedCopy().light_effect, 5);
+    EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+    DeviceReportLinks reportLinks(deviceLinks);
+    ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
+    deviceApply.Apply();
+    DeviceModel mouse;
+    for (const auto& report : wireless.Written())
+        mouse.Feed(report);
+    EXPECT_EQ(mouse.State().stageSteps[0], 122);
+    EXPECT_EQ(mouse.State().currentStage, 3);
+    EXPECT_EQ(mouse.State().lightColor, (std::array<std::uint8_t, 3>{9, 8, 7}));
+    EXPECT_FALSE(profiles.HasUnsentUserChanges());
+}
+
 TEST_F(StatusHandlingTest, PollingRateChosenOnTheMouseIsShownAndSentBackByTheNextApply) {
     profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
     const test::Bytes fileBefore = test::ReadAll(profiles.Store().FilePath());
@@ -252,7 +310,7 @@ TEST_F(StatusHandlingTest, PollingRateChosenOnTheMouseIsShownAndSentBackByTheNex
     WirelessReport(MakePollingStatus(0x08));
 
     EXPECT_EQ(Record().prate, 2);
-    EXPECT_TRUE(widgets.controls.pollingRates[2]->IsSelected());
+    EXPECT_EQ(view.pollingRate, 2);
     EXPECT_EQ(profiles.AppliedCopy().prate, 6);
     EXPECT_TRUE(test::ReadAll(profiles.Store().FilePath()) == fileBefore);
 
@@ -279,7 +337,7 @@ TEST_F(StatusHandlingTest, MalformedReportsChangeNothing) {
         test::PumpPending();
     }
     EXPECT_EQ(std::memcmp(&before, &Record(), sizeof(ProfileRecord)), 0);
-    EXPECT_EQ(deviceLinks.wireless_awake, 0);
+    EXPECT_FALSE(Awake(Link::Wireless));
     EXPECT_EQ(LabelText(), "charging_text");
     EXPECT_TRUE(posted.empty());
 }
@@ -314,6 +372,40 @@ TEST_F(StatusHandlingTest, WakingWithUnsentChangesRequestsOneApply) {
     EXPECT_EQ(wireless.Written()[0][3], kCommandLighting);
 }
 
+// The receiver or the cable is pulled while its mouse is awake, the user edits, and the link
+// comes back: the mouse's first report asks for the apply that sends the edit.
+TEST_F(StatusHandlingTest, EditsMadeWhileTheLinkWasUnpluggedGoOutWhenItReturns) {
+    DeviceReportLinks reportLinks(deviceLinks);
+    ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
+    profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
+    for (Link link : {Link::Wireless, Link::Wired}) {
+        SCOPED_TRACE(link == Link::Wired ? "cable" : "receiver");
+        FakeDriver& fake = link == Link::Wired ? wired : wireless;
+        const auto report = [&] {
+            link == Link::Wired ? WiredReport(MakePowerStatus(1, 50))
+                                : WirelessReport(MakePowerStatus(1, 50));
+        };
+        report();
+        ASSERT_TRUE(Awake(link));
+        ASSERT_TRUE(fake.Plug(false));
+        test::PumpPending();
+        Record().brightness = (Record().brightness + 1) % 16;
+        deviceApply.Apply();
+        EXPECT_TRUE(profiles.HasUnsentUserChanges());
+
+        ASSERT_TRUE(fake.Plug(true));
+        test::PumpPending();
+        Advance(kReopenDelayMs);
+        ASSERT_EQ(deviceLinks.State(link), LinkState::Open);
+        posted.clear();
+        report();
+        EXPECT_EQ(Count(MSG_APPLY_REQUEST), 1u);
+        deviceApply.Apply();
+        EXPECT_FALSE(profiles.HasUnsentUserChanges());
+        Advance(kWatchdogMs);  // the mouse sleeps again before the other link's turn
+    }
+}
+
 TEST_F(StatusHandlingTest, ApplyKeepsTheWatchdogsFromTakingTheBusyMouseForAsleep) {
     DeviceReportLinks reportLinks(deviceLinks);
     ApplySequence deviceApply(profiles, reportLinks, status, status, &time);
@@ -339,10 +431,9 @@ TEST_F(StatusHandlingTest, ApplyKeepsTheWatchdogsFromTakingTheBusyMouseForAsleep
         std::lock_guard lock(mutex);
         return writes == 5;
     }));
-    EXPECT_TRUE(Visible(widgets.controls.applyRing));
-    EXPECT_EQ(widgets.controls.applyProgress->GetMaxValue(), 0);  // busy, without a percentage
+    EXPECT_TRUE(view.applyRing);
     time.RunDue();
-    EXPECT_EQ(deviceLinks.wireless_awake, 1);
+    EXPECT_TRUE(Awake(Link::Wireless));
     {
         std::lock_guard lock(mutex);
         release = true;
@@ -352,19 +443,18 @@ TEST_F(StatusHandlingTest, ApplyKeepsTheWatchdogsFromTakingTheBusyMouseForAsleep
     wireless.onWrite = nullptr;
 
     test::PumpPending();  // the end of the apply restarts the watchdogs
-    EXPECT_FALSE(Visible(widgets.controls.applyRing));
-    EXPECT_EQ(widgets.controls.applyProgress->GetMaxValue(), 100);
+    EXPECT_FALSE(view.applyRing);
     Advance(5999);
-    EXPECT_EQ(deviceLinks.wireless_awake, 1);
+    EXPECT_TRUE(Awake(Link::Wireless));
     Advance(1);
-    EXPECT_EQ(deviceLinks.wireless_awake, 0);
+    EXPECT_FALSE(Awake(Link::Wireless));
 }
 
 TEST_F(StatusHandlingTest, BleValuesTakeOverWhatTheMouseHolds) {
     profiles.FinishApply(profiles.TakeApplySnapshot(), ApplyDelivery::Complete);
     status.OnBleStatus(0x703C, 0x0050);
     EXPECT_EQ(Record().light_effect, 5);
-    EXPECT_EQ(widgets.controls.lightEffect->GetCurSel(), 5);
+    EXPECT_EQ(view.lightEffect, 5);
     EXPECT_EQ(profiles.AppliedCopy().light_effect, 5);
 
     status.OnBleStatus(0x203C, 3);
