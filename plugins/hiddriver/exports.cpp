@@ -19,7 +19,7 @@ quillon::hid::HidDriver& Driver() {
 }
 
 // The program exports its message functions; a host without them simply gets no notifications.
-quillon::hid::HostPoster resolveHost() {
+quillon::hid::HostPoster ResolveHost() {
     quillon::hid::HostPoster host;
     if (auto post = reinterpret_cast<QuillonPostMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_MESSAGE)))
         host.post = post;
@@ -36,7 +36,7 @@ QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) {
 }
 
 QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage) {
-    Driver().OpenMonitor(window, dataMessage, plugMessage, resolveHost());
+    Driver().OpenMonitor(window, dataMessage, plugMessage, ResolveHost());
 }
 
 QUILLON_EXPORT void Close_DevMonitor(void) {
