@@ -18,6 +18,10 @@ struct DeviceEntry {
     uint16_t usagePage = 0;
     uint16_t usage = 0;
     int interfaceNumber = -1;
+    // The kernel's name of the HID device behind the node (bus:vendor:product.instance). A device
+    // that is pulled and plugged again gets a new one even when its node gets the old path back.
+    // Empty when unknown.
+    std::string instance;
 };
 
 // Why an open failed. The program needs to tell "no mouse" apart from "a mouse this user may not

@@ -34,13 +34,15 @@ std::vector<std::string> VendorPaths(const std::vector<DeviceEntry>& entries) {
     return paths;
 }
 
-std::vector<std::string> AllPaths(const std::vector<DeviceEntry>& entries) {
-    std::vector<std::string> paths;
+// Every node with the device behind it: a node whose path comes back with another device behind
+// it belongs to a new device.
+std::vector<std::string> AllNodes(const std::vector<DeviceEntry>& entries) {
+    std::vector<std::string> nodes;
     for (const DeviceEntry& entry : entries)
-        paths.push_back(entry.path);
-    std::sort(paths.begin(), paths.end());
-    paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
-    return paths;
+        nodes.push_back(entry.path + '\n' + entry.instance);
+    std::sort(nodes.begin(), nodes.end());
+    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+    return nodes;
 }
 
 }  // namespace
@@ -106,20 +108,21 @@ void HidDriver::MonitorLoop() {
     lock.unlock();
     StopReaders();
     m_present = false;
-    m_presentPaths.clear();
+    m_presentNodes.clear();
 }
 
 void HidDriver::PollDevice(bool baseline, bool afterReadFailure) {
     const std::vector<DeviceEntry> entries = m_backend.enumerate(m_vendorId, m_productId);
     const bool present = !entries.empty();
-    std::vector<std::string> paths = AllPaths(entries);
+    std::vector<std::string> nodes = AllNodes(entries);
 
     if (!baseline) {
         if (present && m_present) {
             // Unplugged and plugged again between two enumerations: the kernel gave the device new
-            // nodes, and the program must close its stale handle and open the new one.
-            const bool anyKept = std::any_of(paths.begin(), paths.end(), [&](const std::string& path) {
-                return std::find(m_presentPaths.begin(), m_presentPaths.end(), path) != m_presentPaths.end();
+            // nodes (or the old paths with a new device behind them), and the program must close
+            // its stale handle and open the new one.
+            const bool anyKept = std::any_of(nodes.begin(), nodes.end(), [&](const std::string& node) {
+                return std::find(m_presentNodes.begin(), m_presentNodes.end(), node) != m_presentNodes.end();
             });
             if (!anyKept) {
                 StopReaders();
@@ -131,7 +134,7 @@ void HidDriver::PollDevice(bool baseline, bool afterReadFailure) {
         }
     }
     m_present = present;
-    m_presentPaths = std::move(paths);
+    m_presentNodes = std::move(nodes);
     SyncReaders(entries, afterReadFailure);
 }
 

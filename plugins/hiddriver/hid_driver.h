@@ -115,7 +115,7 @@ private:
     bool m_readFailed = false;
     // Owned by the monitor thread while it runs.
     bool m_present = false;
-    std::vector<std::string> m_presentPaths;
+    std::vector<std::string> m_presentNodes;
     std::list<std::unique_ptr<Reader>> m_readers;
 
     // The report interface, shared by the UI thread (open, close) and the worker (write).

@@ -5,6 +5,7 @@
 
 #include <hidapi/hidapi.h>
 
+#include <array>
 #include <cerrno>
 #include <mutex>
 #include <unistd.h>
@@ -26,6 +27,20 @@ void EnsureInitialised() {
         initialised = hid_init() == 0;
 }
 
+// "/dev/hidraw3" -> the name of /sys/class/hidraw/hidraw3/device, e.g. "0003:1D57:FA7F.0007".
+std::string HidInstance(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string link =
+        "/sys/class/hidraw/" + path.substr(slash == std::string::npos ? 0 : slash + 1) + "/device";
+    std::array<char, 256> target{};
+    const ssize_t length = readlink(link.c_str(), target.data(), target.size() - 1);
+    if (length <= 0)
+        return {};
+    const std::string resolved(target.data(), static_cast<std::size_t>(length));
+    const std::size_t last = resolved.rfind('/');
+    return last == std::string::npos ? resolved : resolved.substr(last + 1);
+}
+
 std::vector<DeviceEntry> EnumerateDevices(uint16_t vendorId, uint16_t productId) {
     std::vector<DeviceEntry> entries;
     // hid_enumerate with 0/0 would list every HID device; a driver without identifiers sees none.
@@ -40,6 +55,7 @@ std::vector<DeviceEntry> EnumerateDevices(uint16_t vendorId, uint16_t productId)
         entry.usagePage = info->usage_page;
         entry.usage = info->usage;
         entry.interfaceNumber = info->interface_number;
+        entry.instance = HidInstance(entry.path);
         entries.push_back(std::move(entry));
     }
     hid_free_enumeration(list);

@@ -206,6 +206,16 @@ void DeviceLinks::OnWiredPlug(WPARAM arrived) {
     }
 }
 
+void DeviceLinks::SetBleState(LinkState state) {
+    if (!m_started || m_shutDown || state == m_bleState)
+        return;
+    m_bleState = state;
+    m_view.SetSleepNoticeVisible(state != LinkState::Open && !IsAwake(Link::Wired) &&
+                                 !IsAwake(Link::Wireless));
+    m_view.RefreshLinkSections();
+    UpdateDevicePresent(PostChange::IfChanged);
+}
+
 void DeviceLinks::ScheduleReopen(Link link, std::size_t attempt) {
     // A second arrival while a wait runs reopens nothing more.
     if (m_reopenTimer[Index(link)] != 0)

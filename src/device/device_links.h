@@ -113,6 +113,10 @@ public:
     bool HandleDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void OnWiredPlug(WPARAM arrived);
     void OnWirelessPlug(WPARAM arrived);
+    // The Bluetooth LE channel subscribed to the mouse (Open) or lost it (Removed). The
+    // mouse is present while the channel has it; without an awake cable or receiver link its loss
+    // shows the sleep notice.
+    void SetBleState(LinkState state);
 
     // Worker thread: writes one 64-byte output report on the link. Returns the driver's result,
     // or -1 without calling it when the link is not open (or is being closed).

@@ -41,6 +41,8 @@ enum class TextMode { LanguageKey, Plain };
 //   "textchanged"           the user changed an edit's text
 //   "return"                Return was pressed in an edit
 //   "setfocus", "killfocus" a control gained or lost the keyboard focus
+//   "keydown"               a key was pressed in a list (wParam = Qt key, lParam = modifiers); Delete
+//                           and Ctrl with an arrow are left to the handler, the list ignores them
 //   "mouseenter", "mouseleave"
 //   "timer"                 a control timer fired (wParam = timer id)
 //   "colorchanged"          the palette's colour changed while the mouse button is down

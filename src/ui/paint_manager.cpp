@@ -18,6 +18,7 @@
 #include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHash>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -185,6 +186,10 @@ public:
         case QEvent::Leave:
             control->OnMouseCrossing(false);
             break;
+        case QEvent::KeyPress:
+            if (qobject_cast<QListWidget*>(widget))
+                return OnListKey(control, static_cast<QKeyEvent*>(event));
+            break;
         default:
             break;
         }
@@ -192,6 +197,17 @@ public:
     }
 
 private:
+    // A list tells its owner about key presses; Delete and the arrows with Ctrl are the owner's
+    // commands (acting on the selected row), so the list does not move its cursor for them.
+    bool OnListKey(CControlUI* control, QKeyEvent* key) {
+        const int code = key->key();
+        const auto modifiers = static_cast<int>(key->modifiers());
+        m_manager->SendNotify(control, QStringLiteral("keydown"), static_cast<std::uintptr_t>(code),
+                              modifiers);
+        return code == Qt::Key_Delete ||
+               ((modifiers & Qt::ControlModifier) != 0 && (code == Qt::Key_Up || code == Qt::Key_Down));
+    }
+
     CPaintManagerUI* m_manager;
 };
 

@@ -5,10 +5,12 @@
 //
 // The main window runs in-process over a copy of the demo program folder, so the simulated mouse
 // is the mouse: first without it (QUILLON_SIM_LINKS=none), then with it on the 2.4 GHz receiver.
-// Writes nodevice.png, permission.png, main.png, msgbox.png and colordialog.png into <folder>;
-// permission.png pretends that the receiver is plugged in but may not be opened.
+// Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png and
+// macroedit.png into <folder>; permission.png pretends that the receiver is plugged in but may not
+// be opened, and the macro editor shows a stored macro of 20 actions.
 
 #include "app/main_wnd.h"
+#include "core/macros/macro_file.h"
 #include "platform/services.h"
 #include "support/ui_driver.h"
 #include "ui/paint_manager.h"
@@ -65,6 +67,41 @@ void AnswerNextModal(const QString& className, const QString& shot, const QStrin
     });
 }
 
+// A macro of 20 actions: key strokes, clicks and movements with a few long pauses.
+void StoreSampleMacro() {
+    MacroList macros;
+    macros.push_back(NewMacroRecord(u"Build and run"));
+    macros.push_back(NewMacroRecord(u"Sprint jump"));
+    MacroRecord& macro = *macros[0];
+    const std::uint8_t keys[] = {0xE0, 0x16, 0x0B, 0x08, 0x0F, 0x0F, 0x12};  // Ctrl, S, H, E, L, L, O
+    std::size_t n = 0;
+    auto add = [&](std::uint8_t code, std::uint8_t kind, std::uint16_t delay, int x = 0, int y = 0) {
+        MacroAction& action = macro.actions[n++];
+        action.code = code;
+        action.kind = kind;
+        action.delayMs = delay;
+        action.x = x;
+        action.y = y;
+    };
+    add(keys[0], kActionDown, 20);
+    add(keys[1], kActionDown, 35);
+    add(keys[1], kActionUp, 20);
+    add(keys[0], kActionUp, 500);
+    add(kMouseMove, kActionMove, 10, 120, -40);
+    add(kMouseLeft, kActionDown, 60);
+    add(kMouseLeft, kActionUp, 250);
+    for (std::size_t i = 2; i < 7; ++i) {
+        add(keys[i], kActionDown, 30);
+        add(keys[i], kActionUp, 45);
+    }
+    add(kMouseRight, kActionDown, 80);
+    add(kMouseRight, kActionUp, 1200);
+    add(kMouseMove, kActionMove, 10, -120, 40);
+    macro.actionCount = static_cast<std::int32_t>(n);
+    if (!MacroStoreFile(g_folder / "Data").Save(macros).Ok())
+        std::fprintf(stderr, "screenshot tour: the macro store could not be written\n");
+}
+
 // The main window as it is when the receiver is there but this user may not open it.
 class NoAccessMainWnd : public CMainWnd {
 protected:
@@ -112,6 +149,7 @@ int main(int argc, char** argv) {
     window->DestroyWindow();
     window.reset();
 
+    StoreSampleMacro();
     window = open("wireless");
     Grab(window->GetHostWidget(), QStringLiteral("main.png"));
 
@@ -121,6 +159,25 @@ int main(int argc, char** argv) {
     AnswerNextModal(QStringLiteral("DpiColorWnd"), QStringLiteral("colordialog.png"),
                     QStringLiteral("cancel_btn"));
     ui.Click(QStringLiteral("ms_1_btn_dpi_color_2"));
+
+    QTimer::singleShot(1500, [] {
+        WindowImplBase* editor = WindowImplBase::FindWindowByClass(QStringLiteral("MS_1_Macro"));
+        if (editor == nullptr) {
+            std::printf("the macro editor did not open\n");
+            return;
+        }
+        test::UiDriver macros(*editor);
+        macros.SelectRow(QStringLiteral("ms_1_macro_list"), 0);
+        Wait(300);
+        Grab(editor->GetHostWidget(), QStringLiteral("macroeditor.png"));
+        macros.SelectRow(QStringLiteral("ms_1_macro_action_list"), 4);
+        macros.SetChecked(QStringLiteral("ms_1_macro_action_edit_check"), true);
+        macros.SetChecked(QStringLiteral("ms_1_macro_insert_mouse_btn"), true);
+        Wait(300);
+        Grab(editor->GetHostWidget(), QStringLiteral("macroedit.png"));
+        macros.Click(QStringLiteral("btn_exit"));
+    });
+    ui.Click(QStringLiteral("ms_1_btn_macro"));
 
     window->DestroyWindow();
     window.reset();

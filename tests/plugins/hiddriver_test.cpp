@@ -193,8 +193,8 @@ private:
     std::vector<Posted> m_messages;
 };
 
-const DeviceEntry kMouseInterface{"/dev/hidraw0", 0x0001, 0x0002, 0};
-const DeviceEntry kVendorInterface{"/dev/hidraw1", 0xFF02, 0x0001, 1};
+const DeviceEntry kMouseInterface{"/dev/hidraw0", 0x0001, 0x0002, 0, ""};
+const DeviceEntry kVendorInterface{"/dev/hidraw1", 0xFF02, 0x0001, 1, ""};
 const Posted kArrived{kPlugMessage, 1, {}, 0};
 const Posted kLeft{kPlugMessage, 0, {}, 0};
 
@@ -223,11 +223,11 @@ TEST(ChooseReportInterface, TakesTheVendorDefinedInterfaceWithTheLowestNumber) {
         const char* expected;
     };
     const std::vector<Case> cases = {
-        {"only standard collections", {{"/a", 0x0001, 2, 0}, {"/b", 0x000C, 1, 0}}, nullptr},
-        {"page just below the vendor range", {{"/a", 0xFEFF, 1, 1}}, nullptr},
-        {"first vendor page", {{"/a", 0x0001, 2, 0}, {"/b", 0xFF00, 1, 1}}, "/b"},
-        {"lowest interface wins", {{"/c", 0xFF01, 1, 2}, {"/b", 0xFF00, 1, 1}}, "/b"},
-        {"tie keeps enumeration order", {{"/c", 0xFF01, 1, 1}, {"/b", 0xFF00, 1, 1}}, "/c"},
+        {"only standard collections", {{"/a", 0x0001, 2, 0, ""}, {"/b", 0x000C, 1, 0, ""}}, nullptr},
+        {"page just below the vendor range", {{"/a", 0xFEFF, 1, 1, ""}}, nullptr},
+        {"first vendor page", {{"/a", 0x0001, 2, 0, ""}, {"/b", 0xFF00, 1, 1, ""}}, "/b"},
+        {"lowest interface wins", {{"/c", 0xFF01, 1, 2, ""}, {"/b", 0xFF00, 1, 1, ""}}, "/b"},
+        {"tie keeps enumeration order", {{"/c", 0xFF01, 1, 1, ""}, {"/b", 0xFF00, 1, 1, ""}}, "/c"},
         {"nothing listed", {}, nullptr},
     };
     for (const Case& c : cases) {
@@ -288,15 +288,28 @@ TEST_F(HidDriverTest, FailedReadReportsRemovalWithoutWaitingForThePoll) {
 }
 
 TEST_F(HidDriverTest, ReplugBetweenTwoPollsIsRemovalThenArrival) {
-    hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1}});
+    hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1, ""}});
     startMonitor();
     driver.PollNow();
-    hid.plug({{"/dev/hidraw7", 0xFF02, 1, 1}});
+    hid.plug({{"/dev/hidraw7", 0xFF02, 1, 1, ""}});
     driver.PollNow();
     driver.CloseMonitor();
     // Whether the old reader's failure or the poll saw it first, the program must hear both.
     const auto messages = window.messages();
     EXPECT_EQ(messages, (std::vector<Posted>{kLeft, kArrived}));
+}
+
+TEST_F(HidDriverTest, ReplugThatGetsTheSameNodeBackIsRemovalThenArrival) {
+    // The kernel hands the freed hidraw number to the next device, so a quick replug often shows
+    // the old path; only the HID device behind it is new.
+    hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1, "0003:1D57:FA7F.0001"}});
+    startMonitor();
+    driver.PollNow();
+    hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1, "0003:1D57:FA7F.0002"}});
+    driver.PollNow();
+    driver.PollNow();
+    driver.CloseMonitor();
+    EXPECT_EQ(window.messages(), (std::vector<Posted>{kLeft, kArrived}));
 }
 
 TEST_F(HidDriverTest, InterfaceThatFailsEveryReadIsNotReopenedInALoop) {

@@ -208,7 +208,8 @@ TEST_F(ResourcesTest, LightingEffectListHasAnItemForEveryEffectWithAText) {
 
 TEST_F(ResourcesTest, EveryKeyALayoutShowsIsInTheLanguageFile) {
     int tips = 0;
-    for (const char* skin : {"main.xml", "msg.xml", "DpiColorDialog.xml"}) {
+    for (const char* skin :
+         {"main.xml", "msg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_macropage.xml", "keylistitem.xml"}) {
         CPaintManagerUI& pm = Open(QString::fromLatin1(skin));
         for (QWidget* widget : Root()->findChildren<QWidget*>()) {
             CControlUI* control = pm.FindControl(widget);
@@ -280,7 +281,8 @@ TEST_F(ResourcesTest, TrayMenuOffersConfigurationAndExitWithTexts) {
 
 TEST_F(ResourcesTest, EveryImageTheSheetAndTheLayoutsNameExists) {
     QStringList files;
-    for (const char* source : {"theme.qss", "traymenu.xml", "main.xml", "msg.xml", "DpiColorDialog.xml"}) {
+    for (const char* source : {"theme.qss", "traymenu.xml", "main.xml", "msg.xml", "DpiColorDialog.xml",
+                               "MS/MS_1/ms_1_macropage.xml"}) {
         QFile file(kRes + QString::fromLatin1(source));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << source;
         const QString text = QString::fromUtf8(file.readAll());

@@ -5,6 +5,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "app/macros/macro_store.h"
+#include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
 #include "app/page/button_labels.h"
 #include "app/page/dpi_color_wnd.h"
@@ -15,8 +17,10 @@
 #include "app/page/status_view.h"
 #include "app/page/store_notices.h"
 #include "core/keys/key_tables.h"
+#include "core/macros/macro_slots.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
+#include "device/ble/ble_channel.h"
 #include "device/device_links.h"
 #include "device/status_handling.h"
 #include "platform/clock.h"
@@ -49,12 +53,15 @@ struct CMS_1_Page::Impl final : PageContext {
     MessageWindow* Window() const { return MessageWindow::FromHandle(windowHandle); }
     const HookOps* hooks = nullptr;  // for the dialogs that capture keys
     DriverLoader driverLoader = LoadFromProgramFolder;
+    BleBus bleBus = BleBus::System();
 
     PageControls controls;
     bool controlsComplete = false;
     // Declared before the profiles, whose saves it hears until they are gone.
     std::unique_ptr<StoreNotices> storeNotices;
+    std::unique_ptr<StoreNotices> macroNotices;
     std::unique_ptr<ProfileState> profiles;
+    std::unique_ptr<MacroStore> macros;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
     std::unique_ptr<DpiLightingSection> dpi;
@@ -70,6 +77,9 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<ApplySequence> apply;
     std::unique_ptr<ApplyRequests> requests;
     std::unique_ptr<DeviceLinks> links;
+    // The mouse over Bluetooth LE: its values go to the status handling, its coming and going to
+    // the links. Declared last, so that it goes first.
+    std::unique_ptr<BleChannel> ble;
 
     // The list's first "itemselect" may be the echo of the page's own selection at load time, which
     // asked for no notification; that echo (and only that) is ignored.
@@ -89,6 +99,7 @@ struct CMS_1_Page::Impl final : PageContext {
     }
 
     // --- The page's own behaviour --------------------------------------------------------------
+    void OnBleLink(bool connected);
     void Refresh();
     void OnClick(TNotifyUI& msg);
     void OnSelectChanged(TNotifyUI& msg);
@@ -100,17 +111,29 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnSetFocus(TNotifyUI& msg);
     void OnProfileSelected(int row);
     void ResetProfile();
+    void OpenMacroEditor();
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
     // From the exit on, a failed save is only logged: the window is going and no box is shown.
     void HearSavesAtExit() {
-        if (!profiles || !storeNotices)
-            return;
-        StoreNotices* notices = storeNotices.get();
-        profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
+        if (profiles && storeNotices) {
+            StoreNotices* notices = storeNotices.get();
+            profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
+        }
+        if (macros && macroNotices) {
+            StoreNotices* notices = macroNotices.get();
+            macros->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
+        }
     }
 };
+
+void CMS_1_Page::Impl::OnBleLink(bool connected) {
+    if (controls.ble != nullptr)
+        controls.ble->SetVisible(connected);
+    if (links)
+        links->SetBleState(connected ? LinkState::Open : LinkState::Removed);
+}
 
 void CMS_1_Page::Impl::Refresh() {
     ProfileRecord* record = Selected();
@@ -137,9 +160,11 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         services().shell().OpenMouseSettings();
     } else if (sender == controls.profileReset || sender == controls.reset) {
         ResetProfile();
+    } else if (sender == controls.macroButton) {
+        OpenMacroEditor();
     } else {
-        // A colour of a stage or of the lighting. The profile operations, the macro editor and the
-        // assignment menus of buttons 1..12 are not wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting. The profile operations and the assignment menus
+        // of buttons 1..12 are not wired up yet; their clicks change nothing.
         dpi->OnClick(sender);
     }
 }
@@ -158,6 +183,28 @@ void CMS_1_Page::Impl::ResetProfile() {
     Refresh();
     profiles->RequestFullWrite(FullWriteReason::UserChange);
     RequestApply();
+}
+
+void CMS_1_Page::Impl::OpenMacroEditor() {
+    if (!macros)
+        return;
+    {
+        CMS_1_Macro editor(*macros, hooks, keyTables.get());
+        // The layout gives the editor its real size; 800 x 800 only stands until it is built.
+        if (editor.Create(mainWindow->GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 0, 0, 800,
+                          800) == nullptr)
+            return;
+        editor.CenterWindow();
+        editor.ShowModal();
+    }
+    // The buttons hold copies of their macros; they follow the store as the editor left it.
+    const MacroRefresh refresh = RefreshMacroSlots(profiles->List(), macros->List(), Selected());
+    if (refresh.selectedTouched) {
+        labels->RelabelAll(*Selected());
+        RequestApply();
+    } else if (refresh.changed) {
+        static_cast<void>(profiles->Save());  // the observer hears how it went
+    }
 }
 
 void CMS_1_Page::Impl::OnSelectChanged(TNotifyUI& msg) {
@@ -266,6 +313,10 @@ void CMS_1_Page::SetDriverLoader(DriverLoader loader) {
     m_impl->driverLoader = std::move(loader);
 }
 
+void CMS_1_Page::SetBleBus(const BleBus& bus) {
+    m_impl->bleBus = bus;
+}
+
 void CMS_1_Page::Startup() {
     Impl& d = *m_impl;
     MessageWindow* window = d.Window();
@@ -305,14 +356,19 @@ void CMS_1_Page::Startup() {
     }
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
+    d.macros = std::make_unique<MacroStore>(DataFolder());
     const Impl* owner = &d;
-    d.storeNotices = std::make_unique<StoreNotices>(
-        d.profiles->Store().FilePath(), [owner](const QString& messageKey, const QStringList& arguments) {
-            CMsgWnd::MessageBox(owner->windowHandle, QStringLiteral("warning_title_text"), messageKey,
-                                arguments);
-        });
+    const auto showBox = [owner](const QString& messageKey, const QStringList& arguments) {
+        CMsgWnd::MessageBox(owner->windowHandle, QStringLiteral("warning_title_text"), messageKey, arguments);
+    };
+    d.storeNotices =
+        std::make_unique<StoreNotices>(d.profiles->Store().FilePath(), StoreNotices::kProfileTexts, showBox);
+    d.macroNotices =
+        std::make_unique<StoreNotices>(d.macros->File().FilePath(), StoreNotices::kMacroTexts, showBox);
     StoreNotices* notices = d.storeNotices.get();
     d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnSaved(result); });
+    StoreNotices* macroNotices = d.macroNotices.get();
+    d.macros->SetSaveObserver([macroNotices](const WriteResult& result) { macroNotices->OnSaved(result); });
     d.requests = std::make_unique<ApplyRequests>(*window);
     const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
     d.statusView = std::make_unique<PageStatusView>(
@@ -326,6 +382,15 @@ void CMS_1_Page::Startup() {
     d.apply = std::make_unique<ApplySequence>(*d.profiles, *d.reportLinks, *d.status, *d.status);
     d.status->SetLinks(d.links.get());
     d.links->Start();
+
+    d.ble = std::make_unique<BleChannel>(
+        window->handle(), d.bleBus,
+        [impl](std::uint16_t word0, std::uint16_t word1) {
+            if (impl->status)
+                impl->status->OnBleStatus(word0, word1);
+        },
+        [impl](bool connected) { impl->OnBleLink(connected); });
+    d.ble->Start(MouseBleFilters());
 }
 
 void CMS_1_Page::LoadStores() {
@@ -334,7 +399,9 @@ void CMS_1_Page::LoadStores() {
         return;
     d.storeNotices->OnLoaded(
         d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String()));
-    // The macros are loaded here too once the macro store joins the page.
+    const MacroLoadReport macrosLoaded = d.macros->LoadMacroStore();
+    if (macrosLoaded.outcome == MacroLoadOutcome::Repaired)
+        d.macroNotices->OnRepaired(macrosLoaded.backupKept, macrosLoaded.backupPath);
     if (!d.controlsComplete)
         return;
     CListUI* list = d.controls.profileList;
@@ -397,6 +464,8 @@ void CMS_1_Page::OnTimer(UINT_PTR id) {
         return;
     if (d.status && d.status->OnTimer(id))
         return;
+    if (d.ble && d.ble->OnTimer(id))
+        return;
     if (id == TIMER_SECTION_SCROLL) {
         if (MessageWindow* window = d.Window())
             window->KillTimer(TIMER_SECTION_SCROLL);
@@ -456,6 +525,8 @@ void CMS_1_Page::Shutdown() {
         window->KillTimer(TIMER_SECTION_SCROLL);
     }
     d.HearSavesAtExit();
+    if (d.ble)
+        d.ble->Shutdown();
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
     if (d.apply)
         d.apply->BeginShutdown();
@@ -471,6 +542,10 @@ void CMS_1_Page::Shutdown() {
 
 ProfileState* CMS_1_Page::Profiles() {
     return m_impl->profiles.get();
+}
+
+MacroStore* CMS_1_Page::Macros() {
+    return m_impl->macros.get();
 }
 
 }  // namespace quillon

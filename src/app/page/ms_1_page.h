@@ -18,7 +18,8 @@
 //     m_page.LoadStores();                          // profiles and macros, list filled, Refresh
 //
 //     HandleCustomMessage: m_page.HandleWindowMessage(msg, wParam, lParam) takes 0x601..0x606
-//                          and WM_TIMER 512..518
+//                          and WM_TIMER 512..518 (517: the Bluetooth LE channel's connect,
+//                          started by Startup when BlueZ is on the system bus)
 //                          MSG_DEVICE_CHANGED -> m_page.DevicePresent() shows or hides the device
 //     MSG_MENU_COMMAND, names starting with "ms_1" -> m_page.OnAssignMenu(name)
 //
@@ -42,6 +43,8 @@ namespace quillon {
 
 class WindowImplBase;
 class ProfileState;
+class BleBus;
+class MacroStore;
 
 // How long leaving the program waits for an apply: the length of a full write with macros.
 inline constexpr std::uint64_t kExitApplyDeadlineMs = 15000;
@@ -66,9 +69,12 @@ public:
     void Attach(WindowImplBase& mainWindow, const HookOps* hooks);
     // Where the driver libraries come from; by default the program folder. Before Startup.
     void SetDriverLoader(DriverLoader loader);
+    // Where the Bluetooth LE channel looks for BlueZ; by default the system bus. Before Startup.
+    void SetBleBus(const BleBus& bus);
 
     // Finds every control of the page, starts the worker, loads the driver libraries, opens the
-    // links and posts MSG_DEVICE_CHANGED to the main window.
+    // links and posts MSG_DEVICE_CHANGED to the main window; then starts the Bluetooth LE channel,
+    // which connects (timer 517) when BlueZ is on the bus and stays idle otherwise.
     void Startup();
 
     // Loads the profiles and macros, fills the profile list, selects the stored profile (without
@@ -105,6 +111,8 @@ public:
 
     // The profiles the page shows and edits (null before Startup).
     ProfileState* Profiles();
+    // The macros, which the macro editor (ms_1_btn_macro) changes (null before Startup).
+    MacroStore* Macros();
 
 private:
     struct Impl;

@@ -14,8 +14,8 @@ QString PathText(const std::filesystem::path& path) {
 
 }  // namespace
 
-StoreNotices::StoreNotices(std::filesystem::path storeFile, ShowBox show)
-    : m_storeFile(std::move(storeFile)), m_show(std::move(show)),
+StoreNotices::StoreNotices(std::filesystem::path storeFile, Texts texts, ShowBox show)
+    : m_storeFile(std::move(storeFile)), m_texts(texts), m_show(std::move(show)),
       m_window(std::make_unique<MessageWindow>([this](UINT message, WPARAM, LPARAM) -> LRESULT {
           if (message == MSG_STORE_NOTICE)
               ShowQueued();
@@ -25,21 +25,24 @@ StoreNotices::StoreNotices(std::filesystem::path storeFile, ShowBox show)
 StoreNotices::~StoreNotices() = default;
 
 void StoreNotices::OnLoaded(const LoadReport& report) {
-    if (report.outcome == LoadOutcome::Repaired) {
-        if (report.backupKept) {
-            qWarning("quillon: the profile store %s was damaged and has been repaired; the damaged file "
-                     "was kept as %s",
-                     m_storeFile.c_str(), report.backupPath.c_str());
-            Tell(QStringLiteral("store_repaired_text"), {PathText(report.backupPath)});
-        } else {
-            qWarning("quillon: the profile store %s was damaged and has been repaired; no copy of the "
-                     "damaged file could be kept",
-                     m_storeFile.c_str());
-            Tell(QStringLiteral("store_repaired_no_backup_text"), {});
-        }
-    }
+    if (report.outcome == LoadOutcome::Repaired)
+        OnRepaired(report.backupKept, report.backupPath);
     if (report.outcome != LoadOutcome::Loaded)
         OnSaved(report.saveResult);
+}
+
+void StoreNotices::OnRepaired(bool backupKept, const std::filesystem::path& backupPath) {
+    if (backupKept) {
+        qWarning(
+            "quillon: the %s store %s was damaged and has been repaired; the damaged file was kept as %s",
+            m_texts.what, m_storeFile.c_str(), backupPath.c_str());
+        Tell(QString::fromLatin1(m_texts.repaired), {PathText(backupPath)});
+    } else {
+        qWarning("quillon: the %s store %s was damaged and has been repaired; no copy of the damaged file "
+                 "could be kept",
+                 m_texts.what, m_storeFile.c_str());
+        Tell(QString::fromLatin1(m_texts.repairedNoBackup), {});
+    }
 }
 
 void StoreNotices::OnSaved(const WriteResult& result) {
@@ -51,7 +54,7 @@ void StoreNotices::OnSaved(const WriteResult& result) {
     if (m_failureTold)
         return;
     m_failureTold = true;
-    Tell(QStringLiteral("save_failed_text"),
+    Tell(QString::fromLatin1(m_texts.saveFailed),
          {PathText(m_storeFile), QString::fromStdString(WriteFailureReason(result))});
 }
 
@@ -61,7 +64,7 @@ void StoreNotices::OnExitSave(const WriteResult& result) {
 }
 
 void StoreNotices::LogFailure(const WriteResult& result) const {
-    qWarning("quillon: the profiles could not be saved to %s: %s", m_storeFile.c_str(),
+    qWarning("quillon: the %s could not be saved to %s: %s", m_texts.what, m_storeFile.c_str(),
              WriteFailureReason(result).c_str());
 }
 

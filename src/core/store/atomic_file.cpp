@@ -1,8 +1,11 @@
 #include "core/store/atomic_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 #include <unistd.h>
 
@@ -78,6 +81,54 @@ std::filesystem::path TemporaryPathFor(const std::filesystem::path& target) {
     std::filesystem::path temporary = target;
     temporary += ".tmp";
     return temporary;
+}
+
+namespace {
+
+bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(a, error);
+    if (error || size != std::filesystem::file_size(b, error) || error)
+        return false;
+    std::ifstream first(a, std::ios::binary);
+    std::ifstream second(b, std::ios::binary);
+    if (!first || !second)
+        return false;
+    return std::equal(std::istreambuf_iterator<char>(first), std::istreambuf_iterator<char>(),
+                      std::istreambuf_iterator<char>(second), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+std::filesystem::path BackupPathFor(const std::filesystem::path& file, unsigned number) {
+    std::filesystem::path backup = file;
+    backup += ".bak";
+    if (number > 0)
+        backup += "." + std::to_string(number);
+    return backup;
+}
+
+std::filesystem::path KeepNumberedBackup(const std::filesystem::path& file) {
+    // Enough names for every damaged start a user could plausibly have; past them the file is
+    // repaired without a further backup rather than overwriting an older one.
+    constexpr unsigned kBackupNames = 1000;
+    for (unsigned number = 0; number < kBackupNames; ++number) {
+        const std::filesystem::path backup = BackupPathFor(file, number);
+        std::error_code error;
+        if (std::filesystem::symlink_status(backup, error).type() != std::filesystem::file_type::not_found) {
+            // A store that is only rewritten at its next save is found damaged again at the next
+            // start; the copy kept then is still the copy.
+            if (SameContent(file, backup))
+                return backup;
+            continue;
+        }
+        if (std::filesystem::copy_file(file, backup, std::filesystem::copy_options::none, error))
+            return backup;
+        // A file that cannot even be read can still be moved aside whole.
+        std::filesystem::rename(file, backup, error);
+        return error ? std::filesystem::path() : backup;
+    }
+    return {};
 }
 
 std::string WriteFailureReason(const WriteResult& result) {

@@ -73,4 +73,11 @@ WriteResult WriteFileAtomically(FileWriter& writer, const std::filesystem::path&
 // The temporary file used while `target` is replaced.
 std::filesystem::path TemporaryPathFor(const std::filesystem::path& target);
 
+// Backups of a damaged store file: "<file>.bak" first, then "<file>.bak.1", ".2" and so on.
+std::filesystem::path BackupPathFor(const std::filesystem::path& file, unsigned number = 0);
+// Keeps `file` under the first backup name not taken yet, by copying it, or by moving it aside
+// when it cannot be read. A backup is never overwritten: it may hold the only copy of something
+// the repair had to drop. Returns where the file went, or an empty path when it could not be kept.
+std::filesystem::path KeepNumberedBackup(const std::filesystem::path& file);
+
 }  // namespace quillon

@@ -44,11 +44,7 @@ ProfileStore::ProfileStore(std::filesystem::path dataFolder, FileWriter& writer)
     : m_filePath(std::move(dataFolder) / "ms_1" / "pro.data"), m_writer(writer) {}
 
 std::filesystem::path ProfileStore::BackupPath(unsigned number) const {
-    std::filesystem::path backup = m_filePath;
-    backup += ".bak";
-    if (number > 0)
-        backup += "." + std::to_string(number);
-    return backup;
+    return BackupPathFor(m_filePath, number);
 }
 
 void ProfileStore::Sanitise(ProfileRecord& record) {
@@ -62,21 +58,7 @@ void ProfileStore::Sanitise(ProfileRecord& record) {
 }
 
 std::filesystem::path ProfileStore::KeepBackup() {
-    // Enough names for every damaged start a user could plausibly have; past them the file is
-    // repaired without a further backup rather than overwriting an older one.
-    constexpr unsigned kBackupNames = 1000;
-    for (unsigned number = 0; number < kBackupNames; ++number) {
-        const std::filesystem::path backup = BackupPath(number);
-        std::error_code error;
-        if (std::filesystem::symlink_status(backup, error).type() != std::filesystem::file_type::not_found)
-            continue;
-        if (std::filesystem::copy_file(m_filePath, backup, std::filesystem::copy_options::none, error))
-            return backup;
-        // A file that cannot even be read can still be moved aside whole.
-        std::filesystem::rename(m_filePath, backup, error);
-        return error ? std::filesystem::path() : backup;
-    }
-    return {};
+    return KeepNumberedBackup(m_filePath);
 }
 
 LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16string_view addProfileText) {

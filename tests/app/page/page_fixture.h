@@ -12,6 +12,7 @@
 #include "app/page/ms_1_page.h"
 #include "core/store/profile_state.h"
 #include "core/store/store_bytes.h"
+#include "device/ble/ble_channel.h"
 #include "device/device_links.h"
 #include "platform/clock.h"
 #include "platform/services.h"
@@ -36,7 +37,10 @@ inline std::uint64_t VirtualNow() {
 
 class PageHost : public WindowImplBase {
 public:
-    PageHost(FakeDriver& wired, FakeDriver& wireless) : m_loader(FakeDriverLoader(&wired, &wireless)) {}
+    // The page looks for BlueZ on `ble`; by default nowhere, so that no test meets the
+    // machine's own Bluetooth.
+    PageHost(FakeDriver& wired, FakeDriver& wireless, const BleBus& ble = BleBus::None())
+        : m_loader(FakeDriverLoader(&wired, &wireless)), m_ble(ble) {}
     ~PageHost() override { page.Shutdown(); }
 
     QString GetWindowClassName() const override { return QStringLiteral("QuillonPageHost"); }
@@ -45,6 +49,7 @@ public:
     void InitWindow() override {
         page.Attach(*this, &hooks);
         page.SetDriverLoader(m_loader);
+        page.SetBleBus(m_ble);
         AddVirtualWnd(QStringLiteral("MS_1_Page"), &page);
         page.Startup();
         page.LoadStores();
@@ -73,6 +78,7 @@ public:
 
 private:
     DriverLoader m_loader;
+    BleBus m_ble;
 };
 
 class PageFixture : public ::testing::Test {
@@ -90,7 +96,7 @@ protected:
 
     // Opens the window; the page starts, loads the profiles and shows the selected one.
     void Open() {
-        host = std::make_unique<PageHost>(wired, wireless);
+        host = std::make_unique<PageHost>(wired, wireless, bleBus);
         ASSERT_NE(host->Create(nullptr, {}, WS_VISIBLE, 0, 0, 0, 800, 572), nullptr);
         ui = std::make_unique<UiDriver>(*host);
         PumpPending();
@@ -110,6 +116,7 @@ protected:
     CallJournal journal;
     FakeDriver wired{journal, "wired"};
     FakeDriver wireless{journal, "wireless"};
+    BleBus bleBus = BleBus::None();
     ModalAnswers answers;
     std::unique_ptr<PageHost> host;
     std::unique_ptr<UiDriver> ui;

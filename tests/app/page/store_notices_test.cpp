@@ -89,6 +89,20 @@ TEST_F(ProfileStoreNotices, DamagedStoreIsRepairedAndTheUserToldWhereTheDamagedF
     EXPECT_EQ(Ui().RowCount("ms_1_list_profile"), 1) << "a default profile stands in";
 }
 
+TEST_F(ProfileStoreNotices, DamagedMacroStoreIsToldWithItsBackup) {
+    const Bytes damaged(100, 0x33);  // not even one whole macro
+    WriteAll(folder.Path() / "Data" / "ms_1" / "macro.data", damaged);
+
+    ExpectBox();
+    Open();
+    PumpPending();
+
+    const std::filesystem::path backup = folder.Path() / "Data" / "ms_1" / "macro.data.bak";
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0], Text("macro_store_repaired_text").replace(QStringLiteral("%1"), PathText(backup)));
+    EXPECT_TRUE(ReadAll(backup) == damaged);
+}
+
 TEST_F(ProfileStoreNotices, FirstStartTellsNothing) {
     Open();
     PumpPending();
