@@ -52,7 +52,7 @@ void BM_SaveStore(benchmark::State& state) {
         state.iterations() *
         static_cast<std::int64_t>(sizeof(StoreHeader) + list.size() * sizeof(ProfileRecord)));
 }
-BENCHMARK(BM_SaveStore)->Arg(1)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SaveStore)->Arg(1)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 void BM_LoadStore(benchmark::State& state) {
     ProfileStore store(BenchFolder() / "Data");

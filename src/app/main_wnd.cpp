@@ -4,6 +4,7 @@
 
 #include <QCursor>
 
+#include "app/msg_wnd.h"
 #include "platform/folders.h"
 #include "platform/services.h"
 #include "platform/shell.h"
@@ -166,19 +167,39 @@ void CMainWnd::OnClick(TNotifyUI& msg) {
     if (sender == nullptr)
         return;
     if (sender == m_exitBtn) {
-        // The window lives on in the notification area. Where the desktop has none, hiding would
-        // lose the window for good, so it is only minimised.
+        // The window lives on in the notification area. Where the desktop has none, nothing could
+        // bring a hidden window back: closing it ends the program, through the same shut-down as
+        // the menu's "exit" (the profiles are saved and a pending apply is finished).
         if (HasNotificationArea())
             ShowWindow(SW_HIDE);
         else
-            SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
+            DestroyWindow();
+    } else if (sender == m_mainMenuBtn) {
+        OpenMainMenu();
     } else if (sender == m_minBtn) {
         SendMessage(WM_SYSCOMMAND, SC_MINIMIZE, 0);
     } else if (sender == m_btnWebsite) {
         // The address is the button's own text, as the layout and the language file give it.
-        services().shell().OpenUrl(m_btnWebsite->GetText());
+        if (!services().shell().OpenUrl(m_btnWebsite->GetText()))
+            CMsgWnd::MessageBox(GetHWND(), QStringLiteral("warning_title_text"),
+                                QStringLiteral("website_failed_text"));
     }
-    // skin_btn and main_menu_btn have no action.
+}
+
+void CMainWnd::OpenMainMenu() {
+    // The tray menu's entries, opened below the button, so that "exit" is always one click away
+    // even on a desktop without a notification area.
+    if (m_mainMenuBtn == nullptr)
+        return;
+    m_trayMenu.reset();
+    m_trayMenu = std::make_unique<CMenuWnd>();
+    const QRect window = GetWindowRect();
+    const QRect button = m_mainMenuBtn->GetPos();
+    // The button sits at the right of the title bar: the menu hangs from its right edge.
+    const QPoint point(window.left() + button.right() + 1, window.top() + button.bottom() + 1);
+    m_trayMenu->Init(nullptr, QStringLiteral("traymenu.xml"), point, &m_pm, nullptr,
+                     eMenuAlignment_Right | eMenuAlignment_Top);
+    m_trayMenu->ResizeMenu();
 }
 
 void CMainWnd::ShowAndRaise() {

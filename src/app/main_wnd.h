@@ -13,6 +13,10 @@
 //     1128 device changed   rebuild the device entries (and switch pages while visible)
 //     0x601..0x606, timers 512..518   handed to the page
 //
+// The title bar: `exit_btn` hides the window to the notification area (or, on a desktop without
+// one, ends the program), `main_menu_btn` opens the tray menu's entries below itself, `min_btn`
+// minimises.
+//
 // Destroying the window (the tray menu's "exit", or the end of the session) removes the hooks,
 // releases the hook library and ends the message loop; deleting the object then shuts the page
 // down (worker, links, driver libraries, last save) and removes the tray icon last.
@@ -74,7 +78,7 @@ protected:
     // Hands a menu item meant for the page's button-assignment menu to the page.
     virtual void OnAssignMenuCommand(const QString& itemName);
     // Whether the desktop shows a notification area; without one a window hidden to the tray could
-    // never be brought back, so the close button minimises instead.
+    // never be brought back, so the close button ends the program instead.
     virtual bool HasNotificationArea() const;
     // Where the tray menu opens: the pointer's position on the screen.
     virtual QPoint PointerPosition() const;
@@ -86,6 +90,7 @@ protected:
 private:
     void OnTrayNotify(LPARAM mouseMessage);
     void OpenTrayMenu();
+    void OpenMainMenu();
     void OnMenuCommand(WPARAM record);
     void RebuildDeviceSlots();
     void SelectDevicePage();

@@ -119,9 +119,12 @@ inline constexpr UINT_PTR TIMER_WIRELESS_WATCHDOG = 512;  // 6 s without a recei
 inline constexpr UINT_PTR TIMER_APPLY_DEBOUNCE = 513;     // gathers quick edits into one apply
 inline constexpr UINT_PTR TIMER_SECTION_SCROLL = 514;     // a section box opening or closing
 inline constexpr UINT_PTR TIMER_CHARGE_ANIMATION = 515;   // the battery bar while charging
+inline constexpr UINT_PTR TIMER_SEND_NOTICE = 516;        // "Sent" / "Nothing to send" fades
 inline constexpr UINT_PTR TIMER_BLE_CONNECT = 517;        // the Bluetooth LE channel's connect
 inline constexpr UINT_PTR TIMER_WIRED_WATCHDOG = 518;     // 6 s without a cable report: asleep
 inline constexpr UINT_PTR TIMER_PAGE_FIRST = TIMER_WIRELESS_WATCHDOG;
 inline constexpr UINT_PTR TIMER_PAGE_LAST = TIMER_WIRED_WATCHDOG;
+// Control timers of the page (CPaintManagerUI::SetTimer, "timer" notifications).
+inline constexpr UINT TIMER_DPI_EDIT_FLASH = 1100;  // a DPI edit that corrected a typed value
 
 }  // namespace quillon

@@ -4,9 +4,12 @@
 #include "ui/palette_widget.h"
 #include "ui/resource_manager.h"
 
+#include <cmath>
+
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -155,6 +158,17 @@ void CControlUI::SetPushedImage(const QString& image) {
 
 void CControlUI::Invalidate() {
     m_widget->update();
+}
+
+void CControlUI::SetStyleState(const char* state, bool on) {
+    if (m_widget->property(state).toBool() == on)
+        return;
+    m_widget->setProperty(state, on);
+    Repolish(m_widget);
+}
+
+bool CControlUI::GetStyleState(const char* state) const {
+    return m_widget->property(state).toBool();
 }
 
 void CControlUI::UpdateLook() {
@@ -390,11 +404,111 @@ void CProgressUI::SetMaxValue(int value) {
     }
 }
 
+namespace {
+
+// Positions of a slider with the logarithmic response: enough that every value keeps a position of
+// its own across a range of a few thousand values.
+constexpr int kLogPositions = 4000;
+
+}  // namespace
+
 CSliderUI::CSliderUI(QWidget* widget) : CProgressUI(widget) {
-    if (auto* slider = qobject_cast<QAbstractSlider*>(widget))
-        QObject::connect(slider, &QAbstractSlider::valueChanged, slider, [this](int value) {
-            SendNotify(QStringLiteral("valuechanged"), std::uintptr_t(value));
+    auto* slider = qobject_cast<QAbstractSlider*>(widget);
+    if (slider == nullptr)
+        return;
+    if (widget->property("response").toString() == QLatin1String("logarithmic")) {
+        m_logarithmic = true;
+        m_min = slider->minimum();
+        m_max = std::max(slider->maximum(), m_min + 1);
+        m_pageUnits = std::max(1, slider->pageStep());
+        const QSignalBlocker block(slider);
+        const int value = slider->value();
+        slider->setRange(0, kLogPositions);
+        slider->setSingleStep(1);
+        slider->setPageStep(1);
+        slider->setValue(PositionOf(value));
+        m_value = ValueAt(slider->value());
+        // Keys (and the wheel, while the slider has the focus) step by whole units, which the
+        // positions of the track do not match.
+        QObject::connect(slider, &QAbstractSlider::actionTriggered, slider, [this, slider](int action) {
+            int units = 0;
+            switch (action) {
+            case QAbstractSlider::SliderSingleStepAdd:
+                units = 1;
+                break;
+            case QAbstractSlider::SliderSingleStepSub:
+                units = -1;
+                break;
+            case QAbstractSlider::SliderPageStepAdd:
+                units = m_pageUnits;
+                break;
+            case QAbstractSlider::SliderPageStepSub:
+                units = -m_pageUnits;
+                break;
+            case QAbstractSlider::SliderMove:
+                if (slider->isSliderDown())
+                    return;
+                units = slider->sliderPosition() > PositionOf(m_value) ? 1 : -1;
+                break;
+            default:
+                return;
+            }
+            slider->setSliderPosition(PositionOf(std::clamp(m_value + units, m_min, m_max)));
         });
+    }
+    QObject::connect(slider, &QAbstractSlider::valueChanged, slider, [this](int position) {
+        const int value = m_logarithmic ? ValueAt(position) : position;
+        if (m_logarithmic && value == m_value)
+            return;
+        m_value = value;
+        SendNotify(QStringLiteral("valuechanged"), std::uintptr_t(value));
+    });
+}
+
+// The logarithmic response spreads the values over the track by the logarithm of their distance
+// from the minimum plus a sixty-fourth of the range: the low end gets more of the track than with a
+// straight line, without one value taking a large piece of it.
+double CSliderUI::LogOffset() const {
+    return std::max(1.0, (m_max - m_min) / 64.0);
+}
+
+int CSliderUI::PositionOf(int value) const {
+    if (!m_logarithmic)
+        return value;
+    const double offset = LogOffset();
+    const double span = std::log((m_max - m_min + offset) / offset);
+    const double at = std::log((std::clamp(value, m_min, m_max) - m_min + offset) / offset);
+    return static_cast<int>(std::lround(at / span * kLogPositions));
+}
+
+int CSliderUI::ValueAt(int position) const {
+    if (!m_logarithmic)
+        return position;
+    const double offset = LogOffset();
+    const double span = std::log((m_max - m_min + offset) / offset);
+    const double value = m_min + offset * std::exp(span * position / kLogPositions) - offset;
+    return std::clamp(static_cast<int>(std::lround(value)), m_min, m_max);
+}
+
+int CSliderUI::GetValue() const {
+    if (!m_logarithmic)
+        return CProgressUI::GetValue();
+    return m_value;
+}
+
+void CSliderUI::SetValue(int value) {
+    if (!m_logarithmic)
+        return CProgressUI::SetValue(value);
+    m_value = std::clamp(value, m_min, m_max);
+    CProgressUI::SetValue(PositionOf(m_value));
+}
+
+int CSliderUI::GetMinValue() const {
+    return m_logarithmic ? m_min : CProgressUI::GetMinValue();
+}
+
+int CSliderUI::GetMaxValue() const {
+    return m_logarithmic ? m_max : CProgressUI::GetMaxValue();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -592,6 +706,34 @@ void CContainerUI::ScrollToEnd() {
     }
 }
 
+void CContainerUI::EnsureVisible(CControlUI* control) {
+    if (control == nullptr)
+        return;
+    for (QWidget* widget = m_widget; widget; widget = widget->parentWidget()) {
+        auto* scroll = qobject_cast<QScrollArea*>(widget);
+        if (scroll == nullptr || scroll->widget() == nullptr)
+            continue;
+        QWidget* target = control->GetWidget();
+        if (!scroll->widget()->isAncestorOf(target))
+            return;
+        // A section just opened may not be laid out yet.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        if (QLayout* layout = scroll->widget()->layout())
+            layout->activate();
+        // Scrolled as little as needed; a control taller than the view shows its top.
+        const QRect rect(target->mapTo(scroll->widget(), QPoint(0, 0)), target->size());
+        QScrollBar* bar = scroll->verticalScrollBar();
+        const int height = scroll->viewport()->height();
+        int top = bar->value();
+        if (rect.bottom() + 1 > top + height)
+            top = rect.bottom() + 1 - height;
+        if (rect.top() < top)
+            top = rect.top();
+        bar->setValue(top);
+        return;
+    }
+}
+
 CTabLayoutUI::CTabLayoutUI(QWidget* widget) : CContainerUI(widget) {}
 
 int CTabLayoutUI::GetCount() const {
@@ -650,6 +792,11 @@ CListUI::CListUI(QWidget* widget) : CContainerUI(widget) {
         list->setSelectionMode(QAbstractItemView::SingleSelection);
         list->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
         QObject::connect(list, &QListWidget::itemSelectionChanged, list, [this] { OnSelectionChanged(); });
+        QObject::connect(list, &QListWidget::itemDoubleClicked, list, [this, list](QListWidgetItem* item) {
+            const int row = list->row(item);
+            if (row >= 0)
+                SendNotify(QStringLiteral("itemactivate"), std::uintptr_t(row));
+        });
     }
 }
 
@@ -711,6 +858,21 @@ void CListUI::AddTextRow(const QString& text, int height) {
     // Rows span the list's width; only their height is the row's own.
     item->setSizeHint(QSize(0, height));
     list->addItem(item);
+}
+
+QString CListUI::GetRowText(int index) const {
+    auto* list = qobject_cast<QListWidget*>(m_widget);
+    if (!list || index < 0 || index >= list->count() || list->itemWidget(list->item(index)))
+        return {};
+    return list->item(index)->text();
+}
+
+void CListUI::SetRowText(int index, const QString& text) {
+    auto* list = qobject_cast<QListWidget*>(m_widget);
+    if (!list || index < 0 || index >= list->count() || list->itemWidget(list->item(index)))
+        return;
+    const QSignalBlocker block(list);
+    list->item(index)->setText(text);
 }
 
 bool CListUI::Remove(CControlUI* control) {

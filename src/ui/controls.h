@@ -37,6 +37,7 @@ enum class TextMode { LanguageKey, Plain };
 //   "checkclick"            a check box changed its state after a click, or SetCheck(.., Yes)
 //   "selectchanged"         an option became selected by a click, or Selected(.., Yes) changed it
 //   "itemselect"            a list or combo box selected another row (wParam = new, lParam = old)
+//   "itemactivate"          a list row was double-clicked (wParam = row)
 //   "valuechanged"          a slider was moved by the user
 //   "textchanged"           the user changed an edit's text
 //   "return"                Return was pressed in an edit
@@ -107,6 +108,10 @@ public:
     void SetPushedImage(const QString& image);
     QString GetPushedImage() const { return m_pushedImage; }
     void Invalidate();
+    // A named state of the control's look ("unsent", "flash", "inactive", ...), which the theme's
+    // style sheet draws through the widget property of that name.
+    void SetStyleState(const char* state, bool on);
+    bool GetStyleState(const char* state) const;
 
     QString GetUserData() const { return m_userData; }
     void SetUserData(const QString& data) { m_userData = data; }
@@ -192,19 +197,41 @@ class CProgressUI : public CControlUI {
 public:
     explicit CProgressUI(QWidget* widget);
     QString GetClass() const override { return QStringLiteral("ProgressUI"); }
-    int GetValue() const;
-    void SetValue(int value);
-    int GetMinValue() const;
+    virtual int GetValue() const;
+    virtual void SetValue(int value);
+    virtual int GetMinValue() const;
     void SetMinValue(int value);
-    int GetMaxValue() const;
+    virtual int GetMaxValue() const;
     void SetMaxValue(int value);
 };
 
 // A slider; a user's move sends "valuechanged" for every new value, SetValue sends nothing.
+//
+// A slider whose layout sets the property "response" to "logarithmic" spreads its range over the
+// track by a logarithmic scale, so that a wide range (such as 50 to 26,000 DPI) stays finely
+// adjustable at its low, common end; its arrow keys step by one value and Page Up/Down by the
+// layout's page step. Its values are the layout's minimum to maximum as for any slider.
 class CSliderUI : public CProgressUI {
 public:
     explicit CSliderUI(QWidget* widget);
     QString GetClass() const override { return QStringLiteral("SliderUI"); }
+    int GetValue() const override;
+    void SetValue(int value) override;
+    int GetMinValue() const override;
+    int GetMaxValue() const override;
+    // The position on the widget's track that shows `value`, and the value at a position (the two
+    // are the same for a slider with the straight response).
+    int PositionOf(int value) const;
+    int ValueAt(int position) const;
+
+private:
+    double LogOffset() const;
+
+    bool m_logarithmic = false;
+    int m_min = 0;
+    int m_max = 0;
+    int m_pageUnits = 1;
+    int m_value = 0;
 };
 
 class CEditUI : public CControlUI {
@@ -262,6 +289,9 @@ public:
     }
     // Scrolls a scrolling container to its end (so a section opened at the bottom comes into view).
     virtual void ScrollToEnd();
+    // Scrolls the scroll area that this container is (or lies in) as little as needed for
+    // `control` inside it to be seen; a control taller than the view shows its top.
+    void EnsureVisible(CControlUI* control);
 
 protected:
     QWidget* Content() const;
@@ -306,7 +336,8 @@ public:
 };
 
 // A list of rows with at most one selected. A user's selection sends "itemselect" with the new row
-// in wParam and the previous one in lParam (-1 for none).
+// in wParam and the previous one in lParam (-1 for none); a double click on a row sends
+// "itemactivate" with the row in wParam (after the "itemselect" of its first click).
 class CListUI : public CContainerUI {
 public:
     explicit CListUI(QWidget* widget);
@@ -324,6 +355,9 @@ public:
     // A plain text row drawn by the list itself: no widget and no control, so a long list costs
     // little to build. GetItemAt returns null for such a row.
     void AddTextRow(const QString& text, int height);
+    // The text of a plain text row; empty for a row that is not one, or no row.
+    QString GetRowText(int index) const;
+    void SetRowText(int index, const QString& text);
 
     int GetCurSel() const { return m_curSel; }
     bool SelectItem(int index, SelectNotify notify = SelectNotify::Yes);

@@ -25,10 +25,13 @@
 #include <QProgressBar>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QUiLoader>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <deque>
 #include <mutex>
@@ -153,6 +156,33 @@ std::unique_ptr<CControlUI> CreateControlFor(QWidget* widget, bool rowRoot) {
     return std::make_unique<CControlUI>(widget);
 }
 
+// Controls whose value the mouse wheel would change: they take the wheel only while they have the
+// keyboard focus, which a click or Tab gives them. Otherwise the wheel scrolls the page, and a user
+// scrolling past a slider or a combo box does not change it by accident.
+bool ChangesValueOnWheel(const QWidget* widget) {
+    if (qobject_cast<const QScrollBar*>(widget))
+        return false;
+    return qobject_cast<const QAbstractSlider*>(widget) || qobject_cast<const QComboBox*>(widget) ||
+           qobject_cast<const QAbstractSpinBox*>(widget) || qobject_cast<const QLineEdit*>(widget);
+}
+
+// The wheel over such a control scrolls the nearest scroll area around it, as it would over the
+// area's background.
+void PassWheelToScrollArea(QWidget* widget, QWheelEvent* event) {
+    for (QWidget* above = widget->parentWidget(); above; above = above->parentWidget()) {
+        auto* area = qobject_cast<QAbstractScrollArea*>(above);
+        if (area == nullptr)
+            continue;
+        QWidget* viewport = area->viewport();
+        const QPointF position = widget->mapTo(viewport, event->position());
+        QWheelEvent passed(position, event->globalPosition(), event->pixelDelta(), event->angleDelta(),
+                           event->buttons(), event->modifiers(), event->phase(), event->inverted(),
+                           event->source());
+        QCoreApplication::sendEvent(viewport, &passed);
+        return;
+    }
+}
+
 bool IsWrappable(const QWidget* widget) {
     const QString name = widget->objectName();
     return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
@@ -179,6 +209,12 @@ public:
             // the user leaving the control.
             if (static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason)
                 control->OnFocusChanged(event->type() == QEvent::FocusIn);
+            break;
+        case QEvent::Wheel:
+            if (ChangesValueOnWheel(widget) && !widget->hasFocus()) {
+                PassWheelToScrollArea(widget, static_cast<QWheelEvent*>(event));
+                return true;
+            }
             break;
         case QEvent::Enter:
             control->OnMouseCrossing(true);
@@ -354,9 +390,23 @@ CControlUI* CPaintManagerUI::Wrap(QWidget* widget) {
     CControlUI* raw = control.get();
     raw->AttachTo(this);
     m_controls.emplace(widget, std::move(control));
+    Watch(widget);
+    return raw;
+}
+
+void CPaintManagerUI::Watch(QWidget* widget) {
     widget->installEventFilter(m_events.get());
     QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
-    return raw;
+    // The wheel must not hand the focus over either (combo boxes take it from the wheel by default).
+    if (ChangesValueOnWheel(widget) && (widget->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus)
+        widget->setFocusPolicy(Qt::StrongFocus);
+    // A control marked "keepplace" in the layout keeps its room when hidden, so that its
+    // neighbours do not jump.
+    if (widget->property("keepplace").toBool()) {
+        QSizePolicy policy = widget->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        widget->setSizePolicy(policy);
+    }
 }
 
 void CPaintManagerUI::Forget(QWidget* widget) {
@@ -400,8 +450,7 @@ void CPaintManagerUI::Adopt(CControlUI* control) {
     }
     control->AttachTo(this);
     m_controls.emplace(widget, std::unique_ptr<CControlUI>(control));
-    widget->installEventFilter(m_events.get());
-    QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
+    Watch(widget);
     for (QWidget* child : widget->findChildren<QWidget*>())
         if (IsWrappable(child))
             Wrap(child);
@@ -437,6 +486,18 @@ void CPaintManagerUI::RefreshTexts() {
         }
         if (key.isValid())
             target->setToolTip(CResourceManager::GetInstance()->GetText(key.toString()));
+        // So is the hint an empty edit shows.
+        QVariant hintKey = target->property("quillon_placeholder_key");
+        if (!hintKey.isValid()) {
+            const QVariant hint = target->property("placeholderText");
+            if (hint.isValid() && !hint.toString().isEmpty()) {
+                hintKey = hint;
+                target->setProperty("quillon_placeholder_key", hintKey);
+            }
+        }
+        if (hintKey.isValid())
+            target->setProperty("placeholderText",
+                                CResourceManager::GetInstance()->GetText(hintKey.toString()));
     }
 }
 

@@ -123,6 +123,7 @@ private:
     CControlUI* FindControlByName(const QString& name) const;
     CControlUI* Wrap(QWidget* widget);
     void Forget(QWidget* widget);
+    void Watch(QWidget* widget);
 
     QPointer<QWidget> m_root;
     WindowImplBase* m_window = nullptr;

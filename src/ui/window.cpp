@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QHash>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -74,7 +75,7 @@ ModalScript* GetModalScript() {
 }
 
 // The top-level widget of a window: hosts the layout, turns the window manager's close into
-// WM_CLOSE and lets the caption area drag the window.
+// WM_CLOSE, lets the caption area drag the window and gives a modal window its keys.
 class HostWidget : public QWidget {
 public:
     HostWidget(WindowImplBase* owner, QWidget* parent, Qt::WindowFlags flags)
@@ -88,8 +89,14 @@ protected:
         if (m_owner)
             m_owner->PostMessage(WM_CLOSE, 0, 0);
     }
+    void keyPressEvent(QKeyEvent* event) override {
+        // Keys that no control took: Esc and Enter answer a modal window.
+        if (m_owner && m_owner->IsModalRunning() && m_owner->OnDialogKey(event->key()))
+            return;
+        QWidget::keyPressEvent(event);
+    }
     void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton || !InCaption(event->position().toPoint()))
+        if (event->button() != Qt::LeftButton || !InDragArea(event->position().toPoint()))
             return QWidget::mousePressEvent(event);
         if (windowHandle() && windowHandle()->startSystemMove())
             return;
@@ -106,9 +113,11 @@ protected:
     }
 
 private:
-    bool InCaption(QPoint point) const {
+    // The caption drags the window. A window whose layout names no caption is dragged by its
+    // background: a press that no control of it took reaches this widget.
+    bool InDragArea(QPoint point) const {
         if (caption.isNull() && caption.bottom() <= 0)
-            return false;
+            return true;
         const int right = width() + caption.right();  // caption.right() holds minus the right inset
         return point.x() >= caption.left() && point.x() < right && point.y() >= caption.top() &&
                point.y() < caption.bottom();
@@ -254,10 +263,64 @@ void WindowImplBase::CenterWindow() {
     m_host->move(frame.topLeft());
 }
 
+void WindowImplBase::KeepInsideScreen() {
+    if (!m_host)
+        return;
+    // The screen that holds the owner (the main window), so that a dialog opened from a window low
+    // on the screen still shows its buttons; without an owner the screen under the window.
+    QScreen* screen = nullptr;
+    if (QWidget* owner = m_host->parentWidget())
+        screen = owner->window()->screen();
+    if (screen == nullptr)
+        screen = QGuiApplication::screenAt(m_host->frameGeometry().center());
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    const QRect area = screen->availableGeometry();
+    QRect frame = m_host->frameGeometry();
+    if (frame.right() > area.right())
+        frame.moveRight(area.right());
+    if (frame.bottom() > area.bottom())
+        frame.moveBottom(area.bottom());
+    // A window larger than the screen keeps its top-left corner (its title and first controls) on it.
+    if (frame.left() < area.left())
+        frame.moveLeft(area.left());
+    if (frame.top() < area.top())
+        frame.moveTop(area.top());
+    if (frame.topLeft() != m_host->frameGeometry().topLeft())
+        m_host->move(m_host->pos() + (frame.topLeft() - m_host->frameGeometry().topLeft()));
+}
+
+bool WindowImplBase::OnDialogKey(int key) {
+    const QWidget* root = m_pm.GetRoot() ? m_pm.GetRoot()->GetWidget() : nullptr;
+    auto clickNamed = [&](const char* property) {
+        const QString name = root ? root->property(property).toString() : QString();
+        auto* button = name.isEmpty() ? nullptr : m_pm.FindControl<CButtonUI>(name);
+        if (button == nullptr || !button->IsEnabled())
+            return false;
+        button->Activate();
+        return true;
+    };
+    switch (key) {
+    case Qt::Key_Escape:
+        // The cancel button runs the window's own cancel; a window without one just closes.
+        if (!clickNamed("cancelbutton"))
+            Close(0);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return clickNamed("okbutton");
+    default:
+        return false;
+    }
+}
+
 int WindowImplBase::ShowModal() {
     if (!m_host || !m_handle)
         return -1;
     const HWND handle = m_handle;
+    KeepInsideScreen();
     if (g_modalScript) {
         // Tests answer modal windows without a nested loop.
         m_modalScripted = true;

@@ -18,8 +18,13 @@
 //     if (box.ShowModal() == 1) ...
 //
 // The layout's root widget may carry the property "caption" ("left,top,right,bottom", as in
-// "0,0,0,36"): pressing the mouse there (outside buttons and edits) drags the window. Messages
-// posted to a window while a modal window runs are handled by the modal run's loop.
+// "0,0,0,36"): pressing the mouse there (outside buttons and edits) drags the window; a window
+// without a caption is dragged by its background. Messages posted to a window while a modal window
+// runs are handled by the modal run's loop.
+//
+// A modal window always opens inside the available area of the screen that holds its owner. Esc
+// clicks the button that the layout's root names in its property "cancelbutton" (without one, the
+// window closes with 0); Enter clicks the one named in "okbutton".
 
 #include "platform/message_window.h"
 #include "platform/messages.h"
@@ -91,8 +96,9 @@ public:
 
     // Centres the window over its owner, or on the screen without one.
     void CenterWindow();
-    // Shows the window and blocks until it is closed; returns the code given to Close (0 when it
-    // was closed some other way, -1 when it could not run).
+    // Shows the window (moved inside the screen when it would reach past an edge) and blocks until
+    // it is closed; returns the code given to Close (0 when it was closed some other way, -1 when
+    // it could not run).
     int ShowModal();
     // Closes the window (after the current handler returns).
     void Close(int code = 1);
@@ -138,6 +144,10 @@ private:
     friend class HostWidget;
     LRESULT DefaultMessage(UINT uMsg, WPARAM wParam, LPARAM lParam);
     void FinishModal();
+    // Moves the window inside the available area of its owner's screen.
+    void KeepInsideScreen();
+    // Esc or Enter that no control took while the window runs modally; true when it was used.
+    bool OnDialogKey(int key);
 
     std::unique_ptr<MessageWindow> m_messages;
     QPointer<HostWidget> m_host;

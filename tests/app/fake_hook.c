@@ -45,8 +45,9 @@ EXPORT void removemousehook(void) {
 EXPORT void enablemousehook(int enable) {
     note_flag("enablemousehook", enable);
 }
-EXPORT void installhook(void* window) {
+EXPORT int installhook(void* window) {
     note(window != NULL ? "installhook(window)" : "installhook(null)");
+    return 1;
 }
 EXPORT void mousewheelenable(int enable) {
     note_flag("mousewheelenable", enable);

@@ -5,6 +5,8 @@
 #include "app/msg_wnd.h"
 
 #include "core/protocol/device_model.h"
+#include "core/store/profile_state.h"
+#include "core/store/profile_store.h"
 #include "platform/module.h"
 #include "support/fake_driver.h"
 #include "support/modal_answers.h"
@@ -196,25 +198,65 @@ TEST_F(MainWindowTest, TitleBarButtonsHideOrMinimiseAsTheDesktopAllows) {
         bool notificationArea;
         bool visible;
         bool minimised;
+        bool ends;
     } cases[] = {
-        {"exit_btn", true, false, false},
-        // Without a notification area a hidden window could never come back: it is minimised.
-        {"exit_btn", false, true, true},
-        {"min_btn", true, true, true},
-        {"min_btn", false, true, true},
+        {"exit_btn", true, false, false, false},
+        // Without a notification area a hidden window could never come back: closing ends the
+        // program instead.
+        {"exit_btn", false, false, false, true},
+        {"min_btn", true, true, true, false},
+        {"min_btn", false, true, true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.button + std::string(c.notificationArea ? " with" : " without") +
                      " a notification area");
         Create();
         window->notificationArea = c.notificationArea;
+        const HWND handle = window->GetHWND();
         ui->Click(c.button);
         PumpPending();
         EXPECT_EQ(window->IsWindowVisible(), c.visible);
         EXPECT_EQ(window->IsIconic(), c.minimised);
+        EXPECT_EQ(IsWindow(handle), !c.ends);
+        EXPECT_EQ(IsQuitPosted(), c.ends);
         window->DestroyWindow();
         ResetQuitPosted();
     }
+}
+
+TEST_F(MainWindowTest, ClosingWithoutANotificationAreaEndsTheProgramAndKeepsTheEdits) {
+    Create();
+    window->notificationArea = false;
+    ProfileRecord* record = window->Page().Profiles()->Selected();
+    ASSERT_NE(record, nullptr);
+    record->dpi_x[0] = 33;  // an edit made while no mouse is connected
+    ui->Click("exit_btn");
+    EXPECT_TRUE(IsQuitPosted());
+    // The entry routine deletes the window once the loop has ended; that shuts the page down.
+    window.reset();
+
+    StoreHeader header{};
+    ProfileList list;
+    ASSERT_EQ(ProfileStore(folder.DataFolder()).Load(list, header, u"Profile").outcome, LoadOutcome::Loaded);
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0]->dpi_x[0], 33) << "the store was saved on the way out";
+}
+
+TEST_F(MainWindowTest, MenuButtonOpensTheTrayMenusEntriesBelowItself) {
+    Create();
+    ui->Click("main_menu_btn");
+    CMenuWnd* menu = window->TrayMenu();
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->GetMenuUI()->GetItemNames(), (std::vector<QString>{"configuration", "exit"}));
+    const QRect button = ui->Find("main_menu_btn")->GetPos().translated(window->GetWindowRect().topLeft());
+    // It hangs from the button's right edge, just below it.
+    EXPECT_EQ(menu->GetWindowRect().topRight(), button.bottomRight() + QPoint(0, 1));
+
+    const HWND handle = window->GetHWND();
+    menu->FindItem("exit")->trigger();
+    PumpPending();
+    EXPECT_FALSE(IsWindow(handle)) << "exit is one click away";
+    EXPECT_TRUE(IsQuitPosted());
 }
 
 TEST_F(MainWindowTest, TrayLeftClickShowsTheHiddenWindowOnItsDevicePage) {
@@ -362,6 +404,16 @@ TEST_F(MainWindowTest, WebsiteButtonOpensItsOwnText) {
     ui->Click("btn_website");
     EXPECT_EQ(shell.OpenedUrls(), QStringList{Text("website_text")});
     EXPECT_TRUE(Text("website_text").startsWith("https://"));
+
+    // A desktop that cannot open it: the user is told rather than left clicking.
+    shell.SetOpensUrls(false);
+    ModalAnswers answers;
+    answers.OnNext("MsgWnd", [](UiDriver& box) {
+        EXPECT_EQ(box.Text("warning"), Text("website_failed_text"));
+        box.Click("btn_ok");
+    });
+    ui->Click("btn_website");
+    EXPECT_EQ(answers.Opened(), std::vector<QString>{"MsgWnd"});
 }
 
 TEST_F(MainWindowTest, WithoutHookLibraryTheProgramStartsAndEndsNormally) {

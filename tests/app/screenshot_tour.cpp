@@ -5,12 +5,18 @@
 //
 // The main window runs in-process over a copy of the demo program folder, so the simulated mouse
 // is the mouse: first without it (QUILLON_SIM_LINKS=none), then with it on the 2.4 GHz receiver.
-// Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png and
-// macroedit.png into <folder>; permission.png pretends that the receiver is plugged in but may not
-// be opened, and the macro editor shows a stored macro of 20 actions.
+// Writes nodevice.png, permission.png, main.png, msgbox.png, colordialog.png, macroeditor.png,
+// macroedit.png, scrolled.png (the wheel turned over the sliders), unsent.png and sent.png (a DPI
+// change before and after "Apply"), waiting.png, mainmenu.png (the menu button's menu),
+// colordialog_low.png (the whole screen, with the main window low on it and stage 8's colour dialog
+// open), profiles.png (a store of 12 profiles), profilename_empty.png and profilename.png (the name
+// dialog of a new profile, empty and with a name typed) into <folder>; permission.png pretends
+// that the receiver is plugged in but may not be opened, and the macro editor shows a stored macro
+// of 20 actions.
 
 #include "app/main_wnd.h"
 #include "core/macros/macro_file.h"
+#include "core/store/profile_store.h"
 #include "platform/services.h"
 #include "support/ui_driver.h"
 #include "ui/paint_manager.h"
@@ -18,6 +24,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -51,6 +58,15 @@ void Grab(const QWidget* window, const QString& name) {
     const int status = QProcess::execute(QStringLiteral("import"),
                                          {QStringLiteral("-window"), QStringLiteral("root"),
                                           QStringLiteral("-crop"), crop, QStringLiteral("+repage"), file});
+    std::printf("%s %s\n", qPrintable(file), status == 0 ? "written" : "FAILED");
+}
+
+// Grabs the whole screen.
+void GrabScreen(const QString& name) {
+    QCoreApplication::processEvents();
+    const QString file = g_output + '/' + name;
+    const int status = QProcess::execute(QStringLiteral("import"),
+                                         {QStringLiteral("-window"), QStringLiteral("root"), file});
     std::printf("%s %s\n", qPrintable(file), status == 0 ? "written" : "FAILED");
 }
 
@@ -100,6 +116,22 @@ void StoreSampleMacro() {
     macro.actionCount = static_cast<std::int32_t>(n);
     if (!MacroStoreFile(g_folder / "Data").Save(macros).Ok())
         std::fprintf(stderr, "screenshot tour: the macro store could not be written\n");
+}
+
+// A store of twelve profiles, the fifth selected.
+void StoreTwelveProfiles() {
+    ProfileList profiles;
+    for (std::u16string_view name :
+         {u"Profile 1", u"Work", u"Shooter", u"MOBA", u"Office", u"Photo editing", u"Travel", u"Left-handed",
+          u"LAN party", u"Streaming", u"Battle royale 1440p", u"Racing"}) {
+        auto record = std::make_unique<ProfileRecord>();
+        CreateProfile(*record, name);
+        profiles.push_back(std::move(record));
+    }
+    auto header = std::make_unique<StoreHeader>();
+    header->selected = 4;
+    header->reserved.fill(0);
+    static_cast<void>(ProfileStore(g_folder / "Data").Save(profiles, *header));
 }
 
 // The main window as it is when the receiver is there but this user may not open it.
@@ -178,6 +210,81 @@ int main(int argc, char** argv) {
         macros.Click(QStringLiteral("btn_exit"));
     });
     ui.Click(QStringLiteral("ms_1_btn_macro"));
+
+    // The wheel turned over the sliders scrolls the settings and changes none of them.
+    for (const char* slider : {"ms_1_slider_dpi_2", "ms_1_slider_dpi_5", "ms_1_slider_dpi_8"})
+        ui.Wheel(QString::fromLatin1(slider), 1);
+    Wait(300);
+    Grab(window->GetHostWidget(), QStringLiteral("scrolled.png"));
+
+    // The mouse is moved, so that it is awake, and the profile is sent whole once. A DPI change
+    // then waits for "Apply", and both send buttons say so until it has gone out.
+    const QString sim = QString::fromStdString((g_folder / "quillon-sim").string());
+    std::printf("quillon-sim wake: %d\n", QProcess::execute(sim, {QStringLiteral("wake")}));
+    auto unsent = [&] { return ui.Find(QStringLiteral("ms_1_apply_btn"))->GetStyleState("unsent"); };
+    auto waitUntilSent = [&] {
+        for (int waited = 0; unsent() && waited < 60000; waited += 500)
+            Wait(500);
+        Wait(300);
+    };
+    ui.Click(QStringLiteral("ms_1_apply_btn"));
+    waitUntilSent();
+    // Back to the top of the settings, where "Apply" is.
+    ui.Wheel(QStringLiteral("ms_1_slider_dpi_6"), -10);
+    ui.MoveSlider(QStringLiteral("ms_1_slider_dpi_2"), 40);
+    Wait(300);
+    Grab(window->GetHostWidget(), QStringLiteral("unsent.png"));
+    ui.Click(QStringLiteral("ms_1_btn_apply_dpi"));
+    waitUntilSent();
+    Grab(window->GetHostWidget(), QStringLiteral("sent.png"));
+    // Asleep again, a change says that it waits for the mouse.
+    std::printf("quillon-sim sleep: %d\n", QProcess::execute(sim, {QStringLiteral("sleep")}));
+    Wait(7000);
+    ui.MoveSlider(QStringLiteral("ms_1_slider_dpi_2"), 48);
+    ui.Click(QStringLiteral("ms_1_btn_apply_dpi"));
+    Wait(2500);
+    Grab(window->GetHostWidget(), QStringLiteral("waiting.png"));
+
+    ui.Click(QStringLiteral("main_menu_btn"));
+    Wait(500);
+    Grab(window->GetHostWidget(), QStringLiteral("mainmenu.png"));
+    if (QWidget* menu = QApplication::activePopupWidget())
+        menu->close();
+    Wait(300);
+
+    // The main window low on the screen: stage 8's colour dialog still opens on it.
+    const QRect screen = window->GetHostWidget()->screen()->availableGeometry();
+    const QRect button = ui.Find(QStringLiteral("ms_1_btn_dpi_color_8"))->GetPos();
+    window->MoveWindow(screen.left() + 240, screen.bottom() - button.bottom() - 6);
+    Wait(500);
+    QTimer::singleShot(1500, [] {
+        GrabScreen(QStringLiteral("colordialog_low.png"));
+        if (WindowImplBase* dialog = WindowImplBase::FindWindowByClass(QStringLiteral("DpiColorWnd")))
+            test::UiDriver(*dialog).Click(QStringLiteral("cancel_btn"));
+    });
+    ui.Click(QStringLiteral("ms_1_btn_dpi_color_8"));
+
+    window->DestroyWindow();
+    window.reset();
+
+    StoreTwelveProfiles();
+    window = open("wireless");
+    Grab(window->GetHostWidget(), QStringLiteral("profiles.png"));
+    QTimer::singleShot(1500, [] {
+        WindowImplBase* dialog = WindowImplBase::FindWindowByClass(QStringLiteral("MS_1_ProfileName"));
+        if (dialog == nullptr) {
+            std::printf("the profile name dialog did not open\n");
+            return;
+        }
+        test::UiDriver name(*dialog);
+        Wait(300);
+        Grab(dialog->GetHostWidget(), QStringLiteral("profilename_empty.png"));
+        name.Type(QStringLiteral("edit_name"), QStringLiteral("Sniper"));
+        Wait(300);
+        Grab(dialog->GetHostWidget(), QStringLiteral("profilename.png"));
+        name.Click(QStringLiteral("btn_cancel"));
+    });
+    test::UiDriver(*window).Click(QStringLiteral("ms_1_profile_add_btn"));
 
     window->DestroyWindow();
     window.reset();

@@ -90,8 +90,15 @@ TEST_F(ResourcesTest, MainLayoutHoldsEveryControlOfTheSettingsPage) {
 
 TEST_F(ResourcesTest, MainLayoutHoldsTheWindowsOwnControls) {
     CPaintManagerUI& pm = Open(QStringLiteral("main.xml"));
-    for (const char* name : {"skin_btn", "main_menu_btn", "min_btn", "exit_btn", "btn_website"})
+    for (const char* name : {"main_menu_btn", "min_btn", "exit_btn", "btn_website"})
         EXPECT_NE(pm.FindControl<CButtonUI>(QString::fromLatin1(name)), nullptr) << name;
+    // The title bar offers no button without an action.
+    EXPECT_EQ(pm.FindControl(QStringLiteral("skin_btn")), nullptr);
+    // The battery bar keeps its place when a link indicator hides.
+    for (const char* name : {"ms_1_wired", "ms_1_wireless"})
+        EXPECT_TRUE(
+            pm.FindControl(QString::fromLatin1(name))->GetWidget()->sizePolicy().retainSizeWhenHidden())
+            << name;
     EXPECT_NE(pm.FindControl<CProgressUI>(QStringLiteral("apply_progress")), nullptr);
     auto* tabs = pm.FindControl<CTabLayoutUI>(QStringLiteral("device_tab_switch"));
     ASSERT_NE(tabs, nullptr);
@@ -208,8 +215,8 @@ TEST_F(ResourcesTest, LightingEffectListHasAnItemForEveryEffectWithAText) {
 
 TEST_F(ResourcesTest, EveryKeyALayoutShowsIsInTheLanguageFile) {
     int tips = 0;
-    for (const char* skin :
-         {"main.xml", "msg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_macropage.xml", "keylistitem.xml"}) {
+    for (const char* skin : {"main.xml", "msg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_macropage.xml",
+                             "keylistitem.xml", "MS/MS_1/profilename.xml"}) {
         CPaintManagerUI& pm = Open(QString::fromLatin1(skin));
         for (QWidget* widget : Root()->findChildren<QWidget*>()) {
             CControlUI* control = pm.FindControl(widget);

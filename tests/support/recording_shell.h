@@ -15,7 +15,7 @@ public:
 
     bool OpenUrl(const QString& url) override {
         m_urls << url;
-        return true;
+        return m_opensUrls;
     }
     bool OpenMouseSettings() override {
         ++m_mouseSettingsOpened;
@@ -24,6 +24,8 @@ public:
 
     // Whether the pretended desktop has mouse settings to open.
     void SetHasMouseSettings(bool has) { m_hasMouseSettings = has; }
+    // Whether the pretended desktop has a web browser to open addresses with.
+    void SetOpensUrls(bool opens) { m_opensUrls = opens; }
 
     const QStringList& OpenedUrls() const { return m_urls; }
     int MouseSettingsOpened() const { return m_mouseSettingsOpened; }
@@ -32,6 +34,7 @@ private:
     QStringList m_urls;
     int m_mouseSettingsOpened = 0;
     bool m_hasMouseSettings = true;
+    bool m_opensUrls = true;
     ScopedServices m_installed;
 };
 

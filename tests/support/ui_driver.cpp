@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QStackedWidget>
 #include <QTabWidget>
+#include <QWheelEvent>
 
 namespace quillon::test {
 
@@ -105,6 +106,23 @@ void UiDriver::SelectRow(const QString& list, int row) {
     widget->setCurrentRow(row, QItemSelectionModel::ClearAndSelect);
 }
 
+void UiDriver::DoubleClickRow(const QString& list, int row) {
+    auto* widget = qobject_cast<QListWidget*>(UsableWidget(list, "double-click row"));
+    if (!widget)
+        return;
+    if (row < 0 || row >= widget->count()) {
+        ADD_FAILURE() << "double-click row: " << list.toStdString() << " has no row " << row;
+        return;
+    }
+    widget->scrollToItem(widget->item(row));
+    QWidget* viewport = widget->viewport();
+    const QPoint point = widget->visualItemRect(widget->item(row)).center();
+    sendMouse(viewport, QEvent::MouseButtonPress, point, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(viewport, QEvent::MouseButtonRelease, point, Qt::LeftButton, Qt::NoButton);
+    sendMouse(viewport, QEvent::MouseButtonDblClick, point, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(viewport, QEvent::MouseButtonRelease, point, Qt::LeftButton, Qt::NoButton);
+}
+
 void UiDriver::SelectComboItem(const QString& combo, int index) {
     auto* widget = qobject_cast<QComboBox*>(UsableWidget(combo, "select item"));
     if (!widget)
@@ -120,7 +138,21 @@ void UiDriver::MoveSlider(const QString& slider, int value) {
     auto* widget = qobject_cast<QAbstractSlider*>(UsableWidget(slider, "move slider"));
     if (!widget)
         return;
-    widget->setValue(value);
+    // A slider with a logarithmic response has a track position of its own for each value.
+    auto* control = Find<CSliderUI>(slider);
+    widget->setValue(control ? control->PositionOf(value) : value);
+}
+
+void UiDriver::Wheel(const QString& name, int notches) {
+    QWidget* widget = UsableWidget(name, "turn the wheel over");
+    if (!widget)
+        return;
+    const QPointF inside(widget->width() / 2.0, widget->height() / 2.0);
+    // Sent where the window system sends it, to the widget under the pointer; the application
+    // passes it on to the containers above when that widget leaves it.
+    QWheelEvent event(inside, widget->mapToGlobal(inside), QPoint(), QPoint(0, -120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &event);
 }
 
 void UiDriver::Type(const QString& edit, const QString& text) {
@@ -250,8 +282,8 @@ int UiDriver::Value(const QString& name) const {
     CControlUI* control = Find(name);
     if (!control)
         return 0;
-    if (auto* slider = qobject_cast<QAbstractSlider*>(control->GetWidget()))
-        return slider->value();
+    if (auto* slider = dynamic_cast<CSliderUI*>(control))
+        return slider->GetValue();
     if (auto* bar = qobject_cast<QProgressBar*>(control->GetWidget()))
         return bar->value();
     ADD_FAILURE() << name.toStdString() << " has no value";
@@ -275,6 +307,16 @@ int UiDriver::CurSel(const QString& name) const {
         return tabs->currentIndex();
     ADD_FAILURE() << name.toStdString() << " has no selection";
     return -1;
+}
+
+QStringList UiDriver::RowTexts(const QString& list) const {
+    QStringList texts;
+    CControlUI* control = Find(list);
+    if (auto* widget = control ? qobject_cast<QListWidget*>(control->GetWidget()) : nullptr) {
+        for (int i = 0; i < widget->count(); ++i)
+            texts << widget->item(i)->text();
+    }
+    return texts;
 }
 
 int UiDriver::RowCount(const QString& list) const {

@@ -21,6 +21,7 @@
 #include <QColor>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -44,8 +45,12 @@ public:
     void SetChecked(const QString& name, bool checked);
     void SelectOption(const QString& name) { Click(name); }
     void SelectRow(const QString& list, int row);
+    // Double-clicks a row with the mouse (scrolling it into view first): the first click selects it.
+    void DoubleClickRow(const QString& list, int row);
     void SelectComboItem(const QString& combo, int index);
     void MoveSlider(const QString& slider, int value);
+    // Turns the mouse wheel over the control by `notches` towards the user (positive scrolls down).
+    void Wheel(const QString& name, int notches);
     // Types at the caret, one key press per character (each change sends "textchanged").
     void Type(const QString& edit, const QString& text);
     // Selects the edit's whole text and types `text` over it.
@@ -73,6 +78,8 @@ public:
     int Value(const QString& name) const;
     int CurSel(const QString& name) const;
     int RowCount(const QString& list) const;
+    // The texts of a list's rows, in order.
+    QStringList RowTexts(const QString& list) const;
     QString ComboItemText(const QString& combo, int index) const;
     std::uint32_t PaletteColor(const QString& palette) const;
     // The colour the control shows at `point` (inside the control), drawn the way the screen would.

@@ -3,8 +3,11 @@
 
 #include "test_windows.h"
 
+#include <QAbstractSlider>
 #include <QImage>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 
 namespace quillon::test {
@@ -400,6 +403,94 @@ TEST_F(UiFixture, BackgroundColoursAndImagesAreDrawn) {
     EXPECT_EQ(ui->NormalImage("image_label"), dir.filePath(QStringLiteral("red.png")));
     EXPECT_EQ(ui->PixelAt("image_label", QPoint(20, 20)), QColor(Qt::red))
         << "without dest it fills the control";
+}
+
+// A window over the scrolling test layout.
+class ScrollWindow : public TestWindow {
+public:
+    QString GetSkinFile() override { return QStringLiteral("scroll.xml"); }
+};
+
+class WheelTest : public UiFixture {
+protected:
+    void SetUp() override {
+        ASSERT_NE(scroll.Create(nullptr, {}, WS_VISIBLE, 0, 0), nullptr);
+        ui = std::make_unique<UiDriver>(scroll);
+        recorder = std::make_unique<NotificationRecorder>(scroll.GetPaintManager());
+        PumpPending();
+    }
+    int Scrolled() const {
+        auto* area = qobject_cast<QScrollArea*>(ui->Find("ver_scroll")->GetWidget());
+        return area->verticalScrollBar()->value();
+    }
+    ScrollWindow scroll;
+};
+
+TEST_F(WheelTest, TheWheelOverAControlWithoutFocusScrollsThePageAndChangesNothing) {
+    for (const char* control : {"slider_plain", "combo_scroll", "slider_log"}) {
+        SCOPED_TRACE(control);
+        auto* area = qobject_cast<QScrollArea*>(ui->Find("ver_scroll")->GetWidget());
+        area->verticalScrollBar()->setValue(0);
+        // The page scrolls so that the control stays under the pointer.
+        area->ensureWidgetVisible(ui->Find(control)->GetWidget());
+        const int before = Scrolled();
+        recorder->Clear();
+        ui->Wheel(control, 1);
+        EXPECT_GT(Scrolled(), before) << "the page scrolled";
+        EXPECT_TRUE(recorder->Entries().empty()) << "no control reported a change";
+    }
+    EXPECT_EQ(ui->Value("slider_plain"), 3);
+    EXPECT_EQ(ui->CurSel("combo_scroll"), 0);
+    EXPECT_EQ(ui->Value("slider_log"), 8);
+}
+
+TEST_F(WheelTest, AControlTakesTheWheelOnlyWhileItHasTheFocus) {
+    QWidget* slider = ui->Find("slider_plain")->GetWidget();
+    QWidget* combo = ui->Find("combo_scroll")->GetWidget();
+    EXPECT_EQ(combo->focusPolicy(), Qt::StrongFocus) << "the wheel does not hand the focus over";
+    slider->window()->activateWindow();
+    slider->setFocus(Qt::TabFocusReason);
+    PumpPending();
+    if (!slider->hasFocus())
+        GTEST_SKIP() << "this platform gives no keyboard focus to a window that is not active";
+    const int before = Scrolled();
+    ui->Wheel("slider_plain", -1);
+    EXPECT_NE(ui->Value("slider_plain"), 3) << "the focused slider took the wheel";
+    EXPECT_EQ(Scrolled(), before);
+}
+
+TEST_F(UiFixture, ALogarithmicSliderGivesTheLowEndMoreTrackAndStepsByOneValue) {
+    ScrollWindow scroll;
+    ASSERT_NE(scroll.Create(nullptr, {}, 0, 0), nullptr);
+    UiDriver driver(scroll);
+    NotificationRecorder notes(scroll.GetPaintManager());
+    auto* slider = driver.Find<CSliderUI>("slider_log");
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->GetMinValue(), 1);
+    EXPECT_EQ(slider->GetMaxValue(), 520);
+    // Every value keeps a track position of its own.
+    for (int value = 1; value <= 520; ++value)
+        ASSERT_EQ(slider->ValueAt(slider->PositionOf(value)), value);
+    auto* widget = qobject_cast<QAbstractSlider*>(slider->GetWidget());
+    const double track = widget->maximum() - widget->minimum();
+    // 50 to 3200 DPI (1 to 64) takes far more than the eighth a straight track would give it.
+    EXPECT_GT(slider->PositionOf(64) / track, 0.4);
+
+    driver.PressKey("slider_log", Qt::Key_Right);
+    EXPECT_EQ(slider->GetValue(), 9);
+    driver.PressKey("slider_log", Qt::Key_Left);
+    driver.PressKey("slider_log", Qt::Key_Left);
+    EXPECT_EQ(slider->GetValue(), 7);
+    driver.PressKey("slider_log", Qt::Key_PageUp);
+    EXPECT_EQ(slider->GetValue(), 17) << "a page is the layout's page step";
+    driver.MoveSlider("slider_log", 300);
+    EXPECT_EQ(slider->GetValue(), 300);
+    EXPECT_EQ(notes.Summary(),
+              (Summary{"valuechanged:slider_log", "valuechanged:slider_log", "valuechanged:slider_log",
+                       "valuechanged:slider_log", "valuechanged:slider_log"}));
+    EXPECT_EQ(notes.Entries().back().wParam, 300u) << "notifications carry the value, not the position";
+    slider->SetValue(1000);
+    EXPECT_EQ(slider->GetValue(), 520);
 }
 
 }  // namespace

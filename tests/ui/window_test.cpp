@@ -2,6 +2,9 @@
 
 #include "test_windows.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+
 #include "ui/menu.h"
 #include "ui/tray.h"
 
@@ -312,6 +315,51 @@ TEST_F(UiFixture, TheCaptionAreaDragsTheWindowAndTheRestDoesNot) {
     mouse(host, QEvent::MouseMove, QPoint(90, 230), moved + QPoint(90, 230), Qt::LeftButton);
     mouse(host, QEvent::MouseButtonRelease, QPoint(90, 230), moved + QPoint(90, 230), Qt::NoButton);
     EXPECT_EQ(host->pos(), moved);
+}
+
+TEST_F(UiFixture, AModalWindowOpensInsideTheScreenAndAnswersEscAndEnter) {
+    CreateWindow();
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    struct Case {
+        int key;
+        int expected;
+    };
+    for (const Case c : {Case{Qt::Key_Escape, 0}, Case{Qt::Key_Return, 1}, Case{Qt::Key_Enter, 1}}) {
+        SCOPED_TRACE(c.key);
+        ModalAnswers answers;
+        QRect shown;
+        answers.OnNext("TestDlg", [&](UiDriver& dialog) {
+            shown = dialog.Find("dialog_root")->GetWidget()->window()->frameGeometry();
+            // A key that no control takes reaches the window.
+            dialog.PressKey("warning", c.key);
+        });
+        TestDialog dialog;
+        // Asked to open past the bottom right corner of the screen.
+        ASSERT_NE(dialog.Create(window.GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW,
+                                area.right() - 100, area.bottom() - 50),
+                  nullptr);
+        EXPECT_EQ(dialog.ShowModal(), c.expected);
+        EXPECT_TRUE(area.contains(shown)) << "the dialog lies outside the screen's area";
+        EXPECT_EQ(shown.bottomRight(), area.bottomRight()) << "moved no further than needed";
+    }
+}
+
+TEST_F(UiFixture, AWindowWithoutACaptionIsDraggedByItsBackground) {
+    CreateWindow();
+    TestDialog dialog;
+    ASSERT_NE(dialog.Create(window.GetHWND(), {}, WS_POPUP, WS_EX_TOOLWINDOW, 100, 100), nullptr);
+    QWidget* host = dialog.GetHostWidget();
+    const QPoint start = host->pos();
+    QWidget* label = dialog.GetPaintManager().FindControl(QStringLiteral("warning"))->GetWidget();
+    const QPoint inLabel = label->mapTo(host, QPoint(5, 5));
+    // The label takes no press: it reaches the window, which starts the drag.
+    mouse(label, QEvent::MouseButtonPress, QPoint(5, 5), start + inLabel, Qt::LeftButton);
+    mouse(host, QEvent::MouseMove, inLabel + QPoint(30, 20), start + inLabel + QPoint(30, 20),
+          Qt::LeftButton);
+    mouse(host, QEvent::MouseButtonRelease, inLabel + QPoint(30, 20), start + inLabel + QPoint(30, 20),
+          Qt::NoButton);
+    EXPECT_EQ(host->pos(), start + QPoint(30, 20));
+    dialog.DestroyWindow();
 }
 
 }  // namespace

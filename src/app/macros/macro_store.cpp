@@ -55,6 +55,11 @@ MacroRecord& MacroStore::AddMacro(std::u16string_view addMacroText) {
     return *m_list.back();
 }
 
+std::size_t MacroStore::AppendMacro(std::unique_ptr<MacroRecord> record) {
+    m_list.push_back(std::move(record));
+    return m_list.size() - 1;
+}
+
 bool MacroStore::RemoveMacro(std::size_t index) {
     if (index >= m_list.size())
         return false;

@@ -44,6 +44,9 @@ public:
     // Appends an empty macro named `addMacroText` followed by the new count ("Macro 4" with three
     // macros), made unique; saves the store and returns the record.
     MacroRecord& AddMacro(std::u16string_view addMacroText);
+    // Appends `record` as it is (its name must already be unique) without saving, for callers that
+    // add several macros and save once; returns its store index.
+    std::size_t AppendMacro(std::unique_ptr<MacroRecord> record);
     // Removes the macro at `index` and saves; false when there is none.
     bool RemoveMacro(std::size_t index);
 

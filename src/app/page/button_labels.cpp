@@ -68,7 +68,10 @@ void ButtonLabels::RelabelButton(const ProfileRecord& record, std::size_t k) {
     default: {
         const std::string_view key = ButtonLabelKey(slot.function);
         button->SetTextMode(TextMode::LanguageKey);
-        button->SetText(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
+        // A code with no label of its own (the factory functions of some buttons) reads as the
+        // button's default rather than as an empty label.
+        button->SetText(key.empty() ? QStringLiteral("assign_default_text")
+                                    : QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())));
         break;
     }
     }

@@ -1,9 +1,12 @@
 #include "app/page/dpi_lighting.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "core/keys/key_tables.h"
+#include "platform/messages.h"
 #include "ui/controls.h"
+#include "ui/paint_manager.h"
 
 namespace quillon {
 namespace {
@@ -190,10 +193,32 @@ void DpiLightingSection::OnDpiEditCommit(std::size_t stage) {
     if (record == nullptr)
         return;
     CRichEditUI* edit = m_controls.dpiEdits[stage];
-    const std::int32_t units = TypedDpiToUnits(LeadingDecimal(edit->GetText()));
+    const QString typed = edit->GetText();
+    const std::int32_t units = TypedDpiToUnits(LeadingDecimal(typed));
     record->dpi_x[stage] = units;
     m_controls.dpiSliders[stage]->SetValue(units);
-    edit->SetText(Decimal(std::int64_t{units} * kDpiUnit));
+    const QString stored = Decimal(std::int64_t{units} * kDpiUnit);
+    edit->SetText(stored);
+    // A value brought into range (or down to a multiple of 50) flashes, so that the change is seen.
+    if (typed != stored)
+        FlashEdit(*edit);
+}
+
+void DpiLightingSection::FlashEdit(CRichEditUI& edit) {
+    edit.SetStyleState("flash", true);
+    if (CPaintManagerUI* manager = edit.GetManager())
+        manager->SetTimer(&edit, TIMER_DPI_EDIT_FLASH, kDpiEditFlashMs);
+}
+
+bool DpiLightingSection::OnTimer(CControlUI* sender, UINT id) {
+    const int stage = IndexIn(m_controls.dpiEdits, sender);
+    if (stage < 0 || id != TIMER_DPI_EDIT_FLASH)
+        return false;
+    CRichEditUI* edit = m_controls.dpiEdits[static_cast<std::size_t>(stage)];
+    if (CPaintManagerUI* manager = edit->GetManager())
+        manager->KillTimer(edit, TIMER_DPI_EDIT_FLASH);
+    edit->SetStyleState("flash", false);
+    return true;
 }
 
 void DpiLightingSection::OnDpiEditText(std::size_t stage) {
@@ -219,6 +244,8 @@ void DpiLightingSection::OnDpiEditFocus(std::size_t stage) {
     if (record->dpi_step == static_cast<std::int32_t>(stage))
         return;
     record->dpi_step = static_cast<std::int32_t>(stage);
+    // The stage badge follows, so that both indicators show the stage the mouse now uses.
+    m_controls.dpiStageOptions[stage]->Selected(true, SelectNotify::No);
     ShowDpiEditImages();
     m_page.RequestApply();
 }
@@ -230,8 +257,12 @@ void DpiLightingSection::OnDpiStageSelected(std::size_t stage) {
     record->dpi_step = static_cast<std::int32_t>(stage);
     // Choosing a disabled stage enables it: the mouse must never get a stage mask without its
     // current stage.
-    if (EnableCurrentStage(*record))
+    if (EnableCurrentStage(*record)) {
         m_controls.dpiStageChecks[stage]->SetCheck(true, SelectNotify::No);
+        ShowStageSwitchedOn(*record, stage);
+    }
+    // The edit highlight follows the badge.
+    ShowDpiEditImages();
     m_page.RequestApply();
 }
 
@@ -246,7 +277,33 @@ void DpiLightingSection::OnDpiStageChecked(std::size_t stage) {
         return;
     }
     record->dpi_step_enabled[stage] = box->GetCheck() ? 1 : 0;
+    if (record->dpi_step_enabled[stage] == 1)
+        ShowStageSwitchedOn(*record, stage);
+    else
+        ShowStageEnabled(stage, false);
     m_page.RequestApply();
+}
+
+void DpiLightingSection::ShowStageSwitchedOn(ProfileRecord& record, std::size_t stage) {
+    // A stage switched on with no resolution is at the mouse's lowest, 50 DPI: say so, and keep it.
+    if (record.dpi_x[stage] < 1) {
+        record.dpi_x[stage] = 1;
+        ShowStageValue(stage, 1);
+    }
+    ShowStageEnabled(stage, true);
+}
+
+void DpiLightingSection::ShowStageValue(std::size_t stage, std::int32_t units) {
+    m_controls.dpiSliders[stage]->SetValue(units);
+    const QString shown = Decimal(std::int64_t{units} * kDpiUnit);
+    m_controls.dpiLabels[stage]->SetText(shown);
+    m_controls.dpiEdits[stage]->SetText(shown);
+}
+
+void DpiLightingSection::ShowStageEnabled(std::size_t stage, bool enabled) {
+    // A stage that is off stays editable, but looks it.
+    m_controls.dpiSliders[stage]->SetStyleState("inactive", !enabled);
+    m_controls.dpiEdits[stage]->SetStyleState("inactive", !enabled);
 }
 
 void DpiLightingSection::OnColorButton(std::optional<std::size_t> stage) {
@@ -291,6 +348,7 @@ void DpiLightingSection::OnLightSlider(CControlUI* slider) {
         record->breathspeed = m_controls.breathspeed->GetValue();
     else
         return;
+    ShowLightValues(*record);
     m_page.RequestApplyAfter(kSliderApplyDelayMs);
 }
 
@@ -314,10 +372,20 @@ void DpiLightingSection::ShowDpiEditImages() {
         return;
     for (std::size_t i = 0; i < kDpiStageCount; ++i) {
         CRichEditUI* edit = m_controls.dpiEdits[i];
-        edit->SetNormalImage(record->dpi_step == static_cast<std::int32_t>(i) ? kCurrentDpiEditImage
-                                                                              : kDpiEditImage);
+        // All three images, so that an edit that had the focus as the current stage does not keep
+        // that look after another stage became current.
+        const char* image =
+            record->dpi_step == static_cast<std::int32_t>(i) ? kCurrentDpiEditImage : kDpiEditImage;
+        edit->SetNormalImage(image);
+        edit->SetHotImage(image);
+        edit->SetFocusedImage(image);
         edit->Invalidate();
     }
+}
+
+void DpiLightingSection::ShowLightValues(const ProfileRecord& record) {
+    m_controls.brightnessLabel->SetText(Decimal(record.brightness));
+    m_controls.breathspeedLabel->SetText(Decimal(record.breathspeed));
 }
 
 void DpiLightingSection::Show(const ProfileRecord& record) {
@@ -326,16 +394,16 @@ void DpiLightingSection::Show(const ProfileRecord& record) {
     }
     ShowDpiEditImages();
     for (std::size_t i = 0; i < kDpiStageCount; ++i) {
-        m_controls.dpiSliders[i]->SetValue(record.dpi_x[i]);
-        const QString shown = Decimal(std::int64_t{record.dpi_x[i]} * kDpiUnit);
-        m_controls.dpiLabels[i]->SetText(shown);
-        m_controls.dpiEdits[i]->SetText(shown);
+        // A stage holding 0 is sent as the mouse's lowest step, 50 DPI, and shown as what it is.
+        ShowStageValue(i, std::max<std::int32_t>(record.dpi_x[i], 1));
         m_controls.dpiColorButtons[i]->SetBkColor(ColorToArgb(record.dpi_color[i]));
         m_controls.dpiStageChecks[i]->SetCheck(record.dpi_step_enabled[i] == 1, SelectNotify::No);
+        ShowStageEnabled(i, record.dpi_step_enabled[i] == 1);
     }
     m_controls.lightEffect->SelectItem(record.light_effect, SelectNotify::No);
     m_controls.brightness->SetValue(record.brightness);
     m_controls.breathspeed->SetValue(record.breathspeed);
+    ShowLightValues(record);
     m_controls.lightColor->SetBkColor(ColorToArgb(record.light_color));
 }
 

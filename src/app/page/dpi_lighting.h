@@ -7,6 +7,9 @@
 //   - DPI slider moves and typed DPI values send nothing; they go with the next apply.
 //   - the current stage, the enable boxes and colours are sent at once;
 //   - the effect is sent 200 ms, brightness and breathing speed 500 ms after the last change.
+// The stage badges and the highlighted edit are two views of the current stage: whichever way the
+// stage changes, both follow. A stage that is off looks it; a DPI edit that had to correct what was
+// typed flashes for a moment.
 
 #include <QPoint>
 #include <QRect>
@@ -17,6 +20,7 @@
 
 #include "app/page/page_context.h"
 #include "app/page/page_controls.h"
+#include "platform/messages.h"
 
 namespace quillon {
 
@@ -31,6 +35,8 @@ inline constexpr const char* kCurrentDpiEditImage = "skins/richedit_2.png";
 inline constexpr int kDpiUnit = 50;
 inline constexpr int kMinTypedDpi = 50;
 inline constexpr int kMaxTypedDpi = 26000;
+// How long a DPI edit flashes after it corrected a typed value.
+inline constexpr UINT kDpiEditFlashMs = 700;
 
 // The decimal number at the start of `text` (after blanks and an optional sign), saturated to the
 // range of int; 0 when there are no digits.
@@ -54,6 +60,8 @@ public:
     bool OnValueChanged(CControlUI* sender);
     bool OnTextChanged(CControlUI* sender);
     bool OnSetFocus(CControlUI* sender);
+    // "timer" notifications of the section's controls.
+    bool OnTimer(CControlUI* sender, UINT id);
 
     void OnDpiSliderChanged(std::size_t stage);
     void OnDpiEditCommit(std::size_t stage);
@@ -70,10 +78,17 @@ public:
     void ApplyLightLayout();
     // The edit of the current stage stands out.
     void ShowDpiEditImages();
+    // A stage that is off looks it (its slider and edit stay usable).
+    void ShowStageEnabled(std::size_t stage, bool enabled);
     // Shows the record's stages and lighting (part of the page's Refresh).
     void Show(const ProfileRecord& record);
 
 private:
+    void FlashEdit(CRichEditUI& edit);
+    void ShowStageValue(std::size_t stage, std::int32_t units);
+    void ShowStageSwitchedOn(ProfileRecord& record, std::size_t stage);
+    void ShowLightValues(const ProfileRecord& record);
+
     PageControls& m_controls;
     PageContext& m_page;
     ColorChooser m_chooseColor;

@@ -5,6 +5,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <cstring>
+#include <utility>
+
 #include "app/macros/macro_store.h"
 #include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
@@ -16,8 +19,11 @@
 #include "app/page/power_settings.h"
 #include "app/page/status_view.h"
 #include "app/page/store_notices.h"
+#include "app/profiles/imported_macros.h"
+#include "app/profiles/profile_list.h"
 #include "core/keys/key_tables.h"
 #include "core/macros/macro_slots.h"
+#include "core/protocol/apply_plan.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/ble/ble_channel.h"
@@ -38,10 +44,34 @@ namespace quillon {
 namespace {
 
 inline constexpr UINT kSectionScrollMs = 10;
+// How long "Sent" or "Nothing to send" stays in the status row.
+inline constexpr UINT kSendNoticeMs = 3000;
 
 QString LanguageText(const QString& key) {
     return CResourceManager::GetInstance()->GetText(key);
 }
+
+// The apply's sign of activity, passed on to status handling, which also tells the page when an
+// apply takes its copy of the profile and when it has ended (both on the UI thread).
+class ApplyMoments final : public ApplyRingControl {
+public:
+    ApplyMoments(ApplyRingControl& ring, std::function<void()> started, std::function<void()> ended)
+        : m_ring(ring), m_started(std::move(started)), m_ended(std::move(ended)) {}
+    bool SetApplyRingVisible(bool visible) override {
+        m_ring.SetApplyRingVisible(visible);
+        if (visible)
+            m_started();
+        else
+            m_ended();
+        // Claimed as shown, so that the end of every apply is reported too.
+        return true;
+    }
+
+private:
+    ApplyRingControl& m_ring;
+    std::function<void()> m_started;
+    std::function<void()> m_ended;
+};
 
 }  // namespace
 
@@ -62,6 +92,8 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<StoreNotices> macroNotices;
     std::unique_ptr<ProfileState> profiles;
     std::unique_ptr<MacroStore> macros;
+    std::unique_ptr<MacroStoreImports> importedMacros;
+    std::unique_ptr<ProfileListOperations> profileOperations;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
     std::unique_ptr<DpiLightingSection> dpi;
@@ -74,6 +106,7 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<PageStatusView> statusView;
     std::unique_ptr<StatusHandling> status;
     std::unique_ptr<DeviceReportLinks> reportLinks;
+    std::unique_ptr<ApplyMoments> applyMoments;
     std::unique_ptr<ApplySequence> apply;
     std::unique_ptr<ApplyRequests> requests;
     std::unique_ptr<DeviceLinks> links;
@@ -86,6 +119,16 @@ struct CMS_1_Page::Impl final : PageContext {
     int skip_first_select = 1;
     bool started = false;
     bool shutDown = false;
+
+    // The section whose box was just ticked, brought into view when timer 514 fires.
+    const SectionToggle* sectionToShow = nullptr;
+
+    // What the running apply took (to tell at its end whether it reached the mouse), whether it
+    // had anything to send, and the short notice of the last apply's end in the status row.
+    std::unique_ptr<ProfileRecord> sentRecord;
+    bool applyHadWork = false;
+    enum class SendNotice { None, Sent, NothingToSend };
+    SendNotice notice = SendNotice::None;
 
     // --- PageContext ---------------------------------------------------------------------------
     ProfileRecord* Selected() override { return profiles ? profiles->Selected() : nullptr; }
@@ -110,8 +153,20 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnTextChanged(TNotifyUI& msg);
     void OnSetFocus(TNotifyUI& msg);
     void OnProfileSelected(int row);
+    void OnItemActivate(TNotifyUI& msg);
+    // Another profile became the selected one: show it and send it whole.
+    void ShowSelectedProfile();
     void ResetProfile();
     void OpenMacroEditor();
+    void ResetDpi();
+    void OnControlTimer(TNotifyUI& msg);
+    // Feedback on sending: "Send to mouse" and "Apply" stand out while the mouse lacks something of
+    // the profile; the status row says how the last apply ended, or that changes wait for the mouse.
+    bool HasUnsentChanges() const;
+    bool MouseAwake() const;
+    void RefreshSendState();
+    void OnApplyStarted();
+    void OnApplyEnded();
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
@@ -153,18 +208,26 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
     if (sender == controls.apply || sender == controls.applyDpi) {
         RequestApply();
     } else if (sender == controls.resetDpi) {
-        ResetDpiStages(*Selected());
-        Refresh();
-        RequestApply();
+        ResetDpi();
     } else if (sender == controls.mouseAttribute) {
         services().shell().OpenMouseSettings();
     } else if (sender == controls.profileReset || sender == controls.reset) {
         ResetProfile();
+    } else if (sender == controls.profileAdd) {
+        profileOperations->Add();
+    } else if (sender == controls.profileDelete) {
+        profileOperations->Delete();
+    } else if (sender == controls.profileRename) {
+        profileOperations->Rename();
+    } else if (sender == controls.profileImport) {
+        profileOperations->Import();
+    } else if (sender == controls.profileExport) {
+        profileOperations->Export();
     } else if (sender == controls.macroButton) {
         OpenMacroEditor();
     } else {
-        // A colour of a stage or of the lighting. The profile operations and the assignment menus
-        // of buttons 1..12 are not wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting. The assignment menus of buttons 1..12 are not
+        // wired up yet; their clicks change nothing.
         dpi->OnClick(sender);
     }
 }
@@ -207,6 +270,92 @@ void CMS_1_Page::Impl::OpenMacroEditor() {
     }
 }
 
+void CMS_1_Page::Impl::ResetDpi() {
+    // Eight stages are overwritten at once: the user confirms first, as for a whole profile.
+    if (Confirm(QStringLiteral("warning_title_text"), QStringLiteral("restore_dpi_text")) != 1)
+        return;
+    ProfileRecord* record = Selected();
+    if (record == nullptr)
+        return;
+    ResetDpiStages(*record);
+    Refresh();
+    RequestApply();
+}
+
+void CMS_1_Page::Impl::OnControlTimer(TNotifyUI& msg) {
+    if (dpi)
+        dpi->OnTimer(msg.pSender, static_cast<UINT>(msg.wParam));
+}
+
+bool CMS_1_Page::Impl::HasUnsentChanges() const {
+    const ProfileRecord* record = profiles ? profiles->Selected() : nullptr;
+    if (record == nullptr)
+        return false;
+    return profiles->full_write_pending() ||
+           ComputeDirtySet(*record, profiles->AppliedCopy(), FullWrite::No).Any();
+}
+
+bool CMS_1_Page::Impl::MouseAwake() const {
+    if (!reportLinks)
+        return false;
+    for (Link link : {Link::Wired, Link::Wireless}) {
+        if (reportLinks->State(link) == LinkState::Open && reportLinks->IsAwake(link))
+            return true;
+    }
+    return false;
+}
+
+void CMS_1_Page::Impl::RefreshSendState() {
+    if (!Ready() || shutDown)
+        return;
+    const bool unsent = HasUnsentChanges();
+    for (CButtonUI* button : {controls.apply, controls.applyDpi}) {
+        if (button->GetStyleState("unsent") == unsent)
+            continue;
+        button->SetStyleState("unsent", unsent);
+        button->SetToolTip(unsent ? QStringLiteral("unsent_tip_text") : QString());
+    }
+    QString key;
+    // Changes the user made that found no awake mouse go out once it is back (on its wake-up).
+    if (profiles->HasUnsentUserChanges() && !MouseAwake())
+        key = QStringLiteral("send_waiting_text");
+    else if (notice == SendNotice::Sent)
+        key = QStringLiteral("send_done_text");
+    else if (notice == SendNotice::NothingToSend)
+        key = QStringLiteral("send_nothing_text");
+    const QString text = key.isEmpty() ? QString() : LanguageText(key);
+    if (controls.sendStatus->GetText() != text)
+        controls.sendStatus->SetText(text);
+}
+
+void CMS_1_Page::Impl::OnApplyStarted() {
+    const ProfileRecord* record = Selected();
+    if (record == nullptr || shutDown)
+        return;
+    // Taken right before the apply takes its own copy, on the same turn of the UI thread.
+    sentRecord = std::make_unique<ProfileRecord>(*record);
+    applyHadWork = HasUnsentChanges();
+    notice = SendNotice::None;
+    if (MessageWindow* window = Window())
+        window->KillTimer(TIMER_SEND_NOTICE);
+}
+
+void CMS_1_Page::Impl::OnApplyEnded() {
+    if (!sentRecord || shutDown || profiles == nullptr)
+        return;
+    // A complete apply makes its copy the `AppliedCopy`; one whose frames found no awake link
+    // leaves the old one, and its changes wait for the mouse.
+    const bool delivered =
+        std::memcmp(&profiles->AppliedCopy(), sentRecord.get(), sizeof(ProfileRecord)) == 0;
+    sentRecord.reset();
+    notice = !applyHadWork ? SendNotice::NothingToSend : delivered ? SendNotice::Sent : SendNotice::None;
+    if (notice != SendNotice::None) {
+        if (MessageWindow* window = Window())
+            window->SetTimer(TIMER_SEND_NOTICE, kSendNoticeMs);
+    }
+    RefreshSendState();
+}
+
 void CMS_1_Page::Impl::OnSelectChanged(TNotifyUI& msg) {
     if (!Ready())
         return;
@@ -237,9 +386,20 @@ void CMS_1_Page::Impl::OnProfileSelected(int row) {
     if (firstSelection && list[static_cast<std::size_t>(row)].get() == profiles->Selected())
         return;
     profiles->Select(static_cast<std::size_t>(row));
+    ShowSelectedProfile();
+}
+
+void CMS_1_Page::Impl::ShowSelectedProfile() {
     Refresh();
     profiles->RequestFullWrite(FullWriteReason::UserChange);
     RequestApply();
+}
+
+void CMS_1_Page::Impl::OnItemActivate(TNotifyUI& msg) {
+    // A double click on a profile's row renames it; its first click has selected it.
+    if (Ready() && msg.pSender != nullptr && msg.pSender == controls.profileList &&
+        static_cast<int>(msg.wParam) == profiles->Header().selected)
+        profileOperations->Rename();
 }
 
 void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
@@ -249,8 +409,10 @@ void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
         const bool open = section->box->GetCheck();
         section->container->SetVisible(open);
         MessageWindow* window = Window();
-        if (open && section->scrollsIntoView && window != nullptr)
+        if (open && section->scrollsIntoView && window != nullptr) {
+            sectionToShow = section;
             window->SetTimer(TIMER_SECTION_SCROLL, kSectionScrollMs);
+        }
         return;
     }
     if (!Ready())
@@ -285,16 +447,24 @@ void CMS_1_Page::Impl::OnSetFocus(TNotifyUI& msg) {
 
 CMS_1_Page::CMS_1_Page() : m_impl(std::make_unique<Impl>()) {
     Impl* impl = m_impl.get();
-    BindNotify(QStringLiteral("click"), [impl](TNotifyUI& msg) { impl->OnClick(msg); });
-    BindNotify(QStringLiteral("selectchanged"), [impl](TNotifyUI& msg) { impl->OnSelectChanged(msg); });
-    BindNotify(QStringLiteral("itemselect"), [impl](TNotifyUI& msg) { impl->OnItemSelect(msg); });
-    BindNotify(QStringLiteral("checkclick"), [impl](TNotifyUI& msg) { impl->OnCheckClick(msg); });
-    BindNotify(QStringLiteral("killfocus"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
-    BindNotify(QStringLiteral("return"), [impl](TNotifyUI& msg) { impl->OnKillFocus(msg); });
-    BindNotify(QStringLiteral("valuechanged"), [impl](TNotifyUI& msg) { impl->OnValueChanged(msg); });
+    // Every edit may leave the mouse lacking something; the send buttons and the status row say so.
+    auto edit = [impl](void (Impl::*handler)(TNotifyUI&)) {
+        return [impl, handler](TNotifyUI& msg) {
+            (impl->*handler)(msg);
+            impl->RefreshSendState();
+        };
+    };
+    BindNotify(QStringLiteral("click"), edit(&Impl::OnClick));
+    BindNotify(QStringLiteral("selectchanged"), edit(&Impl::OnSelectChanged));
+    BindNotify(QStringLiteral("itemselect"), edit(&Impl::OnItemSelect));
+    BindNotify(QStringLiteral("itemactivate"), edit(&Impl::OnItemActivate));
+    BindNotify(QStringLiteral("checkclick"), edit(&Impl::OnCheckClick));
+    BindNotify(QStringLiteral("killfocus"), edit(&Impl::OnKillFocus));
+    BindNotify(QStringLiteral("return"), edit(&Impl::OnKillFocus));
+    BindNotify(QStringLiteral("valuechanged"), edit(&Impl::OnValueChanged));
     BindNotify(QStringLiteral("textchanged"), [impl](TNotifyUI& msg) { impl->OnTextChanged(msg); });
-    BindNotify(QStringLiteral("setfocus"), [impl](TNotifyUI& msg) { impl->OnSetFocus(msg); });
-    BindNotify(QStringLiteral("timer"), [](TNotifyUI&) {});
+    BindNotify(QStringLiteral("setfocus"), edit(&Impl::OnSetFocus));
+    BindNotify(QStringLiteral("timer"), [impl](TNotifyUI& msg) { impl->OnControlTimer(msg); });
     BindNotify(QStringLiteral("mouseenter"), [](TNotifyUI&) {});
     BindNotify(QStringLiteral("mouseleave"), [](TNotifyUI&) {});
 }
@@ -369,6 +539,13 @@ void CMS_1_Page::Startup() {
     d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnSaved(result); });
     StoreNotices* macroNotices = d.macroNotices.get();
     d.macros->SetSaveObserver([macroNotices](const WriteResult& result) { macroNotices->OnSaved(result); });
+    if (d.controlsComplete) {
+        Impl* impl = &d;
+        d.importedMacros = std::make_unique<MacroStoreImports>(*d.macros);
+        d.profileOperations = std::make_unique<ProfileListOperations>(
+            *d.profiles, *d.controls.profileList, *d.mainWindow, [impl] { impl->ShowSelectedProfile(); },
+            d.importedMacros.get());
+    }
     d.requests = std::make_unique<ApplyRequests>(*window);
     const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
     d.statusView = std::make_unique<PageStatusView>(
@@ -379,7 +556,9 @@ void CMS_1_Page::Startup() {
     d.links = std::make_unique<DeviceLinks>(
         *window, *d.status, [impl](WPARAM, LPARAM) { impl->apply->Apply(); }, d.driverLoader);
     d.reportLinks = std::make_unique<DeviceReportLinks>(*d.links);
-    d.apply = std::make_unique<ApplySequence>(*d.profiles, *d.reportLinks, *d.status, *d.status);
+    d.applyMoments = std::make_unique<ApplyMoments>(
+        *d.status, [impl] { impl->OnApplyStarted(); }, [impl] { impl->OnApplyEnded(); });
+    d.apply = std::make_unique<ApplySequence>(*d.profiles, *d.reportLinks, *d.status, *d.applyMoments);
     d.status->SetLinks(d.links.get());
     d.links->Start();
 
@@ -404,18 +583,9 @@ void CMS_1_Page::LoadStores() {
         d.macroNotices->OnRepaired(macrosLoaded.backupKept, macrosLoaded.backupPath);
     if (!d.controlsComplete)
         return;
-    CListUI* list = d.controls.profileList;
-    list->RemoveAll();
-    // The rows are plain text drawn by the list: a store of many profiles then builds no widget
-    // per profile.
-    for (const auto& record : d.profiles->List()) {
-        const auto end = std::find(record->profile_name.begin(), record->profile_name.end(), u'\0');
-        list->AddTextRow(QString::fromUtf16(record->profile_name.data(),
-                                            static_cast<qsizetype>(end - record->profile_name.begin())),
-                         22);
-    }
-    list->SelectItem(d.profiles->Header().selected, SelectNotify::No);
+    d.profileOperations->Fill();
     d.Refresh();
+    d.RefreshSendState();
 }
 
 bool CMS_1_Page::DevicePresent() const {
@@ -453,24 +623,38 @@ void CMS_1_Page::OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     Impl& d = *m_impl;
     if (!d.links || message < MSG_DEVICE_MESSAGE_FIRST || message > MSG_DEVICE_MESSAGE_LAST)
         return;
-    if (d.status && d.status->HandleStatusMessage(message, wParam, lParam))
-        return;
-    d.links->HandleDeviceMessage(message, wParam, lParam);
+    // A link that woke, slept, came or went changes whether waiting changes can go out.
+    if (!d.status || !d.status->HandleStatusMessage(message, wParam, lParam))
+        d.links->HandleDeviceMessage(message, wParam, lParam);
+    d.RefreshSendState();
 }
 
 void CMS_1_Page::OnTimer(UINT_PTR id) {
     Impl& d = *m_impl;
     if (d.requests && d.requests->OnTimer(id))
         return;
-    if (d.status && d.status->OnTimer(id))
+    if (d.status && d.status->OnTimer(id)) {
+        // A watchdog may have taken the mouse for asleep.
+        d.RefreshSendState();
         return;
+    }
     if (d.ble && d.ble->OnTimer(id))
         return;
     if (id == TIMER_SECTION_SCROLL) {
         if (MessageWindow* window = d.Window())
             window->KillTimer(TIMER_SECTION_SCROLL);
-        if (d.controls.settingScroll != nullptr)
-            d.controls.settingScroll->ScrollToEnd();
+        // The section just opened comes into view, its box above it, and the page moves no further:
+        // a section reopened in the middle of the page stays where the user is looking.
+        const SectionToggle* section = std::exchange(d.sectionToShow, nullptr);
+        if (d.controls.settingScroll != nullptr && section != nullptr) {
+            d.controls.settingScroll->EnsureVisible(section->container);
+            d.controls.settingScroll->EnsureVisible(section->box);
+        }
+    } else if (id == TIMER_SEND_NOTICE) {
+        if (MessageWindow* window = d.Window())
+            window->KillTimer(TIMER_SEND_NOTICE);
+        d.notice = Impl::SendNotice::None;
+        d.RefreshSendState();
     }
 }
 
@@ -523,6 +707,7 @@ void CMS_1_Page::Shutdown() {
     if (window != nullptr) {
         window->KillTimer(TIMER_APPLY_DEBOUNCE);
         window->KillTimer(TIMER_SECTION_SCROLL);
+        window->KillTimer(TIMER_SEND_NOTICE);
     }
     d.HearSavesAtExit();
     if (d.ble)

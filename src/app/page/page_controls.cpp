@@ -85,8 +85,10 @@ QStringList PageControls::Find(const CPaintManagerUI& pm) {
     find(lightEffect, "ms_1_combo_light");
     find(brightnessBox, "ms_1_ver_brightness");
     find(brightness, "ms_1_slider_brightness");
+    find(brightnessLabel, "ms_1_label_brightness");
     find(breathspeedBox, "ms_1_ver_breathspeed");
     find(breathspeed, "ms_1_slider_breathspeed");
+    find(breathspeedLabel, "ms_1_label_breathspeed");
     find(lightColorBox, "ms_1_hor_light_color");
     find(lightColor, "ms_1_btn_light_color");
 
@@ -105,6 +107,7 @@ QStringList PageControls::Find(const CPaintManagerUI& pm) {
     find.Family(motionSync, "ms_1_option_motion_sync_%d");
     find(moveMode, "ms_1_check_movemode");
     find(apply, "ms_1_apply_btn");
+    find(sendStatus, "ms_1_label_send_status");
 
     find(powerProgress, "ms_1_progress_power");
     find(powerLabel, "ms_1_label_power");

@@ -65,8 +65,10 @@ struct PageControls {
     CComboUI* lightEffect = nullptr;
     CControlUI* brightnessBox = nullptr;
     CSliderUI* brightness = nullptr;
+    CLabelUI* brightnessLabel = nullptr;
     CControlUI* breathspeedBox = nullptr;
     CSliderUI* breathspeed = nullptr;
+    CLabelUI* breathspeedLabel = nullptr;
     CControlUI* lightColorBox = nullptr;
     CButtonUI* lightColor = nullptr;
 
@@ -85,6 +87,9 @@ struct PageControls {
     std::array<COptionUI*, 2> motionSync{};
     CCheckBoxUI* moveMode = nullptr;
     CButtonUI* apply = nullptr;
+    // The page's status row beside "Send to mouse": how the last write went, or that changes wait
+    // for the mouse.
+    CLabelUI* sendStatus = nullptr;
 
     CProgressUI* powerProgress = nullptr;
     CLabelUI* powerLabel = nullptr;

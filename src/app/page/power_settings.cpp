@@ -20,7 +20,7 @@ template <std::size_t N> void SelectOption(const std::array<COptionUI*, N>& fami
 }  // namespace
 
 QString KeyDebounceLabel(std::int32_t keyDebounce) {
-    return QString::asprintf("%d MS", keyDebounce);
+    return QString::asprintf("%d ms", keyDebounce);
 }
 
 QString SleepTimerLabel(std::int32_t sleepTimer, const std::function<QString(const QString&)>& text) {
@@ -116,6 +116,9 @@ void PowerSection::Show(const ProfileRecord& record) {
     m_controls.sleepTimer->SetValue(record.sleep_timer);
     m_controls.keyDebounce->SetValue(record.key_debounce);
     ShowLabels(record);
+    // The box shows the stored value; without this it would stay unticked after a restart while
+    // the profile holds 1.
+    m_controls.moveMode->SetCheck(record.movemode == 1, SelectNotify::No);
 }
 
 void PowerSection::ShowLabels(const ProfileRecord& record) {

@@ -5,6 +5,7 @@
 #include "app/page/dpi_lighting.h"
 #include "app/page/page_controls.h"
 #include "ui/controls.h"
+#include "ui/resource_manager.h"
 
 namespace quillon {
 
@@ -37,6 +38,7 @@ void PageStatusView::SetSleepNoticeVisible(bool visible) {
 }
 
 void PageStatusView::ShowPowerLevel(int percent) {
+    m_levelShown = percent;
     if (m_controls.powerProgress)
         m_controls.powerProgress->SetValue(percent);
     if (m_controls.powerLabel) {
@@ -46,10 +48,19 @@ void PageStatusView::ShowPowerLevel(int percent) {
 }
 
 void PageStatusView::ShowChargingText() {
-    if (m_controls.powerLabel) {
-        m_controls.powerLabel->SetTextMode(TextMode::LanguageKey);
-        m_controls.powerLabel->SetText(QStringLiteral("charging_text"));
+    if (m_controls.powerLabel == nullptr)
+        return;
+    // Charging does not hide how full the battery was last seen.
+    if (m_levelShown > 0) {
+        m_controls.powerLabel->SetTextMode(TextMode::Plain);
+        m_controls.powerLabel->SetText(
+            QStringLiteral("%1% %2")
+                .arg(m_levelShown)
+                .arg(CResourceManager::GetInstance()->GetText(QStringLiteral("charging_text"))));
+        return;
     }
+    m_controls.powerLabel->SetTextMode(TextMode::LanguageKey);
+    m_controls.powerLabel->SetText(QStringLiteral("charging_text"));
 }
 
 void PageStatusView::ClearPowerLabel() {
@@ -67,11 +78,16 @@ void PageStatusView::SetPowerBar(int value) {
 void PageStatusView::SelectDpiStage(int stage) {
     if (COptionUI* option = At(m_controls.dpiStageOptions, stage))
         option->Selected(true, SelectNotify::No);
+    // The badge and the edit highlight show the same stage, whichever link reported it.
+    if (m_dpi)
+        m_dpi->ShowDpiEditImages();
 }
 
 void PageStatusView::SetDpiStageEnabled(int stage) {
     if (CCheckBoxUI* box = At(m_controls.dpiStageChecks, stage))
         box->SetCheck(true, SelectNotify::No);
+    if (m_dpi && stage >= 0 && static_cast<std::size_t>(stage) < m_controls.dpiStageChecks.size())
+        m_dpi->ShowStageEnabled(static_cast<std::size_t>(stage), true);
 }
 
 void PageStatusView::MarkCurrentDpiEdit() {

@@ -41,6 +41,8 @@ private:
     DpiLightingSection* m_dpi;
     CControlUI* m_applyRing;
     CProgressUI* m_applyProgress;
+    // The battery level last shown, kept beside "Charging" while the mouse charges; 0 before any.
+    int m_levelShown = 0;
 };
 
 }  // namespace quillon

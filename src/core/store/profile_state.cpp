@@ -1,6 +1,9 @@
 #include "core/store/profile_state.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "core/text16.h"
 
 namespace quillon {
 
@@ -25,6 +28,30 @@ void ProfileState::Select(std::size_t index) {
         return;
     m_header->selected = static_cast<std::int32_t>(index);
     m_selected = m_list[index].get();
+}
+
+std::size_t ProfileState::Append(std::unique_ptr<ProfileRecord> record) {
+    m_list.push_back(std::move(record));
+    return m_list.size() - 1;
+}
+
+bool ProfileState::Remove(std::size_t index) {
+    if (index >= m_list.size() || m_list.size() < 2)
+        return false;
+    const auto selected = static_cast<std::size_t>(m_header->selected);
+    m_list.erase(m_list.begin() + static_cast<std::ptrdiff_t>(index));
+    if (index < selected)
+        Select(selected - 1);
+    else if (index == selected)
+        Select(std::min(index, m_list.size() - 1));
+    return true;
+}
+
+void ProfileState::RenameSelected(std::u16string_view name) {
+    if (!m_selected)
+        return;
+    SetFieldText(m_selected->profile_name.data(), m_selected->profile_name.size(), name);
+    static_cast<void>(Save());
 }
 
 void ProfileState::RequestFullWrite(FullWriteReason reason) {

@@ -69,6 +69,15 @@ public:
     // the list is ignored.
     void Select(std::size_t index);
 
+    // Appends a record to the end of the list and returns its index; the selection stays.
+    std::size_t Append(std::unique_ptr<ProfileRecord> record);
+    // Removes record `index`, unless it is the only one (false, nothing changes). The selection
+    // stays valid: removing the selected record selects the one that takes its place, or the new
+    // last one; removing one before it keeps the same record selected at its new index.
+    bool Remove(std::size_t index);
+    // Gives the selected record a new name (cut to fit its field) and saves the store.
+    void RenameSelected(std::u16string_view name);
+
     const ProfileRecord& AppliedCopy() const { return *m_applied; }
 
     bool full_write_pending() const { return m_fullWritePending; }

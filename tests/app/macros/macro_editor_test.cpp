@@ -40,6 +40,7 @@ HookOps RecordingHooks() {
     ops.installhook = [](QuillonWindow window) {
         g_hookWindow = window;
         HookCalls().push_back("installhook");
+        return 1;
     };
     ops.removehook = [] { HookCalls().push_back("removehook"); };
     ops.enablehook = [](int flag) { HookCalls().push_back("enablehook(" + std::to_string(flag) + ")"); };

@@ -97,8 +97,10 @@ TEST_F(BlePageTest, NotificationsOfEveryTypeReachThePage) {
     EXPECT_EQ(Ui().Value("ms_1_progress_power"), 65);
 
     Send({0x3C, 0x40, 0x03, 0x00});  // charging
-    ASSERT_TRUE(
-        PumpUntil([&] { return label() == CResourceManager::GetInstance()->GetText("charging_text"); }));
+    // Charging, beside the level last seen.
+    ASSERT_TRUE(PumpUntil([&] {
+        return label() == QStringLiteral("65% ") + CResourceManager::GetInstance()->GetText("charging_text");
+    }));
     EXPECT_TRUE(Window().HasTimer(TIMER_CHARGE_ANIMATION));
 
     Send({0x3C, 0x40, 0x02, 0x00});  // charge complete

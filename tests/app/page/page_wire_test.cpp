@@ -100,6 +100,63 @@ TEST_F(PageOnTheWire, SeventhPollingRateOptionSendsCode64) {
     EXPECT_EQ(mouse.State().pollingCode, 64);
 }
 
+// "Send to mouse" and "Apply" stand out exactly while the mouse lacks something of the profile, and
+// the status row says how each write ended.
+TEST_F(PageOnTheWire, SendButtonsShowUnsentChangesAndTheStatusRowTellsHowTheWriteWent) {
+    auto unsent = [&] {
+        const bool send = Ui().Find("ms_1_apply_btn")->GetStyleState("unsent");
+        EXPECT_EQ(Ui().Find("ms_1_btn_apply_dpi")->GetStyleState("unsent"), send) << "both buttons agree";
+        return send;
+    };
+    auto status = [&] { return Ui().Text("ms_1_label_send_status"); };
+    auto text = [](const char* key) {
+        return CResourceManager::GetInstance()->GetText(QString::fromLatin1(key));
+    };
+
+    OpenWithAwakeMouse();
+    EXPECT_FALSE(unsent());
+    EXPECT_EQ(status(), text("send_done_text"));
+
+    // A DPI slider sends nothing by itself: its change waits for "Apply".
+    OpenSection("ms_1_check_dpi");
+    Ui().MoveSlider("ms_1_slider_dpi_2", 40);
+    EXPECT_TRUE(unsent());
+    Ui().Click("ms_1_btn_apply_dpi");
+    ASSERT_TRUE(WaitForApply());
+    EXPECT_FALSE(unsent());
+    EXPECT_EQ(status(), text("send_done_text"));
+    time.Advance(3000);
+    PumpPending();
+    EXPECT_EQ(status(), "") << "the notice goes after a moment";
+
+    Ui().Click("ms_1_apply_btn");
+    ASSERT_TRUE(PumpUntil([&] {
+        time.RunDue();
+        return status() == text("send_nothing_text");
+    }));
+    EXPECT_FALSE(unsent());
+
+    // The mouse falls asleep (no report for six seconds): an edit says it waits for the mouse.
+    time.Advance(6000);
+    PumpPending();
+    OpenSection("ms_1_check_prate");
+    Ui().Click("ms_1_btn_prate_3");
+    PumpPending();
+    time.Advance(3000);
+    PumpPending();
+    EXPECT_TRUE(unsent());
+    EXPECT_EQ(status(), text("send_waiting_text"));
+    EXPECT_NE(Profiles().AppliedCopy().prate, 2) << "the polling rate did not reach the mouse";
+
+    // It wakes: the waiting change goes out by itself, and the row says so.
+    ASSERT_TRUE(wired.SendReport(MakePowerStatus(1, 80)));
+    PumpPending();
+    ASSERT_TRUE(WaitForApply());
+    EXPECT_FALSE(unsent());
+    EXPECT_EQ(status(), text("send_done_text"));
+    EXPECT_EQ(Profiles().AppliedCopy().prate, 2);
+}
+
 // Choosing the option of a disabled stage enables that stage: the mouse gets a stage mask that
 // holds its current stage.
 TEST_F(PageOnTheWire, ChoosingADisabledStageEnablesIt) {

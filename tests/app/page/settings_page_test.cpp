@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+
 #include "app/page/dpi_color_wnd.h"
 #include "app/page/dpi_lighting.h"
 #include "app/page/page_fixture.h"
@@ -154,8 +158,12 @@ TEST_P(TypedDpiValues, AreBroughtIntoRangeAndShownAsStored) {
     EXPECT_EQ(Ui().Value("ms_1_slider_dpi_2"), GetParam().stored);
     EXPECT_EQ(Ui().Text("ms_1_label_dpi_2"), labelBefore)
         << "the label keeps its value until the slider moves";
+    // A value the edit had to change flashes for a moment, so that the change is seen.
+    CControlUI* edit = Ui().Find("ms_1_edit_dpi_2");
+    EXPECT_EQ(edit->GetStyleState("flash"), QString::fromLatin1(GetParam().typed) != GetParam().shown);
     time.Advance(1000);
     PumpPending();
+    EXPECT_FALSE(edit->GetStyleState("flash"));
     EXPECT_TRUE(host->applyRequests.empty()) << "typed values go out with the next apply";
 }
 
@@ -210,26 +218,46 @@ TEST_F(SettingsPage, FocusingTheEditOfADisabledStageChangesNothing) {
     PumpPending();
     EXPECT_EQ(Record().dpi_step, 1);
     EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kCurrentDpiEditImage);
+    EXPECT_TRUE(Ui().IsChecked("ms_1_option_dpi_step_2"));
     EXPECT_TRUE(host->applyRequests.empty());
+}
+
+// The stage badges and the edit highlight are two views of `dpi_step`: whichever way the stage
+// changes, both show it, and each way still sends the stage to the mouse.
+TEST_F(SettingsPage, BothStageIndicatorsFollowEveryWayOfChangingTheStage) {
+    wired.SetOpenResult(1);
+    wireless.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    OpenSection("ms_1_check_dpi");
+    auto expectStage = [&](int stage, const char* how) {
+        SCOPED_TRACE(how);
+        EXPECT_EQ(Record().dpi_step, stage - 1);
+        for (int i = 1; i <= 8; ++i) {
+            EXPECT_EQ(Ui().IsChecked(QStringLiteral("ms_1_option_dpi_step_%1").arg(i)), i == stage) << i;
+            EXPECT_EQ(Ui().NormalImage(QStringLiteral("ms_1_edit_dpi_%1").arg(i)),
+                      i == stage ? kCurrentDpiEditImage : kDpiEditImage)
+                << i;
+        }
+    };
+    expectStage(2, "a new profile");
 
     Ui().Focus("ms_1_edit_dpi_3");
     PumpPending();
-    EXPECT_EQ(Record().dpi_step, 2);
-    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_3"), kCurrentDpiEditImage);
-    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kDpiEditImage);
-    EXPECT_FALSE(Ui().IsChecked("ms_1_option_dpi_step_3")) << "the option follows at the next refresh";
+    expectStage(3, "clicking into a stage's DPI edit");
     EXPECT_EQ(host->applyRequests.size(), 1u);
-}
 
-TEST_F(SettingsPage, StageOptionSendsButLeavesTheHighlightUntilTheNextRefresh) {
-    Open();
-    OpenSection("ms_1_check_dpi");
-    Ui().Click("ms_1_option_dpi_step_3");
+    Ui().Click("ms_1_option_dpi_step_1");
     PumpPending();
-    EXPECT_EQ(Record().dpi_step, 2);
-    EXPECT_EQ(host->applyRequests.size(), 1u);
-    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_2"), kCurrentDpiEditImage);
-    EXPECT_EQ(Ui().NormalImage("ms_1_edit_dpi_3"), kDpiEditImage);
+    expectStage(1, "clicking a stage badge");
+    EXPECT_EQ(host->applyRequests.size(), 2u);
+
+    ASSERT_TRUE(wired.SendReport(MakeStageStatus(4)));
+    PumpPending();
+    expectStage(4, "the mouse's own DPI button");
+
+    answers.ClickOnNext("MsgWnd", "btn_ok");
+    Ui().Click("ms_1_btn_reset");
+    expectStage(2, "a reset profile");
 }
 
 TEST_F(SettingsPage, EffectTwoShowsBreathingSpeedAndColour) {
@@ -353,7 +381,7 @@ TEST_F(SettingsPage, PowerLabelsOfANewProfile) {
               Text("sleep_timer_3_text") + "10 " + Text("sleep_timer_2_text"));
     EXPECT_EQ(Ui().Text("ms_1_label_light_off"),
               Text("sleep_timer_1_text") + "1.0 " + Text("sleep_timer_2_text"));
-    EXPECT_EQ(Ui().Text("ms_1_label_key_debounce"), "3 MS");
+    EXPECT_EQ(Ui().Text("ms_1_label_key_debounce"), "3 ms");
 }
 
 TEST(LightOffLabel, ShowsHalfUnitsWithOneDecimal) {
@@ -410,23 +438,52 @@ TEST_F(SettingsPage, SectionBoxesOpenAndCloseTheirSections) {
     EXPECT_EQ(time.ActiveTimers(), timersWhileClosed) << "closing starts no scroll";
 }
 
-TEST_F(SettingsPage, MoveModeIsStoredButNotShownByARefresh) {
+TEST_F(SettingsPage, AReopenedSectionIsBroughtIntoViewWithoutJumpingToTheEnd) {
+    Open();
+    OpenSection("ms_1_check_mouse_attribute");
+    auto* area = qobject_cast<QScrollArea*>(Ui().Find("ms_1_ver_setting")->GetWidget());
+    ASSERT_NE(area, nullptr);
+    QScrollBar* bar = area->verticalScrollBar();
+    QWidget* box = Ui().Find("ms_1_check_lift_of_distance")->GetWidget();
+    QWidget* section = Ui().Find("ms_1_hor_lift_of_distance")->GetWidget();
+    auto seen = [&](QWidget* widget) {
+        const QRect rect(widget->mapTo(area->viewport(), QPoint(0, 0)), widget->size());
+        return area->viewport()->rect().contains(rect);
+    };
+    ASSERT_GT(bar->maximum(), 0) << "the settings are taller than their view";
+
+    // The user scrolls the section's box to the bottom edge of the view and reopens it.
+    Ui().SetChecked("ms_1_check_lift_of_distance", false);
+    PumpPending();
+    const int boxTop = box->mapTo(area->widget(), QPoint(0, 0)).y();
+    bar->setValue(std::max(0, boxTop + box->height() - area->viewport()->height()));
+    Ui().SetChecked("ms_1_check_lift_of_distance", true);
+    time.Advance(10);
+    PumpPending();
+    EXPECT_TRUE(seen(box));
+    EXPECT_TRUE(seen(section)) << "the opened section came into view";
+    EXPECT_LT(bar->value(), bar->maximum()) << "the page did not jump to its end";
+}
+
+TEST_F(SettingsPage, MoveModeIsStoredAndShownAfterARestart) {
     Open();
     OpenSection("ms_1_check_mouse_attribute");
     const ProfileRecord before = Record();
-    Ui().SetChecked("ms_1_check_movemode", !Ui().IsChecked("ms_1_check_movemode"));
+    ASSERT_FALSE(Ui().IsChecked("ms_1_check_movemode"));
+    Ui().SetChecked("ms_1_check_movemode", true);
     PumpPending();
-    const std::int32_t stored = Record().movemode;
-    EXPECT_EQ(stored, Ui().IsChecked("ms_1_check_movemode") ? 1 : 0);
+    EXPECT_EQ(Record().movemode, 1);
     ProfileRecord expected = before;
-    expected.movemode = stored;
+    expected.movemode = 1;
     EXPECT_EQ(std::memcmp(&expected, &Record(), sizeof(ProfileRecord)), 0) << "nothing else changes";
     EXPECT_EQ(host->applyRequests.size(), 1u);
 
-    const bool shown = Ui().IsChecked("ms_1_check_movemode");
-    answers.ClickOnNext("MsgWnd", "btn_ok");
-    Ui().Click("ms_1_btn_reset");  // refreshes every control
-    EXPECT_EQ(Ui().IsChecked("ms_1_check_movemode"), shown);
+    // The program ends and starts again: the box shows what the file holds.
+    host->DestroyWindow();
+    host.reset();
+    Open();
+    EXPECT_EQ(Record().movemode, 1);
+    EXPECT_TRUE(Ui().IsChecked("ms_1_check_movemode"));
 }
 
 TEST_F(SettingsPage, EditsMadeWithoutAMouseReachTheFileAtExit) {
@@ -492,10 +549,134 @@ TEST_F(SettingsPage, ButtonLabelsFollowTheirFunctions) {
                                                "+" + QString::fromStdU16String(keys.UsageName(4)));
     EXPECT_EQ(Ui().Text("ms_1_btn_key_3"), Text("assign_macro_text") + "Combo");
     EXPECT_EQ(Ui().Text("ms_1_btn_key_4"), Text("assign_left_macro_text") + "-Burst");
-    EXPECT_EQ(Ui().Text("ms_1_btn_key_5"), "") << "the factory function of button 5 has no label";
-    EXPECT_EQ(Ui().Text("ms_1_btn_key_6"), "");
-    EXPECT_EQ(Ui().Text("ms_1_btn_key_9"), "");
+    // Codes without a label of their own read as the button's default.
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_5"), Text("assign_default_text")) << "the factory function of button 5";
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_6"), Text("assign_default_text"));
+    EXPECT_EQ(Ui().Text("ms_1_btn_key_9"), Text("assign_default_text"));
+    EXPECT_NE(Text("assign_default_text"), "assign_default_text");
     EXPECT_EQ(Ui().Text("ms_1_btn_key_17"), Text("scroll_up_text"));
+}
+
+TEST_F(SettingsPage, TheWheelOverAnUnfocusedControlScrollsTheSettingsAndChangesNothing) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    OpenSection("ms_1_check_light");
+    Ui().SelectComboItem("ms_1_combo_light", 1);  // shows the brightness slider
+    time.Advance(1000);
+    PumpPending();
+    host->applyRequests.clear();
+    const ProfileRecord before = Record();
+    auto* area = qobject_cast<QScrollArea*>(Ui().Find("ms_1_ver_setting")->GetWidget());
+    ASSERT_NE(area, nullptr);
+    for (const char* control : {"ms_1_slider_dpi_1", "ms_1_combo_light", "ms_1_slider_brightness"}) {
+        SCOPED_TRACE(control);
+        area->verticalScrollBar()->setValue(0);
+        area->ensureWidgetVisible(Ui().Find(control)->GetWidget());
+        const int scrolled = area->verticalScrollBar()->value();
+        Ui().Wheel(control, 2);
+        EXPECT_GT(area->verticalScrollBar()->value(), scrolled) << "the settings scrolled";
+    }
+    time.Advance(1000);
+    PumpPending();
+    EXPECT_EQ(std::memcmp(&before, &Record(), sizeof(ProfileRecord)), 0) << "no setting changed";
+    EXPECT_TRUE(host->applyRequests.empty()) << "nothing was sent";
+    EXPECT_EQ(Ui().Value("ms_1_slider_dpi_1"), before.dpi_x[0]);
+    EXPECT_EQ(Ui().CurSel("ms_1_combo_light"), 1);
+}
+
+TEST_F(SettingsPage, ColourDialogAtTheScreensBottomEdgeOpensInsideItAndAnswersEscAndEnter) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    QWidget* window = host->GetHostWidget();
+    const QRect area = window->screen()->availableGeometry();
+    // The main window sits low on the screen: stage 8's button is near its bottom edge.
+    const QRect button = Ui().Find("ms_1_btn_dpi_color_8")->GetPos();
+    host->MoveWindow(area.left() + 250, area.bottom() - button.bottom() - 4);
+    const ColorBytes stored = Record().dpi_color[7];
+
+    QRect shown;
+    answers.OnNext("DpiColorWnd", [&](UiDriver& dialog) {
+        shown = dialog.Find("confirm_btn")->GetWidget()->window()->frameGeometry();
+        dialog.Click("mouse_dpi_color_5");
+        dialog.PressKey("r_edit", Qt::Key_Escape);
+    });
+    Ui().Click("ms_1_btn_dpi_color_8");
+    PumpPending();
+    EXPECT_TRUE(area.contains(shown)) << "the whole dialog, its buttons too, lies on the screen";
+    EXPECT_EQ(shown.bottom(), area.bottom()) << "lifted just enough";
+    EXPECT_EQ(Record().dpi_color[7], stored) << "Esc cancels";
+    EXPECT_TRUE(host->applyRequests.empty());
+
+    answers.OnNext("DpiColorWnd", [&](UiDriver& dialog) {
+        dialog.ReplaceText("g_edit", QStringLiteral("128"));
+        dialog.PressReturn("g_edit");
+    });
+    Ui().Click("ms_1_btn_dpi_color_8");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_color[7][1], 128) << "Enter confirms";
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, ResetDpiAsksFirst) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    Ui().MoveSlider("ms_1_slider_dpi_1", 30);
+    answers.OnNext("MsgWnd", [](UiDriver& box) {
+        EXPECT_EQ(box.Text("warning"), Text("restore_dpi_text"));
+        box.Click("btn_cancel");
+    });
+    Ui().Click("ms_1_btn_reset_dpi");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_x[0], 30);
+    EXPECT_TRUE(host->applyRequests.empty());
+
+    answers.ClickOnNext("MsgWnd", "btn_ok");
+    Ui().Click("ms_1_btn_reset_dpi");
+    PumpPending();
+    EXPECT_EQ(Record().dpi_x[0], kDefaultDpi[0]);
+    EXPECT_EQ(Ui().Text("ms_1_edit_dpi_1"), QString::number(kDefaultDpi[0] * 50));
+    EXPECT_EQ(host->applyRequests.size(), 1u);
+}
+
+TEST_F(SettingsPage, AStageHoldingNoResolutionShowsTheFiftyDpiItIsSentAs) {
+    std::vector<std::unique_ptr<ProfileRecord>> records;
+    records.push_back(NewProfile(u"Zero"));
+    records[0]->dpi_x[5] = 0;
+    records[0]->dpi_step_enabled[5] = 1;
+    records[0]->dpi_x[7] = 0;
+    records[0]->dpi_step_enabled[7] = 0;
+    StoreProfiles(folder.Path(), std::move(records), 0);
+    Open();
+    OpenSection("ms_1_check_dpi");
+    EXPECT_EQ(Ui().Text("ms_1_edit_dpi_6"), "50");
+    EXPECT_EQ(Ui().Value("ms_1_slider_dpi_6"), 1);
+
+    // Switching on a stage that holds nothing gives it the 50 DPI it shows.
+    Ui().Click("ms_1_check_dpi_step_8");
+    EXPECT_EQ(Record().dpi_step_enabled[7], 1);
+    EXPECT_EQ(Record().dpi_x[7], 1);
+    EXPECT_EQ(Ui().Text("ms_1_edit_dpi_8"), "50");
+}
+
+TEST_F(SettingsPage, DisabledStagesLookDisabledAndLightingSlidersShowTheirValues) {
+    Open();
+    OpenSection("ms_1_check_dpi");
+    // A new profile has stages 1..6 on.
+    EXPECT_FALSE(Ui().Find("ms_1_slider_dpi_6")->GetStyleState("inactive"));
+    EXPECT_TRUE(Ui().Find("ms_1_slider_dpi_7")->GetStyleState("inactive"));
+    EXPECT_TRUE(Ui().Find("ms_1_edit_dpi_7")->GetStyleState("inactive"));
+    Ui().Click("ms_1_check_dpi_step_7");
+    EXPECT_FALSE(Ui().Find("ms_1_slider_dpi_7")->GetStyleState("inactive"));
+    EXPECT_FALSE(Ui().Find("ms_1_edit_dpi_7")->GetStyleState("inactive"));
+
+    OpenSection("ms_1_check_light");
+    Ui().SelectComboItem("ms_1_combo_light", 1);
+    EXPECT_EQ(Ui().Text("ms_1_label_brightness"), QString::number(Record().brightness));
+    Ui().MoveSlider("ms_1_slider_brightness", 4);
+    EXPECT_EQ(Ui().Text("ms_1_label_brightness"), "4");
+    Ui().SelectComboItem("ms_1_combo_light", 2);
+    Ui().MoveSlider("ms_1_slider_breathspeed", 3);
+    EXPECT_EQ(Ui().Text("ms_1_label_breathspeed"), "3");
 }
 
 // What the mouse reports reaches the page's own controls, through the main window's routing.
@@ -521,6 +702,15 @@ TEST_F(SettingsPage, WhatTheMouseReportsShowsOnThePageControls) {
     PumpPending();
     EXPECT_FALSE(Ui().IsShown("ms_1_wireless"));
     EXPECT_TRUE(Ui().IsShown("ms_1_sleep_label"));
+}
+
+TEST_F(SettingsPage, WhileChargingTheLevelStaysBesideTheWord) {
+    wired.SetOpenResult(0, QUILLON_OPEN_NOT_FOUND);
+    Open();
+    ASSERT_TRUE(wireless.SendReport(MakePowerStatus(1, 57)));
+    ASSERT_TRUE(wireless.SendReport(MakePowerStatus(3, 57)));
+    PumpPending();
+    EXPECT_EQ(Ui().Text("ms_1_label_power"), "57% " + Text("charging_text"));
 }
 
 }  // namespace
