@@ -21,6 +21,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -90,7 +91,8 @@ fs::path ProgramFolder(int profiles) {
     header->selected = 0;
     header->reserved.fill(0);
     ProfileStore store(folder / "Data");
-    store.Save(list, *header);
+    if (!store.Save(list, *header).Ok())
+        std::fprintf(stderr, "startup bench: the profile store could not be written\n");
     made.emplace(profiles, folder);
     return folder;
 }

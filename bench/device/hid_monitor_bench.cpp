@@ -32,7 +32,7 @@ double ProcessCpuSeconds() {
 
 // One real enumeration through hidapi's hidraw backend (udev and sysfs), as every poll makes.
 void BM_HidEnumerate(benchmark::State& state) {
-    const Backend& backend = hidapiBackend();
+    const Backend& backend = HidapiBackend();
     for (auto _ : state)
         benchmark::DoNotOptimize(backend.enumerate(kVendor, kProduct));
 }
@@ -59,7 +59,7 @@ void BM_ArrivalLatency(benchmark::State& state) {
     backend.read = [](Handle, uint8_t*, size_t, int) { return -1; };
 
     HidDriver driver(backend);
-    driver.setIds(kVendor, kProduct);
+    driver.SetIds(kVendor, kProduct);
     HostPoster host;
     host.post = [&](QuillonWindow, uint32_t, uintptr_t wparam, intptr_t) {
         std::lock_guard lock(mutex);
@@ -67,7 +67,7 @@ void BM_ArrivalLatency(benchmark::State& state) {
         posted.notify_all();
         return 1;
     };
-    driver.openMonitor(nullptr, 0x603, 0x604, host);
+    driver.OpenMonitor(nullptr, 0x603, 0x604, host);
     std::minstd_rand random(42);
     std::uniform_int_distribution<int> offset(0, 249);
     double worst = 0;
@@ -86,7 +86,7 @@ void BM_ArrivalLatency(benchmark::State& state) {
         present = false;
         posted.wait(lock, [&] { return !arrived; });
     }
-    driver.closeMonitor();
+    driver.CloseMonitor();
     state.counters["worst_ms"] = worst * 1000;
 }
 BENCHMARK(BM_ArrivalLatency)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
@@ -95,13 +95,13 @@ BENCHMARK(BM_ArrivalLatency)->UseManualTime()->Iterations(20)->Unit(benchmark::k
 // spent (all threads of the process) and enumerations made.
 void BM_IdleMonitorCpu(benchmark::State& state) {
     for (auto _ : state) {
-        HidDriver driver(hidapiBackend());
-        driver.setIds(kVendor, kProduct);
+        HidDriver driver(HidapiBackend());
+        driver.SetIds(kVendor, kProduct);
         const double cpuBefore = ProcessCpuSeconds();
-        driver.openMonitor(nullptr, 0x603, 0x604, {});
+        driver.OpenMonitor(nullptr, 0x603, 0x604, {});
         std::this_thread::sleep_for(std::chrono::seconds(10));
-        const auto polls = driver.pollCount();
-        driver.closeMonitor();
+        const auto polls = driver.PollCount();
+        driver.CloseMonitor();
         const double cpu = ProcessCpuSeconds() - cpuBefore;
         state.counters["cpu_ms_per_10s"] = cpu * 1000;
         state.counters["cpu_percent"] = cpu / 10.0 * 100;

@@ -10,6 +10,7 @@
 #include <X11/extensions/XTest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -49,7 +50,8 @@ struct Desk {
             return;
         setenv("DISPLAY", server.Display().c_str(), 1);
         user = XOpenDisplay(server.Display().c_str());
-        library.Load(QUILLON_PROGRAM_FOLDER, hooks);
+        if (!library.Load(QUILLON_PROGRAM_FOLDER, hooks))
+            std::fprintf(stderr, "hook bench: %s\n", library.Error().c_str());
     }
     ~Desk() {
         library.Release(hooks);

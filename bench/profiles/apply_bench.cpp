@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -80,7 +81,8 @@ void PutMacro(ButtonSlot& slot, std::size_t actions) {
 struct Setup {
     Setup() {
         Application();
-        state.Load(u"Profile");
+        if (state.Load(u"Profile").saveResult != WriteStatus::Written)
+            std::fprintf(stderr, "apply bench: the profile store could not be written\n");
         for (std::size_t k = 0; k < 7; ++k)
             PutMacro(state.Selected()->slots[k], 190);
     }

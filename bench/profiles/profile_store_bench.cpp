@@ -59,10 +59,11 @@ void BM_LoadStore(benchmark::State& state) {
     ProfileList list;
     FillList(list, state.range(0));
     auto header = std::make_unique<StoreHeader>();
-    store.Save(list, *header);
+    if (!store.Save(list, *header).Ok())
+        state.SkipWithError("save failed");
     for (auto _ : state) {
         ProfileList loaded;
-        store.Load(loaded, *header, u"Profile");
+        benchmark::DoNotOptimize(store.Load(loaded, *header, u"Profile"));
         benchmark::DoNotOptimize(loaded.data());
     }
     state.SetBytesProcessed(

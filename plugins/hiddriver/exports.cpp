@@ -13,13 +13,13 @@
 
 namespace {
 
-quillon::hid::HidDriver& driver() {
-    static quillon::hid::HidDriver instance(quillon::hid::hidapiBackend());
+quillon::hid::HidDriver& Driver() {
+    static quillon::hid::HidDriver instance(quillon::hid::HidapiBackend());
     return instance;
 }
 
 // The program exports its message functions; a host without them simply gets no notifications.
-quillon::hid::HostPoster resolveHost() {
+quillon::hid::HostPoster ResolveHost() {
     quillon::hid::HostPoster host;
     if (auto post = reinterpret_cast<QuillonPostMessageFn>(dlsym(RTLD_DEFAULT, QUILLON_HOST_POST_MESSAGE)))
         host.post = post;
@@ -32,19 +32,19 @@ quillon::hid::HostPoster resolveHost() {
 }  // namespace
 
 QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) {
-    driver().setIds(vendorId, productId);
+    Driver().SetIds(vendorId, productId);
 }
 
 QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage) {
-    driver().openMonitor(window, dataMessage, plugMessage, resolveHost());
+    Driver().OpenMonitor(window, dataMessage, plugMessage, ResolveHost());
 }
 
 QUILLON_EXPORT void Close_DevMonitor(void) {
-    driver().closeMonitor();
+    Driver().CloseMonitor();
 }
 
 QUILLON_EXPORT int Open_FeatureDevice(void) {
-    return driver().isPresent() ? 1 : 0;
+    return Driver().IsPresent() ? 1 : 0;
 }
 
 QUILLON_EXPORT void Close_FeatureDevice(void) {}
@@ -58,23 +58,23 @@ QUILLON_EXPORT int GetFeature(uint8_t*, int) {
 }
 
 QUILLON_EXPORT int Open_ReportDevice(void) {
-    return driver().openReportDevice() ? 1 : 0;
+    return Driver().OpenReportDevice() ? 1 : 0;
 }
 
 QUILLON_EXPORT void Close_ReportDevice(void) {
-    driver().closeReportDevice();
+    Driver().CloseReportDevice();
 }
 
 QUILLON_EXPORT int WriteUSB(const uint8_t* report, int length) {
-    return driver().write(report, length);
+    return Driver().Write(report, length);
 }
 
 QUILLON_EXPORT int ReadUSB(uint8_t* buffer, int length) {
-    return driver().read(buffer, length);
+    return Driver().Read(buffer, length);
 }
 
 QUILLON_EXPORT int Get_OpenError(void) {
-    switch (driver().lastOpenFailure()) {
+    switch (Driver().LastOpenFailure()) {
     case quillon::hid::OpenFailure::None:
         return QUILLON_OPEN_OK;
     case quillon::hid::OpenFailure::NotFound:

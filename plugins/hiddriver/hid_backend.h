@@ -46,6 +46,6 @@ struct Backend {
 // The production backend over hidapi's hidraw implementation. hidapi keeps its "last error" in a
 // global, so enumeration and open calls from the two driver copies (each running its own monitor
 // thread) are serialised by one lock shared by the whole process.
-const Backend& hidapiBackend();
+const Backend& HidapiBackend();
 
 }  // namespace quillon::hid

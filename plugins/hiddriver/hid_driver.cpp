@@ -6,14 +6,14 @@
 
 namespace quillon::hid {
 
-bool isVendorDefined(const DeviceEntry& entry) {
+bool IsVendorDefined(const DeviceEntry& entry) {
     return entry.usagePage >= 0xFF00;
 }
 
-const DeviceEntry* chooseReportInterface(const std::vector<DeviceEntry>& entries) {
+const DeviceEntry* ChooseReportInterface(const std::vector<DeviceEntry>& entries) {
     const DeviceEntry* best = nullptr;
     for (const DeviceEntry& entry : entries) {
-        if (!isVendorDefined(entry))
+        if (!IsVendorDefined(entry))
             continue;
         if (best == nullptr || entry.interfaceNumber < best->interfaceNumber)
             best = &entry;
@@ -25,10 +25,10 @@ namespace {
 
 // The distinct paths of the vendor-defined interfaces, in enumeration order. Several collections
 // of one interface share a path and are read once.
-std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries) {
+std::vector<std::string> VendorPaths(const std::vector<DeviceEntry>& entries) {
     std::vector<std::string> paths;
     for (const DeviceEntry& entry : entries) {
-        if (isVendorDefined(entry) && std::find(paths.begin(), paths.end(), entry.path) == paths.end())
+        if (IsVendorDefined(entry) && std::find(paths.begin(), paths.end(), entry.path) == paths.end())
             paths.push_back(entry.path);
     }
     return paths;
@@ -36,7 +36,7 @@ std::vector<std::string> vendorPaths(const std::vector<DeviceEntry>& entries) {
 
 // Every node with the device behind it: a node whose path comes back with another device behind
 // it belongs to a new device.
-std::vector<std::string> allNodes(const std::vector<DeviceEntry>& entries) {
+std::vector<std::string> AllNodes(const std::vector<DeviceEntry>& entries) {
     std::vector<std::string> nodes;
     for (const DeviceEntry& entry : entries)
         nodes.push_back(entry.path + '\n' + entry.instance);
@@ -51,18 +51,18 @@ HidDriver::HidDriver(Backend backend, DriverTiming timing)
     : m_backend(std::move(backend)), m_timing(timing) {}
 
 HidDriver::~HidDriver() {
-    closeMonitor();
-    closeReportDevice();
+    CloseMonitor();
+    CloseReportDevice();
 }
 
-void HidDriver::setIds(int vendorId, int productId) {
+void HidDriver::SetIds(int vendorId, int productId) {
     m_vendorId = static_cast<uint16_t>(vendorId);
     m_productId = static_cast<uint16_t>(productId);
 }
 
-void HidDriver::openMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage,
+void HidDriver::OpenMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage,
                             HostPoster host) {
-    closeMonitor();
+    CloseMonitor();
     std::lock_guard lock(m_monitorMutex);
     m_window = window;
     m_dataMessage = dataMessage;
@@ -72,10 +72,10 @@ void HidDriver::openMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t
     m_monitorRunning = true;
     m_pollRequested = m_pollCompleted = 0;
     m_polls = 0;
-    m_monitor = std::thread([this] { monitorLoop(); });
+    m_monitor = std::thread([this] { MonitorLoop(); });
 }
 
-void HidDriver::closeMonitor() {
+void HidDriver::CloseMonitor() {
     {
         std::lock_guard lock(m_monitorMutex);
         if (!m_monitorRunning)
@@ -89,14 +89,14 @@ void HidDriver::closeMonitor() {
     m_pollDone.notify_all();
 }
 
-void HidDriver::monitorLoop() {
+void HidDriver::MonitorLoop() {
     bool baseline = true;
     std::unique_lock lock(m_monitorMutex);
     while (!m_stopMonitor) {
         const uint64_t generation = m_pollRequested;
         const bool afterReadFailure = std::exchange(m_readFailed, false);
         lock.unlock();
-        pollDevice(baseline, afterReadFailure);
+        PollDevice(baseline, afterReadFailure);
         baseline = false;
         lock.lock();
         m_pollCompleted = generation;
@@ -106,15 +106,15 @@ void HidDriver::monitorLoop() {
                         [&] { return m_stopMonitor || m_pollRequested != generation; });
     }
     lock.unlock();
-    stopReaders();
+    StopReaders();
     m_present = false;
     m_presentNodes.clear();
 }
 
-void HidDriver::pollDevice(bool baseline, bool afterReadFailure) {
+void HidDriver::PollDevice(bool baseline, bool afterReadFailure) {
     const std::vector<DeviceEntry> entries = m_backend.enumerate(m_vendorId, m_productId);
     const bool present = !entries.empty();
-    std::vector<std::string> nodes = allNodes(entries);
+    std::vector<std::string> nodes = AllNodes(entries);
 
     if (!baseline) {
         if (present && m_present) {
@@ -125,21 +125,21 @@ void HidDriver::pollDevice(bool baseline, bool afterReadFailure) {
                 return std::find(m_presentNodes.begin(), m_presentNodes.end(), node) != m_presentNodes.end();
             });
             if (!anyKept) {
-                stopReaders();
-                postPlug(false);
-                postPlug(true);
+                StopReaders();
+                PostPlug(false);
+                PostPlug(true);
             }
         } else if (present != m_present) {
-            postPlug(present);
+            PostPlug(present);
         }
     }
     m_present = present;
     m_presentNodes = std::move(nodes);
-    syncReaders(entries, afterReadFailure);
+    SyncReaders(entries, afterReadFailure);
 }
 
-void HidDriver::syncReaders(const std::vector<DeviceEntry>& entries, bool afterReadFailure) {
-    const std::vector<std::string> wanted = vendorPaths(entries);
+void HidDriver::SyncReaders(const std::vector<DeviceEntry>& entries, bool afterReadFailure) {
+    const std::vector<std::string> wanted = VendorPaths(entries);
     // Readers of interfaces that went away, or whose read failed, are removed. A failed one is
     // started again while its interface is still listed, but not by the poll its own failure asked
     // for: an interface that is listed yet fails every read would otherwise be reopened in a loop.
@@ -175,11 +175,11 @@ void HidDriver::syncReaders(const std::vector<DeviceEntry>& entries, bool afterR
         reader->path = path;
         Reader& started = *reader;
         m_readers.push_back(std::move(reader));
-        started.thread = std::thread([this, &started, handle] { readerLoop(started, handle); });
+        started.thread = std::thread([this, &started, handle] { ReaderLoop(started, handle); });
     }
 }
 
-void HidDriver::stopReaders() {
+void HidDriver::StopReaders() {
     for (auto& reader : m_readers)
         reader->stop = true;
     for (auto& reader : m_readers)
@@ -187,7 +187,7 @@ void HidDriver::stopReaders() {
     m_readers.clear();
 }
 
-void HidDriver::readerLoop(Reader& reader, Handle handle) {
+void HidDriver::ReaderLoop(Reader& reader, Handle handle) {
     // Room for the largest report the device sends plus its identifier.
     std::array<uint8_t, 256> buffer{};
     bool failed = false;
@@ -205,10 +205,10 @@ void HidDriver::readerLoop(Reader& reader, Handle handle) {
     // A read fails when the device is pulled; enumerate at once so the removal is reported without
     // waiting for the next poll.
     if (failed)
-        reportReadFailure();
+        ReportReadFailure();
 }
 
-void HidDriver::reportReadFailure() {
+void HidDriver::ReportReadFailure() {
     {
         std::lock_guard lock(m_monitorMutex);
         ++m_pollRequested;
@@ -217,7 +217,7 @@ void HidDriver::reportReadFailure() {
     m_wake.notify_all();
 }
 
-void HidDriver::pollNow() {
+void HidDriver::PollNow() {
     std::unique_lock lock(m_monitorMutex);
     if (!m_monitorRunning || m_stopMonitor)
         return;
@@ -227,21 +227,21 @@ void HidDriver::pollNow() {
                     [&] { return m_pollCompleted >= generation || !m_monitorRunning || m_stopMonitor; });
 }
 
-uint64_t HidDriver::pollCount() const {
+uint64_t HidDriver::PollCount() const {
     std::lock_guard lock(m_monitorMutex);
     return m_polls;
 }
 
-void HidDriver::postPlug(bool arrived) {
+void HidDriver::PostPlug(bool arrived) {
     if (m_host.post)
         m_host.post(m_window, m_plugMessage, arrived ? 1 : 0, 0);
 }
 
-bool HidDriver::isPresent() {
+bool HidDriver::IsPresent() {
     return !m_backend.enumerate(m_vendorId, m_productId).empty();
 }
 
-bool HidDriver::openReportDevice() {
+bool HidDriver::OpenReportDevice() {
     std::lock_guard lock(m_reportMutex);
     // A second open replaces the first: after a quick replug the old handle belongs to a node that
     // no longer exists.
@@ -250,7 +250,7 @@ bool HidDriver::openReportDevice() {
         m_report = nullptr;
     }
     const std::vector<DeviceEntry> entries = m_backend.enumerate(m_vendorId, m_productId);
-    const DeviceEntry* chosen = chooseReportInterface(entries);
+    const DeviceEntry* chosen = ChooseReportInterface(entries);
     if (chosen == nullptr) {
         m_openFailure = OpenFailure::NotFound;
         return false;
@@ -262,19 +262,19 @@ bool HidDriver::openReportDevice() {
     return m_report != nullptr;
 }
 
-void HidDriver::closeReportDevice() {
+void HidDriver::CloseReportDevice() {
     std::lock_guard lock(m_reportMutex);
     if (m_report != nullptr)
         m_backend.close(m_report);
     m_report = nullptr;
 }
 
-OpenFailure HidDriver::lastOpenFailure() const {
+OpenFailure HidDriver::LastOpenFailure() const {
     std::lock_guard lock(m_reportMutex);
     return m_openFailure;
 }
 
-int HidDriver::write(const uint8_t* report, int length) {
+int HidDriver::Write(const uint8_t* report, int length) {
     if (report == nullptr || length <= 0)
         return -1;
     std::lock_guard lock(m_reportMutex);
@@ -283,7 +283,7 @@ int HidDriver::write(const uint8_t* report, int length) {
     return m_backend.write(m_report, report, static_cast<size_t>(length));
 }
 
-int HidDriver::read(uint8_t* buffer, int length) {
+int HidDriver::Read(uint8_t* buffer, int length) {
     if (buffer == nullptr || length <= 0)
         return -1;
     std::lock_guard lock(m_reportMutex);

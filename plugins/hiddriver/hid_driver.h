@@ -42,8 +42,8 @@ struct DriverTiming {
 // (usage page 0xFF00 and above); the standard mouse and keyboard collections never take it. When
 // several interfaces qualify, the one with the lowest interface number wins, then the first listed.
 // Returns null when no interface qualifies.
-const DeviceEntry* chooseReportInterface(const std::vector<DeviceEntry>& entries);
-bool isVendorDefined(const DeviceEntry& entry);
+const DeviceEntry* ChooseReportInterface(const std::vector<DeviceEntry>& entries);
+bool IsVendorDefined(const DeviceEntry& entry);
 
 class HidDriver {
 public:
@@ -52,30 +52,30 @@ public:
     HidDriver(const HidDriver&) = delete;
     HidDriver& operator=(const HidDriver&) = delete;
 
-    void setIds(int vendorId, int productId);
+    void SetIds(int vendorId, int productId);
 
     // Starts the monitor. A device already present when it starts is not reported as an arrival:
     // the program opens it itself right after. Restarting stops the previous monitor first.
-    void openMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage, HostPoster host);
+    void OpenMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage, HostPoster host);
     // Stops the monitor and every reader; returns when all of its threads have ended.
-    void closeMonitor();
+    void CloseMonitor();
 
     // Whether the device is present; the program uses no feature reports, so nothing is opened.
-    bool isPresent();
+    bool IsPresent();
 
-    bool openReportDevice();
-    void closeReportDevice();
-    OpenFailure lastOpenFailure() const;
+    bool OpenReportDevice();
+    void CloseReportDevice();
+    OpenFailure LastOpenFailure() const;
     // Writes one output report to the open report interface; -1 when none is open.
-    int write(const uint8_t* report, int length);
+    int Write(const uint8_t* report, int length);
     // Reads one input report from the report interface without waiting; -1 when none is open.
-    int read(uint8_t* buffer, int length);
+    int Read(uint8_t* buffer, int length);
 
     // Has the monitor enumerate now and returns once that enumeration has been handled.
     // Returns at once when no monitor runs.
-    void pollNow();
+    void PollNow();
     // Enumerations the monitor has made since it started (for measurements).
-    uint64_t pollCount() const;
+    uint64_t PollCount() const;
 
 private:
     struct Reader {
@@ -85,13 +85,13 @@ private:
         std::atomic<bool> finished{false};
     };
 
-    void monitorLoop();
-    void pollDevice(bool baseline, bool afterReadFailure);
-    void syncReaders(const std::vector<DeviceEntry>& entries, bool afterReadFailure);
-    void stopReaders();
-    void readerLoop(Reader& reader, Handle handle);
-    void reportReadFailure();
-    void postPlug(bool arrived);
+    void MonitorLoop();
+    void PollDevice(bool baseline, bool afterReadFailure);
+    void SyncReaders(const std::vector<DeviceEntry>& entries, bool afterReadFailure);
+    void StopReaders();
+    void ReaderLoop(Reader& reader, Handle handle);
+    void ReportReadFailure();
+    void PostPlug(bool arrived);
 
     Backend m_backend;
     DriverTiming m_timing;

@@ -15,20 +15,20 @@
 namespace quillon::hid {
 namespace {
 
-std::mutex& hidapiLock() {
+std::mutex& HidapiLock() {
     static std::mutex lock;
     return lock;
 }
 
 // Called with the lock held.
-void ensureInitialised() {
+void EnsureInitialised() {
     static bool initialised = false;
     if (!initialised)
         initialised = hid_init() == 0;
 }
 
 // "/dev/hidraw3" -> the name of /sys/class/hidraw/hidraw3/device, e.g. "0003:1D57:FA7F.0007".
-std::string hidInstance(const std::string& path) {
+std::string HidInstance(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::string link =
         "/sys/class/hidraw/" + path.substr(slash == std::string::npos ? 0 : slash + 1) + "/device";
@@ -41,13 +41,13 @@ std::string hidInstance(const std::string& path) {
     return last == std::string::npos ? resolved : resolved.substr(last + 1);
 }
 
-std::vector<DeviceEntry> enumerateDevices(uint16_t vendorId, uint16_t productId) {
+std::vector<DeviceEntry> EnumerateDevices(uint16_t vendorId, uint16_t productId) {
     std::vector<DeviceEntry> entries;
     // hid_enumerate with 0/0 would list every HID device; a driver without identifiers sees none.
     if (vendorId == 0 && productId == 0)
         return entries;
-    std::lock_guard lock(hidapiLock());
-    ensureInitialised();
+    std::lock_guard lock(HidapiLock());
+    EnsureInitialised();
     hid_device_info* list = hid_enumerate(vendorId, productId);
     for (hid_device_info* info = list; info != nullptr; info = info->next) {
         DeviceEntry entry;
@@ -55,16 +55,16 @@ std::vector<DeviceEntry> enumerateDevices(uint16_t vendorId, uint16_t productId)
         entry.usagePage = info->usage_page;
         entry.usage = info->usage;
         entry.interfaceNumber = info->interface_number;
-        entry.instance = hidInstance(entry.path);
+        entry.instance = HidInstance(entry.path);
         entries.push_back(std::move(entry));
     }
     hid_free_enumeration(list);
     return entries;
 }
 
-Handle openDevice(const std::string& path, OpenFailure& failure) {
-    std::lock_guard lock(hidapiLock());
-    ensureInitialised();
+Handle OpenDevice(const std::string& path, OpenFailure& failure) {
+    std::lock_guard lock(HidapiLock());
+    EnsureInitialised();
     hid_device* device = hid_open_path(path.c_str());
     if (device != nullptr) {
         failure = OpenFailure::None;
@@ -80,22 +80,22 @@ Handle openDevice(const std::string& path, OpenFailure& failure) {
     return nullptr;
 }
 
-void closeDevice(Handle handle) {
+void CloseDevice(Handle handle) {
     hid_close(static_cast<hid_device*>(handle));
 }
 
-int writeReport(Handle handle, const uint8_t* data, size_t length) {
+int WriteReport(Handle handle, const uint8_t* data, size_t length) {
     return hid_write(static_cast<hid_device*>(handle), data, length);
 }
 
-int readReport(Handle handle, uint8_t* buffer, size_t length, int timeoutMs) {
+int ReadReport(Handle handle, uint8_t* buffer, size_t length, int timeoutMs) {
     return hid_read_timeout(static_cast<hid_device*>(handle), buffer, length, timeoutMs);
 }
 
 }  // namespace
 
-const Backend& hidapiBackend() {
-    static const Backend backend{enumerateDevices, openDevice, closeDevice, writeReport, readReport};
+const Backend& HidapiBackend() {
+    static const Backend backend{EnumerateDevices, OpenDevice, CloseDevice, WriteReport, ReadReport};
     return backend;
 }
 

@@ -19,7 +19,7 @@ std::filesystem::path PluginFolder() {
     return std::filesystem::current_path();
 }
 
-quillon::sim::SimDriver& driver() {
+quillon::sim::SimDriver& Driver() {
     static quillon::sim::SimDriver instance(PluginFolder());
     return instance;
 }
@@ -27,16 +27,16 @@ quillon::sim::SimDriver& driver() {
 }  // namespace
 
 QUILLON_EXPORT void Set_VIDPID(int vendorId, int productId) {
-    driver().SetIds(vendorId, productId);
+    Driver().SetIds(vendorId, productId);
 }
 QUILLON_EXPORT void Open_DevMonitor(QuillonWindow window, uint32_t dataMessage, uint32_t plugMessage) {
-    driver().OpenMonitor(window, dataMessage, plugMessage);
+    Driver().OpenMonitor(window, dataMessage, plugMessage);
 }
 QUILLON_EXPORT void Close_DevMonitor(void) {
-    driver().CloseMonitor();
+    Driver().CloseMonitor();
 }
 QUILLON_EXPORT int Open_FeatureDevice(void) {
-    return driver().Present() ? 1 : 0;
+    return Driver().Present() ? 1 : 0;
 }
 QUILLON_EXPORT void Close_FeatureDevice(void) {}
 // The mouse has no feature reports.
@@ -47,18 +47,18 @@ QUILLON_EXPORT int GetFeature(uint8_t*, int) {
     return -1;
 }
 QUILLON_EXPORT int Open_ReportDevice(void) {
-    return driver().OpenReport() ? 1 : 0;
+    return Driver().OpenReport() ? 1 : 0;
 }
 QUILLON_EXPORT void Close_ReportDevice(void) {
-    driver().CloseReport();
+    Driver().CloseReport();
 }
 QUILLON_EXPORT int WriteUSB(const uint8_t* report, int length) {
-    return driver().Write(report, length);
+    return Driver().Write(report, length);
 }
 // Input reports reach the program only as data messages.
 QUILLON_EXPORT int ReadUSB(uint8_t*, int) {
     return -1;
 }
 QUILLON_EXPORT int Get_OpenError(void) {
-    return driver().OpenError();
+    return Driver().OpenError();
 }

@@ -25,7 +25,7 @@ void SimDriver::SetIds(int, int productId) {
     if (!link)
         return;
     std::lock_guard lock(m_mutex);
-    if (m_mouse && m_mouse->link() == *link)
+    if (m_mouse && m_mouse->Link() == *link)
         return;
     m_mouse = std::make_unique<SimMouse>(*link, LinkStartsPlugged(*link, std::getenv("QUILLON_SIM_LINKS")),
                                          SharedMouseBody(LogFile()));
@@ -63,7 +63,7 @@ void SimDriver::OpenMonitor(QuillonWindow window, std::uint32_t dataMessage, std
     m_plugMessage = plugMessage;
 
     // The control socket. A socket left behind by a run that crashed is replaced.
-    m_socketPath = SocketPath(SocketFolder(m_folder), m_mouse->link());
+    m_socketPath = SocketPath(SocketFolder(m_folder), m_mouse->Link());
     const int listenFd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;

@@ -49,7 +49,8 @@ struct MouseBody {
     bool chargerCommanded = false;
     int level = 80;
     int ticks = 0;
-    DeviceModel model;
+    // A new mouse holds its factory settings until the program first writes.
+    DeviceModel model{MouseStart::FactorySettings};
 };
 
 // The one mouse of the process, shared by both driver copies (it lives in a small library they
@@ -60,7 +61,7 @@ class SimMouse {
 public:
     SimMouse(SimLink link, bool plugged, MouseBody& body);
 
-    SimLink link() const { return m_link; }
+    SimLink Link() const { return m_link; }
     bool Plugged() const;
 
     // WriteUSB: applies the report and logs it. -1 when the link is unplugged.

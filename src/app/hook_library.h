@@ -25,7 +25,7 @@ public:
 
     // Loads `folder`/Hook.so and fills `ops` with the operations it exports; the others stay null.
     // Returns false (and leaves `ops` all null) when the library cannot be loaded.
-    bool Load(const std::filesystem::path& folder, HookOps& ops);
+    [[nodiscard]] bool Load(const std::filesystem::path& folder, HookOps& ops);
 
     // Removes the hooks the library may have installed ("removemousehook", then "removehook"),
     // empties `ops` so that nothing calls into the library any more, and unloads it. Does nothing
@@ -34,7 +34,7 @@ public:
 
     bool IsLoaded() const { return m_module.IsLoaded(); }
     // Why the last load failed, as the system's loader put it.
-    const std::string& error() const { return m_module.error(); }
+    const std::string& Error() const { return m_module.Error(); }
 
 private:
     void Release() { m_module.Free(); }

@@ -94,7 +94,8 @@ void CMainWnd::InitWindow() {
 
     // Without the hook library (or some of its exports) the table keeps nulls and the program
     // runs on; recording and key capture then simply receive no events.
-    m_hookLibrary.Load(ProgramFolder(), m_hookOps);
+    if (!m_hookLibrary.Load(ProgramFolder(), m_hookOps))
+        qWarning("quillon: input hook library not loaded: %s", m_hookLibrary.Error().c_str());
 
     m_page.LoadStores();
     // Device arrival and removal reach the page from the driver libraries' own monitors, so there

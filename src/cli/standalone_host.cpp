@@ -1,5 +1,7 @@
 #include "cli/standalone_host.h"
 
+#include <cstdio>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -18,6 +20,13 @@
 
 namespace quillon {
 namespace {
+
+// A save that failed is said on the standard error, with the file and the system's reason.
+void ReportSave(const WriteResult& result) {
+    if (result.status != WriteStatus::Written)
+        std::fprintf(stderr, "quillon-cli: the profile store could not be saved: %s\n",
+                     WriteFailureReason(result).c_str());
+}
 
 // The name of the profile made when the store holds none: the window's, from its language file.
 std::u16string NewProfileName() {
@@ -119,7 +128,12 @@ void StandaloneHost::Start(Mouse mouse) {
         return;
     d.started = true;
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
-    d.profiles->Load(NewProfileName());
+    const LoadReport report = d.profiles->Load(NewProfileName());
+    if (report.backupKept)
+        std::fprintf(stderr,
+                     "quillon-cli: the profile store was damaged and has been repaired; the damaged file is "
+                     "kept as %s\n",
+                     report.backupPath.c_str());
     d.requests = std::make_unique<ApplyRequests>(d.window);
     d.status = std::make_unique<StatusHandling>(d.window, *d.profiles, d.view);
     Impl* impl = &d;
@@ -143,7 +157,7 @@ void StandaloneHost::Shutdown() {
     d.apply->RunPendingUiSteps();
     // A command that only read leaves the file alone.
     if (d.changed && d.profiles->Selected() != nullptr)
-        d.profiles->SaveOnExit();
+        ReportSave(d.profiles->SaveOnExit());
 }
 
 ProfileState& StandaloneHost::Profiles() {
@@ -179,7 +193,7 @@ CommandHost::Delivery StandaloneHost::Changed(Change change) {
     if (change == Change::Selected)
         d.profiles->RequestFullWrite(FullWriteReason::UserChange);
     // The change is kept whatever happens next.
-    d.profiles->Save();
+    ReportSave(d.profiles->Save());
     if (!d.links->AnyLinkOpen() || !PumpUntil([&d] { return d.links->AnyLinkAwake(); }, kWakeWaitMs))
         return Delivery::NoMouse;
     // A link that woke with changes the mouse lacks asks for an apply on its own; otherwise ask.

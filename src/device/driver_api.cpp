@@ -1,5 +1,7 @@
 #include "device/driver_api.h"
 
+#include <QtGlobal>
+
 namespace quillon {
 
 bool DriverApi::IsComplete() const {
@@ -7,30 +9,48 @@ bool DriverApi::IsComplete() const {
            SetFeature && GetFeature && Open_ReportDevice && Close_ReportDevice && WriteUSB && ReadUSB;
 }
 
+namespace {
+
+// Why a driver library cannot be used goes to the log: its link then never opens, and without
+// this line nobody could tell a missing plugin from a mouse that is not there.
+void LogProblem(const DriverLibrary& library, const std::filesystem::path& path) {
+    qWarning("quillon: driver library %s not usable: %s", path.c_str(), library.problem.c_str());
+}
+
+}  // namespace
+
 DriverLibrary LoadDriverLibrary(const std::filesystem::path& path) {
     DriverLibrary library;
     library.module = Module::Load(path);
     if (!library.module) {
-        library.problem = library.module.error();
+        library.problem = library.module.Error();
+        LogProblem(library, path);
         return library;
     }
     Module& m = library.module;
     DriverApi api;
-    api.Set_VIDPID = m.Resolve<Set_VIDPID_Fn>("Set_VIDPID");
-    api.Open_DevMonitor = m.Resolve<Open_DevMonitor_Fn>("Open_DevMonitor");
-    api.Close_DevMonitor = m.Resolve<Close_DevMonitor_Fn>("Close_DevMonitor");
-    api.Open_FeatureDevice = m.Resolve<Open_FeatureDevice_Fn>("Open_FeatureDevice");
-    api.Close_FeatureDevice = m.Resolve<Close_FeatureDevice_Fn>("Close_FeatureDevice");
-    api.SetFeature = m.Resolve<SetFeature_Fn>("SetFeature");
-    api.GetFeature = m.Resolve<GetFeature_Fn>("GetFeature");
-    api.Open_ReportDevice = m.Resolve<Open_ReportDevice_Fn>("Open_ReportDevice");
-    api.Close_ReportDevice = m.Resolve<Close_ReportDevice_Fn>("Close_ReportDevice");
-    api.WriteUSB = m.Resolve<WriteUSB_Fn>("WriteUSB");
-    api.ReadUSB = m.Resolve<ReadUSB_Fn>("ReadUSB");
-    api.Get_OpenError = m.Resolve<Get_OpenError_Fn>("Get_OpenError");
+    std::string missing;
+    auto resolve = [&]<typename Function>(Function& slot, const char* name, bool required = true) {
+        slot = m.Resolve<Function>(name);
+        if (slot == nullptr && required)
+            missing += missing.empty() ? name : std::string(", ") + name;
+    };
+    resolve(api.Set_VIDPID, "Set_VIDPID");
+    resolve(api.Open_DevMonitor, "Open_DevMonitor");
+    resolve(api.Close_DevMonitor, "Close_DevMonitor");
+    resolve(api.Open_FeatureDevice, "Open_FeatureDevice");
+    resolve(api.Close_FeatureDevice, "Close_FeatureDevice");
+    resolve(api.SetFeature, "SetFeature");
+    resolve(api.GetFeature, "GetFeature");
+    resolve(api.Open_ReportDevice, "Open_ReportDevice");
+    resolve(api.Close_ReportDevice, "Close_ReportDevice");
+    resolve(api.WriteUSB, "WriteUSB");
+    resolve(api.ReadUSB, "ReadUSB");
+    resolve(api.Get_OpenError, "Get_OpenError", false);
     if (!api.IsComplete()) {
         // A half table would open a link the program cannot drive; treat it as no library.
-        library.problem = "missing export in " + path.string();
+        library.problem = "it lacks the export(s) " + missing;
+        LogProblem(library, path);
         library.module.Free();
         return library;
     }

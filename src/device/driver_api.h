@@ -41,12 +41,12 @@ struct DriverApi {
 struct DriverLibrary {
     Module module;
     DriverApi api;
-    // Why the table is empty, for the log: the loader's message or the missing export's name.
+    // Why the table is empty: the loader's message or the names of the missing exports.
     std::string problem;
 };
 
-// Loads the library at `path` and resolves its table. On any failure the library is released again
-// and the table left empty.
-DriverLibrary LoadDriverLibrary(const std::filesystem::path& path);
+// Loads the library at `path` and resolves its table. On any failure the library is released again,
+// the table left empty, and the problem logged with the library's path.
+[[nodiscard]] DriverLibrary LoadDriverLibrary(const std::filesystem::path& path);
 
 }  // namespace quillon

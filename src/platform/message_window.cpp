@@ -76,7 +76,7 @@ struct Registry {
     std::uintptr_t nextHandle = 0x10000;
 };
 
-Registry& registry() {
+Registry& TheRegistry() {
     static Registry* instance = new Registry;  // outlives every window, also during exit
     return *instance;
 }
@@ -96,7 +96,7 @@ public:
         // Qt hands the event over under a lock of its own; taking the registry lock, which the
         // posting thread held while it queued the event, also orders the event's contents and
         // payload in terms that ThreadSanitizer (which cannot see inside Qt) follows.
-        { std::lock_guard lock(registry().mutex); }
+        { std::lock_guard lock(TheRegistry().mutex); }
         if (e->type() != MessageEventType())
             return QObject::event(e);
         auto* message = static_cast<MessageEvent*>(e);
@@ -121,7 +121,7 @@ public:
 MessageWindow::MessageWindow(Handler handler) : m_handler(std::move(handler)) {
     m_receiver = new Receiver(this);
     m_thread = QThread::currentThread();
-    auto& reg = registry();
+    auto& reg = TheRegistry();
     std::lock_guard lock(reg.mutex);
     const std::uintptr_t key = reg.nextHandle++;
     m_handle = reinterpret_cast<HWND>(key);
@@ -130,7 +130,7 @@ MessageWindow::MessageWindow(Handler handler) : m_handler(std::move(handler)) {
 
 MessageWindow::~MessageWindow() {
     {
-        auto& reg = registry();
+        auto& reg = TheRegistry();
         std::lock_guard lock(reg.mutex);
         reg.windows.erase(HandleKey(m_handle));
     }
@@ -191,7 +191,7 @@ bool MessageWindow::KillTimer(UINT_PTR id) {
 }
 
 MessageWindow* MessageWindow::FromHandle(HWND window) {
-    auto& reg = registry();
+    auto& reg = TheRegistry();
     std::lock_guard lock(reg.mutex);
     const auto found = reg.windows.find(HandleKey(window));
     return found == reg.windows.end() ? nullptr : found->second;
@@ -209,7 +209,7 @@ struct MessageWindowAccess {
 
 // Queues `event` for the window; takes ownership either way.
 bool MessageWindowAccess::Queue(HWND window, std::unique_ptr<MessageEvent> event) {
-    auto& reg = registry();
+    auto& reg = TheRegistry();
     std::lock_guard lock(reg.mutex);
     const auto found = reg.windows.find(HandleKey(window));
     if (found == reg.windows.end())
@@ -249,7 +249,7 @@ LRESULT MessageWindowAccess::Send(HWND window, UINT message, WPARAM wParam, LPAR
     MessageWindow* target = nullptr;
     auto reply = std::make_shared<SendReply>();
     {
-        auto& reg = registry();
+        auto& reg = TheRegistry();
         std::lock_guard lock(reg.mutex);
         const auto found = reg.windows.find(HandleKey(window));
         if (found == reg.windows.end())

@@ -111,6 +111,8 @@ inline constexpr UINT MSG_DEVICE_MESSAGE_FIRST = MSG_WIRELESS_REPORT;
 inline constexpr UINT MSG_DEVICE_MESSAGE_LAST = 0x606;
 // To the worker thread:
 inline constexpr UINT THREAD_MSG_APPLY = 0x600;
+// The page to its own notice window: show the queued notices about the profile store.
+inline constexpr UINT MSG_STORE_NOTICE = WM_APP + 0x52;
 
 // Timers of the main window, handled by the page.
 inline constexpr UINT_PTR TIMER_WIRELESS_WATCHDOG = 512;  // 6 s without a receiver report: asleep

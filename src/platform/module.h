@@ -26,12 +26,12 @@ public:
     // Loads the library at `path` (a relative path counts from the working folder; the system's
     // library folders are never searched) with all its symbols bound at once, so that a library
     // with an unresolvable symbol fails here rather than when a function is first called.
-    static Module Load(const std::filesystem::path& path);
+    [[nodiscard]] static Module Load(const std::filesystem::path& path);
 
     bool IsLoaded() const { return m_handle != nullptr; }
     explicit operator bool() const { return IsLoaded(); }
     // Why loading or the last lookup failed, as the system's loader put it.
-    const std::string& error() const { return m_error; }
+    const std::string& Error() const { return m_error; }
 
     // The address of the export `name`, or null when the library is not loaded or lacks it.
     void* Symbol(const char* name);

@@ -22,19 +22,19 @@ std::filesystem::path g_programFolder;
 
 // The production seams are made on first use and live until the process ends, so that nothing
 // running during exit finds them gone.
-Clock& defaultClock() {
+Clock& DefaultClock() {
     static Clock* clock = new SystemClock;
     return *clock;
 }
-TimerService& defaultTimers() {
+TimerService& DefaultTimers() {
     static TimerService* timers = new QtTimerService;
     return *timers;
 }
-FileDialogs& defaultFileDialogs() {
+FileDialogs& DefaultFileDialogs() {
     static FileDialogs* dialogs = new QtFileDialogs;
     return *dialogs;
 }
-Shell& defaultShell() {
+Shell& DefaultShell() {
     static Shell* shell = new DesktopShell;
     return *shell;
 }
@@ -43,22 +43,22 @@ Shell& defaultShell() {
 
 Clock& Services::clock() const {
     Clock* clock = g_clock.load();
-    return clock != nullptr ? *clock : defaultClock();
+    return clock != nullptr ? *clock : DefaultClock();
 }
 
 TimerService& Services::timers() const {
     TimerService* timers = g_timers.load();
-    return timers != nullptr ? *timers : defaultTimers();
+    return timers != nullptr ? *timers : DefaultTimers();
 }
 
 FileDialogs& Services::fileDialogs() const {
     FileDialogs* dialogs = g_fileDialogs.load();
-    return dialogs != nullptr ? *dialogs : defaultFileDialogs();
+    return dialogs != nullptr ? *dialogs : DefaultFileDialogs();
 }
 
 Shell& Services::shell() const {
     Shell* shell = g_shell.load();
-    return shell != nullptr ? *shell : defaultShell();
+    return shell != nullptr ? *shell : DefaultShell();
 }
 
 std::filesystem::path Services::programFolderOverride() const {

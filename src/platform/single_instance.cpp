@@ -406,10 +406,10 @@ void SingleInstance::SetActivationTarget(HWND window, UINT message) {
 bool SingleInstance::IsFirst() const {
     return m_impl->first;
 }
-QString SingleInstance::lockFilePath() const {
+QString SingleInstance::LockFilePath() const {
     return m_impl->LockPath();
 }
-QString SingleInstance::socketPath() const {
+QString SingleInstance::SocketPath() const {
     return m_impl->SocketPath();
 }
 

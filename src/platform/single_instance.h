@@ -80,8 +80,8 @@ public:
     std::optional<std::string> SendRequest(std::string_view line, int timeoutMs) const;
 
     bool IsFirst() const;
-    QString lockFilePath() const;
-    QString socketPath() const;
+    QString LockFilePath() const;
+    QString SocketPath() const;
 
 private:
     struct Impl;

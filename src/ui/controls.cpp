@@ -33,13 +33,13 @@ const char* const kVirtualWndProperty = "virtualwnd";
 const char* const kGroupProperty = "group";
 
 // Re-applies the style sheet so that rules on dynamic properties ([hasimage="true"]) see new values.
-void repolish(QWidget* widget) {
+void Repolish(QWidget* widget) {
     widget->style()->unpolish(widget);
     widget->style()->polish(widget);
     widget->update();
 }
 
-QString argbToCss(std::uint32_t argb) {
+QString ArgbToCss(std::uint32_t argb) {
     return QStringLiteral("rgba(%1, %2, %3, %4)")
         .arg((argb >> 16) & 0xFF)
         .arg((argb >> 8) & 0xFF)
@@ -165,7 +165,7 @@ void CControlUI::SetStyleState(const char* state, bool on) {
     if (m_widget->property(state).toBool() == on)
         return;
     m_widget->setProperty(state, on);
-    repolish(m_widget);
+    Repolish(m_widget);
 }
 
 bool CControlUI::GetStyleState(const char* state) const {
@@ -179,7 +179,7 @@ void CControlUI::UpdateLook() {
     if (m_bkColor != 0) {
         if (!sheet.isEmpty() && !sheet.contains(QLatin1Char('{')))
             sheet = QStringLiteral("#%1 { %2 }").arg(GetName(), sheet);
-        sheet += QStringLiteral("\n#%1 { background-color: %2; }").arg(GetName(), argbToCss(m_bkColor));
+        sheet += QStringLiteral("\n#%1 { background-color: %2; }").arg(GetName(), ArgbToCss(m_bkColor));
     }
     if (m_widget->styleSheet() != sheet)
         m_widget->setStyleSheet(sheet);
@@ -187,7 +187,7 @@ void CControlUI::UpdateLook() {
                             m_focusedImage.isEmpty() && m_pushedImage.isEmpty());
     if (m_widget->property("hasimage").toBool() != hasImage) {
         m_widget->setProperty("hasimage", hasImage);
-        repolish(m_widget);
+        Repolish(m_widget);
     }
     m_widget->update();
 }
@@ -642,21 +642,21 @@ CRichEditUI::CRichEditUI(QWidget* widget) : CEditUI(widget) {}
 
 CColorPaletteUI::CColorPaletteUI(QWidget* widget) : CControlUI(widget) {
     if (auto* palette = qobject_cast<ColorPaletteWidget*>(widget)) {
-        QObject::connect(palette, &ColorPaletteWidget::colorDragged, palette,
+        QObject::connect(palette, &ColorPaletteWidget::ColorDragged, palette,
                          [this](std::uint32_t) { SendNotify(QStringLiteral("colorchanged")); });
-        QObject::connect(palette, &ColorPaletteWidget::buttonReleased, palette,
+        QObject::connect(palette, &ColorPaletteWidget::ButtonReleased, palette,
                          [this](std::uint32_t) { SendNotify(QStringLiteral("colorchangedbuttonup")); });
     }
 }
 
 std::uint32_t CColorPaletteUI::GetSelectColor() const {
     auto* palette = qobject_cast<ColorPaletteWidget*>(m_widget);
-    return palette ? palette->selectColor() : 0xFF000000u;
+    return palette ? palette->SelectColor() : 0xFF000000u;
 }
 
 void CColorPaletteUI::SetSelectColor(std::uint32_t argb) {
     if (auto* palette = qobject_cast<ColorPaletteWidget*>(m_widget))
-        palette->setSelectColor(argb);
+        palette->SetSelectColor(argb);
 }
 
 // ---------------------------------------------------------------------------------------------

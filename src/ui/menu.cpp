@@ -25,7 +25,7 @@ bool HoldsCheckedItem(const QMenu* menu) {
     return false;
 }
 
-std::vector<CMenuWnd*>& liveMenus() {
+std::vector<CMenuWnd*>& OpenMenus() {
     static std::vector<CMenuWnd*> menus;
     return menus;
 }
@@ -46,16 +46,16 @@ std::vector<QString> CMenuUI::GetItemNames() const {
 }
 
 CMenuWnd::CMenuWnd() {
-    liveMenus().push_back(this);
+    OpenMenus().push_back(this);
 }
 
 CMenuWnd::~CMenuWnd() {
-    auto& menus = liveMenus();
+    auto& menus = OpenMenus();
     menus.erase(std::remove(menus.begin(), menus.end(), this), menus.end());
 }
 
 const std::vector<CMenuWnd*>& CMenuWnd::LiveMenus() {
-    return liveMenus();
+    return OpenMenus();
 }
 
 bool CMenuWnd::Init(CMenuElementUI*, const QString& xml, QPoint point, CPaintManagerUI* mainPaintManager,

@@ -71,11 +71,11 @@ public:
     }
 };
 
-QString resolveResource(const QString& file) {
+QString ResolveResource(const QString& file) {
     return QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
 }
 
-QWidget* loadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* parent, LayoutError* error) {
+QWidget* LoadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* parent, LayoutError* error) {
     QBuffer buffer;
     buffer.setData(bytes);
     buffer.open(QIODevice::ReadOnly);
@@ -95,7 +95,7 @@ QWidget* loadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* 
     return root;
 }
 
-std::unique_ptr<CControlUI> createControlFor(QWidget* widget, bool rowRoot) {
+std::unique_ptr<CControlUI> CreateControlFor(QWidget* widget, bool rowRoot) {
     const QString kind = widget->property("control").toString().toLower();
     if (kind == QLatin1String("option"))
         return std::make_unique<COptionUI>(widget);
@@ -159,7 +159,7 @@ std::unique_ptr<CControlUI> createControlFor(QWidget* widget, bool rowRoot) {
 // Controls whose value the mouse wheel would change: they take the wheel only while they have the
 // keyboard focus, which a click or Tab gives them. Otherwise the wheel scrolls the page, and a user
 // scrolling past a slider or a combo box does not change it by accident.
-bool changesValueOnWheel(const QWidget* widget) {
+bool ChangesValueOnWheel(const QWidget* widget) {
     if (qobject_cast<const QScrollBar*>(widget))
         return false;
     return qobject_cast<const QAbstractSlider*>(widget) || qobject_cast<const QComboBox*>(widget) ||
@@ -168,7 +168,7 @@ bool changesValueOnWheel(const QWidget* widget) {
 
 // The wheel over such a control scrolls the nearest scroll area around it, as it would over the
 // area's background.
-void passWheelToScrollArea(QWidget* widget, QWheelEvent* event) {
+void PassWheelToScrollArea(QWidget* widget, QWheelEvent* event) {
     for (QWidget* above = widget->parentWidget(); above; above = above->parentWidget()) {
         auto* area = qobject_cast<QAbstractScrollArea*>(above);
         if (area == nullptr)
@@ -183,7 +183,7 @@ void passWheelToScrollArea(QWidget* widget, QWheelEvent* event) {
     }
 }
 
-bool isWrappable(const QWidget* widget) {
+bool IsWrappable(const QWidget* widget) {
     const QString name = widget->objectName();
     return !name.isEmpty() && !name.startsWith(QLatin1String("qt_"));
 }
@@ -211,8 +211,8 @@ public:
                 control->OnFocusChanged(event->type() == QEvent::FocusIn);
             break;
         case QEvent::Wheel:
-            if (changesValueOnWheel(widget) && !widget->hasFocus()) {
-                passWheelToScrollArea(widget, static_cast<QWheelEvent*>(event));
+            if (ChangesValueOnWheel(widget) && !widget->hasFocus()) {
+                PassWheelToScrollArea(widget, static_cast<QWheelEvent*>(event));
                 return true;
             }
             break;
@@ -402,7 +402,7 @@ void CPaintManagerUI::Init(QWidget* root, WindowImplBase* window) {
     m_window = window;
     Wrap(root);
     for (QWidget* child : root->findChildren<QWidget*>())
-        if (isWrappable(child))
+        if (IsWrappable(child))
             Wrap(child);
     RefreshTexts();
 }
@@ -419,7 +419,7 @@ CControlUI* CPaintManagerUI::Wrap(QWidget* widget) {
     if (auto it = m_controls.find(widget); it != m_controls.end())
         return it->second.get();
     const bool rowRoot = widget->property("quillon_row_root").toBool();
-    auto control = createControlFor(widget, rowRoot);
+    auto control = CreateControlFor(widget, rowRoot);
     CControlUI* raw = control.get();
     raw->AttachTo(this);
     m_controls.emplace(widget, std::move(control));
@@ -431,7 +431,7 @@ void CPaintManagerUI::Watch(QWidget* widget) {
     widget->installEventFilter(m_events.get());
     QObject::connect(widget, &QObject::destroyed, m_events.get(), [this, widget] { Forget(widget); });
     // The wheel must not hand the focus over either (combo boxes take it from the wheel by default).
-    if (changesValueOnWheel(widget) && (widget->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus)
+    if (ChangesValueOnWheel(widget) && (widget->focusPolicy() & Qt::WheelFocus) == Qt::WheelFocus)
         widget->setFocusPolicy(Qt::StrongFocus);
     // A control marked "keepplace" in the layout keeps its room when hidden, so that its
     // neighbours do not jump.
@@ -456,7 +456,7 @@ CControlUI* CPaintManagerUI::AdoptTree(QWidget* root) {
     CControlUI* control = Wrap(root);
     control->RefreshText();
     for (QWidget* child : root->findChildren<QWidget*>())
-        if (isWrappable(child))
+        if (IsWrappable(child))
             Wrap(child)->RefreshText();
     if (!root->parent()) {
         // Trees built for lists are parented (or deleted) soon; keep only those still loose.
@@ -485,7 +485,7 @@ void CPaintManagerUI::Adopt(CControlUI* control) {
     m_controls.emplace(widget, std::unique_ptr<CControlUI>(control));
     Watch(widget);
     for (QWidget* child : widget->findChildren<QWidget*>())
-        if (isWrappable(child))
+        if (IsWrappable(child))
             Wrap(child);
     control->RefreshText();
 }
@@ -540,7 +540,7 @@ CControlUI* CPaintManagerUI::FindControl(const QWidget* widget) const {
 }
 
 namespace {
-QWidget* findBreadthFirst(QWidget* root, const QString& name, bool includeRoot) {
+QWidget* FindBreadthFirst(QWidget* root, const QString& name, bool includeRoot) {
     std::deque<QWidget*> queue;
     if (includeRoot)
         queue.push_back(root);
@@ -564,14 +564,14 @@ QWidget* findBreadthFirst(QWidget* root, const QString& name, bool includeRoot) 
 CControlUI* CPaintManagerUI::FindControlByName(const QString& name) const {
     if (!m_root || name.isEmpty())
         return nullptr;
-    QWidget* widget = findBreadthFirst(m_root.data(), name, true);
+    QWidget* widget = FindBreadthFirst(m_root.data(), name, true);
     return widget ? FindControl(widget) : nullptr;
 }
 
 CControlUI* CPaintManagerUI::FindSubControlByName(const CControlUI* parent, const QString& name) const {
     if (!parent || name.isEmpty())
         return nullptr;
-    QWidget* widget = findBreadthFirst(parent->GetWidget(), name, false);
+    QWidget* widget = FindBreadthFirst(parent->GetWidget(), name, false);
     return widget ? FindControl(widget) : nullptr;
 }
 
@@ -651,13 +651,14 @@ void CPaintManagerUI::RemoveAllTimers() {
 // Layout files
 
 QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error) {
-    QFile in(resolveResource(file));
+    QFile in(ResolveResource(file));
     if (!in.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = LayoutError{file, QStringLiteral("cannot open %1").arg(in.fileName())};
+            *error = LayoutError{in.fileName(), QStringLiteral("cannot open it: %1").arg(in.errorString())};
         return nullptr;
     }
-    return loadLayoutBytes(in.readAll(), file, parent, error);
+    // The error names the file as it was looked for, so that the log says where.
+    return LoadLayoutBytes(in.readAll(), in.fileName(), parent, error);
 }
 
 CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, void* /*callback*/,
@@ -666,7 +667,7 @@ CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, 
         return nullptr;
     // Row layouts are built many times in a row (one per list row); read each file once.
     static QHash<QString, QByteArray> cache;
-    const QString path = resolveResource(xml);
+    const QString path = ResolveResource(xml);
     auto it = cache.find(path);
     if (it == cache.end()) {
         QFile in(path);
@@ -674,7 +675,7 @@ CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, 
             return nullptr;
         it = cache.insert(path, in.readAll());
     }
-    QWidget* root = loadLayoutBytes(*it, xml, nullptr, nullptr);
+    QWidget* root = LoadLayoutBytes(*it, xml, nullptr, nullptr);
     if (!root)
         return nullptr;
     root->setProperty("quillon_row_root", true);

@@ -157,7 +157,7 @@ public:
 
 // Loads a layout file (relative to the resource folder, or absolute) into a new widget tree.
 // Our own widget classes ("ColorPalette") are known to the loader.
-QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error = nullptr);
+[[nodiscard]] QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error = nullptr);
 
 // Ends MessageLoop with `exitCode`; when no loop runs yet, the next MessageLoop returns at once.
 void PostQuitMessage(int exitCode);

@@ -22,15 +22,15 @@ ColorPaletteWidget::ColorPaletteWidget(QWidget* parent) : QWidget(parent) {
     setCursor(Qt::CrossCursor);
 }
 
-QRect ColorPaletteWidget::fieldRect() const {
+QRect ColorPaletteWidget::FieldRect() const {
     return QRect(0, 0, width(), std::max(1, height() - kStripHeight - kGap));
 }
 
-QRect ColorPaletteWidget::strip() const {
+QRect ColorPaletteWidget::StripRect() const {
     return QRect(0, height() - kStripHeight, width(), kStripHeight);
 }
 
-void ColorPaletteWidget::setSelectColor(std::uint32_t argb) {
+void ColorPaletteWidget::SetSelectColor(std::uint32_t argb) {
     m_color = 0xFF000000u | (argb & 0xFFFFFFu);
     // The exact colour is kept; the markers show where it lies in the field.
     const QColor color = QColor::fromRgb(m_color);
@@ -40,9 +40,9 @@ void ColorPaletteWidget::setSelectColor(std::uint32_t argb) {
     update();
 }
 
-std::uint32_t ColorPaletteWidget::colorAt(QPoint point) const {
-    const QRect field = fieldRect();
-    if (point.y() >= strip().top()) {
+std::uint32_t ColorPaletteWidget::ColorAt(QPoint point) const {
+    const QRect field = FieldRect();
+    if (point.y() >= StripRect().top()) {
         const float value = std::clamp(float(point.x()) / float(std::max(1, width() - 1)), 0.0f, 1.0f);
         return toArgb(QColor::fromHsvF(m_hue, m_saturation, value));
     }
@@ -52,10 +52,10 @@ std::uint32_t ColorPaletteWidget::colorAt(QPoint point) const {
     return toArgb(QColor::fromHsvF(std::min(hue, 0.9999f), saturation, m_value > 0 ? m_value : 1.0f));
 }
 
-void ColorPaletteWidget::pick(QPoint point) {
-    const std::uint32_t picked = colorAt(point);
+void ColorPaletteWidget::Pick(QPoint point) {
+    const std::uint32_t picked = ColorAt(point);
     if (m_drag == Drag::Field) {
-        const QRect field = fieldRect();
+        const QRect field = FieldRect();
         m_hue = std::min(0.9999f,
                          std::clamp(float(point.x()) / float(std::max(1, field.width() - 1)), 0.0f, 1.0f));
         m_saturation =
@@ -67,14 +67,14 @@ void ColorPaletteWidget::pick(QPoint point) {
     }
     m_color = picked;
     update();
-    emit colorDragged(m_color);
+    emit ColorDragged(m_color);
 }
 
 void ColorPaletteWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return;
-    m_drag = event->position().toPoint().y() >= strip().top() ? Drag::Strip : Drag::Field;
-    pick(event->position().toPoint());
+    m_drag = event->position().toPoint().y() >= StripRect().top() ? Drag::Strip : Drag::Field;
+    Pick(event->position().toPoint());
 }
 
 void ColorPaletteWidget::mouseMoveEvent(QMouseEvent* event) {
@@ -82,18 +82,18 @@ void ColorPaletteWidget::mouseMoveEvent(QMouseEvent* event) {
         return;
     QPoint point = event->position().toPoint();
     // Keep a drag in the part where it started.
-    const QRect area = m_drag == Drag::Field ? fieldRect() : strip();
+    const QRect area = m_drag == Drag::Field ? FieldRect() : StripRect();
     point.setX(std::clamp(point.x(), area.left(), area.right()));
     point.setY(std::clamp(point.y(), area.top(), area.bottom()));
-    if (colorAt(point) != m_color || m_drag == Drag::Strip)
-        pick(point);
+    if (ColorAt(point) != m_color || m_drag == Drag::Strip)
+        Pick(point);
 }
 
 void ColorPaletteWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || m_drag == Drag::None)
         return;
     m_drag = Drag::None;
-    emit buttonReleased(m_color);
+    emit ButtonReleased(m_color);
 }
 
 void ColorPaletteWidget::resizeEvent(QResizeEvent*) {
@@ -102,7 +102,7 @@ void ColorPaletteWidget::resizeEvent(QResizeEvent*) {
 
 void ColorPaletteWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const QRect field = fieldRect();
+    const QRect field = FieldRect();
     if (m_field.size() != field.size()) {
         m_field = QImage(field.size(), QImage::Format_RGB32);
         for (int y = 0; y < field.height(); ++y) {
@@ -116,10 +116,10 @@ void ColorPaletteWidget::paintEvent(QPaintEvent*) {
     }
     painter.drawImage(field.topLeft(), m_field);
 
-    QLinearGradient gradient(strip().topLeft(), strip().topRight());
+    QLinearGradient gradient(StripRect().topLeft(), StripRect().topRight());
     gradient.setColorAt(0, Qt::black);
     gradient.setColorAt(1, QColor::fromHsvF(m_hue, m_saturation, 1.0f));
-    painter.fillRect(strip(), gradient);
+    painter.fillRect(StripRect(), gradient);
 
     // Markers: a ring at the hue/saturation point and a bar at the brightness.
     const QPoint ring(int(m_hue * float(field.width() - 1)),
@@ -131,7 +131,7 @@ void ColorPaletteWidget::paintEvent(QPaintEvent*) {
     painter.drawEllipse(ring, 6, 6);
     const int bar = int(m_value * float(width() - 1));
     painter.setPen(QPen(Qt::white, 2));
-    painter.drawLine(bar, strip().top(), bar, strip().bottom());
+    painter.drawLine(bar, StripRect().top(), bar, StripRect().bottom());
 }
 
 }  // namespace quillon

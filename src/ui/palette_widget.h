@@ -14,14 +14,14 @@ class ColorPaletteWidget : public QWidget {
 public:
     explicit ColorPaletteWidget(QWidget* parent = nullptr);
 
-    std::uint32_t selectColor() const { return m_color; }
-    void setSelectColor(std::uint32_t argb);
+    std::uint32_t SelectColor() const { return m_color; }
+    void SetSelectColor(std::uint32_t argb);
     // The colour the palette would pick at a point of the widget.
-    std::uint32_t colorAt(QPoint point) const;
+    std::uint32_t ColorAt(QPoint point) const;
 
 signals:
-    void colorDragged(std::uint32_t argb);
-    void buttonReleased(std::uint32_t argb);
+    void ColorDragged(std::uint32_t argb);
+    void ButtonReleased(std::uint32_t argb);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -31,9 +31,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QRect fieldRect() const;
-    QRect strip() const;
-    void pick(QPoint point);
+    QRect FieldRect() const;
+    QRect StripRect() const;
+    void Pick(QPoint point);
 
     enum class Drag { None, Field, Strip };
     Drag m_drag = Drag::None;

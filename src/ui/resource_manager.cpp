@@ -49,11 +49,17 @@ bool CResourceManager::ParseLanguage(const QByteArray& xml, QHash<QString, QStri
 LanguageLoadError CResourceManager::LoadLanguage(const QString& file) {
     const QString path = QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly)) {
+        qWarning("quillon: language file %s not read: %s", qUtf8Printable(path),
+                 qUtf8Printable(in.errorString()));
         return LanguageLoadError::NotFound;
+    }
     QHash<QString, QString> texts;
-    if (!ParseLanguage(in.readAll(), texts))
+    if (!ParseLanguage(in.readAll(), texts)) {
+        qWarning("quillon: language file %s not used: it is not a well-formed language file",
+                 qUtf8Printable(path));
         return LanguageLoadError::Malformed;
+    }
     m_texts = std::move(texts);
     // Copy first: a listener may remove itself while being told.
     const auto listeners = m_listeners;

@@ -20,7 +20,7 @@ namespace quillon {
 
 namespace {
 
-QHash<HWND, WindowImplBase*>& liveWindows() {
+QHash<HWND, WindowImplBase*>& LiveWindows() {
     static QHash<HWND, WindowImplBase*> windows;
     return windows;
 }
@@ -28,7 +28,7 @@ QHash<HWND, WindowImplBase*>& liveWindows() {
 ModalScript* g_modalScript = nullptr;
 
 // The shared look: "theme.qss" of the resource folder, applied once per resource folder.
-void applyTheme() {
+void ApplyTheme() {
     static QString applied;
     const QString path = CPaintManagerUI::GetResourcePath() + QStringLiteral("theme.qss");
     if (applied == path)
@@ -41,7 +41,7 @@ void applyTheme() {
         qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
 }
 
-QRect parseCaption(const QVariant& value) {
+QRect ParseCaption(const QVariant& value) {
     const auto parts = value.toString().split(QLatin1Char(','));
     if (parts.size() != 4)
         return {};
@@ -96,7 +96,7 @@ protected:
         QWidget::keyPressEvent(event);
     }
     void mousePressEvent(QMouseEvent* event) override {
-        if (event->button() != Qt::LeftButton || !inDragArea(event->position().toPoint()))
+        if (event->button() != Qt::LeftButton || !InDragArea(event->position().toPoint()))
             return QWidget::mousePressEvent(event);
         if (windowHandle() && windowHandle()->startSystemMove())
             return;
@@ -115,7 +115,7 @@ protected:
 private:
     // The caption drags the window. A window whose layout names no caption is dragged by its
     // background: a press that no control of it took reaches this widget.
-    bool inDragArea(QPoint point) const {
+    bool InDragArea(QPoint point) const {
         if (caption.isNull() && caption.bottom() <= 0)
             return true;
         const int right = width() + caption.right();  // caption.right() holds minus the right inset
@@ -138,7 +138,7 @@ WindowImplBase::~WindowImplBase() {
     if (m_host)
         m_host->hide();
     if (m_handle)
-        liveWindows().remove(m_handle);
+        LiveWindows().remove(m_handle);
     m_messages.reset();
     if (m_host) {
         m_host->Detach();
@@ -187,7 +187,7 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
     m_host = host;
     // The theme is applied once the first tree is built: style sheet rules are then matched once
     // per widget when it is shown, not again at every step of building the tree.
-    applyTheme();
+    ApplyTheme();
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -200,7 +200,7 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
         host->setFixedSize(size);
     }
     host->move(x, y);
-    host->caption = parseCaption(root->property("caption"));
+    host->caption = ParseCaption(root->property("caption"));
     host->setWindowTitle(name);
     // Keep the keyboard off the first edit when the window appears: a control gets the focus only
     // when the user (or the program) gives it.
@@ -211,7 +211,7 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
         return HandleMessage(message, wParam, lParam);
     });
     m_handle = m_messages->handle();
-    liveWindows().insert(m_handle, this);
+    LiveWindows().insert(m_handle, this);
     m_closeRequested = false;
     m_closeCode = 0;
     m_destroying = false;
@@ -238,11 +238,11 @@ QWidget* WindowImplBase::GetHostWidget() const {
 WindowImplBase* WindowImplBase::FromHandle(HWND handle) {
     if (!handle)
         return nullptr;
-    return liveWindows().value(handle, nullptr);
+    return LiveWindows().value(handle, nullptr);
 }
 
 WindowImplBase* WindowImplBase::FindWindowByClass(const QString& className) {
-    for (WindowImplBase* window : liveWindows())
+    for (WindowImplBase* window : LiveWindows())
         if (window->GetWindowClassName() == className)
             return window;
     return nullptr;
@@ -374,7 +374,7 @@ void WindowImplBase::DestroyWindow() {
         m_host->hide();
     HandleMessage(WM_DESTROY, 0, 0);
     m_pm.RemoveAllTimers();
-    liveWindows().remove(handle);
+    LiveWindows().remove(handle);
     m_messages.reset();  // stops the window's timers and drops what is still queued for it
     if (m_host) {
         m_host->Detach();

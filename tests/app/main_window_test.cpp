@@ -237,7 +237,7 @@ TEST_F(MainWindowTest, ClosingWithoutANotificationAreaEndsTheProgramAndKeepsTheE
 
     StoreHeader header{};
     ProfileList list;
-    ProfileStore(folder.DataFolder()).Load(list, header, u"Profile");
+    ASSERT_EQ(ProfileStore(folder.DataFolder()).Load(list, header, u"Profile").outcome, LoadOutcome::Loaded);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0]->dpi_x[0], 33) << "the store was saved on the way out";
 }

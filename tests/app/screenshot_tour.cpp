@@ -114,7 +114,8 @@ void StoreSampleMacro() {
     add(kMouseRight, kActionUp, 1200);
     add(kMouseMove, kActionMove, 10, -120, 40);
     macro.actionCount = static_cast<std::int32_t>(n);
-    MacroStoreFile(g_folder / "Data").Save(macros);
+    if (!MacroStoreFile(g_folder / "Data").Save(macros).Ok())
+        std::fprintf(stderr, "screenshot tour: the macro store could not be written\n");
 }
 
 // A store of twelve profiles, the fifth selected.

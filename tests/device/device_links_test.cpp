@@ -470,6 +470,9 @@ TEST(DriverLibrary, LibraryLackingAnExportLeavesTheTableEmpty) {
     EXPECT_FALSE(library.api.IsComplete());
     EXPECT_EQ(library.api.Set_VIDPID, nullptr) << "nothing of a half table is kept";
     EXPECT_FALSE(library.module.IsLoaded());
+    // The log line says which export is missing, so that a broken plugin can be told from an
+    // absent mouse.
+    EXPECT_EQ(library.problem, "it lacks the export(s) WriteUSB");
 }
 
 // Both builds of the driver library, as the build puts them in the program and demo folders.

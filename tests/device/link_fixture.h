@@ -103,7 +103,7 @@ class LinkFixture : public ::testing::Test {
 protected:
     LinkFixture() {
         TestApplication();
-        profiles.Load(u"Profile");
+        EXPECT_EQ(profiles.Load(u"Profile").outcome, LoadOutcome::CreatedDefault);
     }
 
     ProfileRecord& Record() { return *profiles.Selected(); }

@@ -42,7 +42,7 @@ Handle OpenPath(const std::string& path, OpenFailure& failure) {
 
 }  // namespace
 
-const Backend& hidapiBackend() {
+const Backend& HidapiBackend() {
     static const Backend backend{
         EnumerateAll,
         OpenPath,

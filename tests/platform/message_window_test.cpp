@@ -306,7 +306,7 @@ TEST_F(MessageWindowTest, WindowMayDestroyItselfWhileHandlingAMessage) {
 // buffers that it overwrites right after each post.
 TEST_F(MessageWindowTest, PluginPostsThroughTheExportedHostApi) {
     Module plugin = Module::Load(QUILLON_POST_PLUGIN);
-    ASSERT_TRUE(plugin) << plugin.error();
+    ASSERT_TRUE(plugin) << plugin.Error();
     using PostFromThreadFn = int (*)(QuillonWindow, uint32_t, uint32_t, int);
     auto postFromThread = plugin.Resolve<PostFromThreadFn>("PostFromThread");
     ASSERT_NE(postFromThread, nullptr);

@@ -20,7 +20,7 @@ class ModuleLoadFailure : public ::testing::TestWithParam<Unloadable> {};
 TEST_P(ModuleLoadFailure, IsReportedNotFatal) {
     Module module = Module::Load(GetParam().path);
     EXPECT_FALSE(module.IsLoaded());
-    EXPECT_FALSE(module.error().empty());
+    EXPECT_FALSE(module.Error().empty());
     EXPECT_EQ(module.Symbol("Open_ReportDevice"), nullptr);
     module.Free();
 }
@@ -49,10 +49,10 @@ INSTANTIATE_TEST_SUITE_P(Paths, ModuleLoadFailure,
 
 TEST(Module, ResolvesPresentExportsAndNullForMissingOnes) {
     Module plugin = Module::Load(QUILLON_POST_PLUGIN);
-    ASSERT_TRUE(plugin) << plugin.error();
+    ASSERT_TRUE(plugin) << plugin.Error();
     EXPECT_NE(plugin.Symbol("PostFromThread"), nullptr);
     EXPECT_EQ(plugin.Symbol("Get_OpenError"), nullptr);
-    EXPECT_FALSE(plugin.error().empty());
+    EXPECT_FALSE(plugin.Error().empty());
     EXPECT_EQ(plugin.Symbol(nullptr), nullptr);
 
     Module moved = std::move(plugin);

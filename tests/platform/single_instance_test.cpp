@@ -91,8 +91,8 @@ TEST_F(SingleInstanceTest, LockOfAKilledCopyIsTakenOver) {
     killed.kill();  // SIGKILL: no chance to remove the lock or the socket
     ASSERT_TRUE(killed.waitForFinished(kLimitMs));
     SingleInstance probe(QStringLiteral("Quillon"), m_folder.path());
-    ASSERT_TRUE(QFile::exists(probe.lockFilePath()));
-    ASSERT_TRUE(QFile::exists(probe.socketPath()));
+    ASSERT_TRUE(QFile::exists(probe.LockFilePath()));
+    ASSERT_TRUE(QFile::exists(probe.SocketPath()));
 
     QProcess& running = StartFirst();
     StartSecondAndExpectRefusal();

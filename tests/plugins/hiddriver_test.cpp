@@ -206,8 +206,8 @@ DriverTiming testTiming() {
 
 class HidDriverTest : public ::testing::Test {
 protected:
-    void SetUp() override { driver.setIds(kVendor, kProduct); }
-    void startMonitor() { driver.openMonitor(window.handle(), kDataMessage, kPlugMessage, window.poster()); }
+    void SetUp() override { driver.SetIds(kVendor, kProduct); }
+    void startMonitor() { driver.OpenMonitor(window.handle(), kDataMessage, kPlugMessage, window.poster()); }
 
     FakeHid hid;
     Window window;
@@ -231,7 +231,7 @@ TEST(ChooseReportInterface, TakesTheVendorDefinedInterfaceWithTheLowestNumber) {
         {"nothing listed", {}, nullptr},
     };
     for (const Case& c : cases) {
-        const DeviceEntry* chosen = chooseReportInterface(c.entries);
+        const DeviceEntry* chosen = ChooseReportInterface(c.entries);
         if (c.expected == nullptr)
             EXPECT_EQ(chosen, nullptr) << c.name;
         else
@@ -241,35 +241,35 @@ TEST(ChooseReportInterface, TakesTheVendorDefinedInterfaceWithTheLowestNumber) {
 
 TEST_F(HidDriverTest, ReportsArrivalAndRemovalOnceEach) {
     startMonitor();
-    driver.pollNow();
+    driver.PollNow();
     hid.plug({kMouseInterface, kVendorInterface});
-    driver.pollNow();
-    driver.pollNow();
+    driver.PollNow();
+    driver.PollNow();
     hid.unplug();
-    driver.pollNow();
-    driver.pollNow();
-    driver.closeMonitor();
+    driver.PollNow();
+    driver.PollNow();
+    driver.CloseMonitor();
     EXPECT_EQ(window.messages(), (std::vector<Posted>{kArrived, kLeft}));
 }
 
 TEST_F(HidDriverTest, DevicePresentAtStartIsNotAnArrival) {
     hid.plug({kMouseInterface, kVendorInterface});
     startMonitor();
-    driver.pollNow();
-    driver.closeMonitor();
+    driver.PollNow();
+    driver.CloseMonitor();
     EXPECT_TRUE(window.messages().empty());
 }
 
 TEST_F(HidDriverTest, PostsEveryInputReportOfTheVendorInterfaceWithItsLength) {
     hid.plug({kMouseInterface, kVendorInterface});
     startMonitor();
-    driver.pollNow();
+    driver.PollNow();
     // Movement on the standard mouse interface must not flood the program: it is never opened.
     EXPECT_EQ(hid.open(), std::vector<std::string>{kVendorInterface.path});
     hid.send(kVendorInterface.path, {0x05, 0x3C, 0x40, 0x01, 0x55});
     hid.send(kVendorInterface.path, {0x05, 0x3C, 0x10, 0x03});
     const auto messages = window.waitFor(2);
-    driver.closeMonitor();
+    driver.CloseMonitor();
     ASSERT_EQ(messages.size(), 2u);
     EXPECT_EQ(messages[0], (Posted{kDataMessage, 0, {0x05, 0x3C, 0x40, 0x01, 0x55}, 5}));
     EXPECT_EQ(messages[1], (Posted{kDataMessage, 0, {0x05, 0x3C, 0x10, 0x03}, 4}));
@@ -278,11 +278,11 @@ TEST_F(HidDriverTest, PostsEveryInputReportOfTheVendorInterfaceWithItsLength) {
 TEST_F(HidDriverTest, FailedReadReportsRemovalWithoutWaitingForThePoll) {
     hid.plug({kMouseInterface, kVendorInterface});
     startMonitor();
-    driver.pollNow();
+    driver.PollNow();
     // No pollNow: only the reader's failure can make the monitor look again within the hour.
     hid.unplug();
     const auto messages = window.waitFor(1);
-    driver.closeMonitor();
+    driver.CloseMonitor();
     EXPECT_EQ(messages, std::vector<Posted>{kLeft});
     EXPECT_TRUE(hid.open().empty());
 }
@@ -290,10 +290,10 @@ TEST_F(HidDriverTest, FailedReadReportsRemovalWithoutWaitingForThePoll) {
 TEST_F(HidDriverTest, ReplugBetweenTwoPollsIsRemovalThenArrival) {
     hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1, ""}});
     startMonitor();
-    driver.pollNow();
+    driver.PollNow();
     hid.plug({{"/dev/hidraw7", 0xFF02, 1, 1, ""}});
-    driver.pollNow();
-    driver.closeMonitor();
+    driver.PollNow();
+    driver.CloseMonitor();
     // Whether the old reader's failure or the poll saw it first, the program must hear both.
     const auto messages = window.messages();
     EXPECT_EQ(messages, (std::vector<Posted>{kLeft, kArrived}));
@@ -304,11 +304,11 @@ TEST_F(HidDriverTest, ReplugThatGetsTheSameNodeBackIsRemovalThenArrival) {
     // the old path; only the HID device behind it is new.
     hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1, "0003:1D57:FA7F.0001"}});
     startMonitor();
-    driver.pollNow();
+    driver.PollNow();
     hid.plug({{"/dev/hidraw3", 0xFF02, 1, 1, "0003:1D57:FA7F.0002"}});
-    driver.pollNow();
-    driver.pollNow();
-    driver.closeMonitor();
+    driver.PollNow();
+    driver.PollNow();
+    driver.CloseMonitor();
     EXPECT_EQ(window.messages(), (std::vector<Posted>{kLeft, kArrived}));
 }
 
@@ -318,10 +318,10 @@ TEST_F(HidDriverTest, InterfaceThatFailsEveryReadIsNotReopenedInALoop) {
     startMonitor();
     // The first enumeration opens the reader; its failing read asks for a second enumeration at
     // once. That one must leave the interface alone until the regular poll.
-    while (driver.pollCount() < 2)
+    while (driver.PollCount() < 2)
         std::this_thread::yield();
     EXPECT_EQ(hid.openCount(), 1);
-    driver.closeMonitor();
+    driver.CloseMonitor();
     EXPECT_TRUE(window.messages().empty()) << "the device never left";
 }
 
@@ -329,26 +329,26 @@ TEST_F(HidDriverTest, ReaderThatCouldNotOpenIsRetriedOnTheNextPoll) {
     hid.failOpen(kVendorInterface.path, OpenFailure::PermissionDenied);
     hid.plug({kVendorInterface});
     startMonitor();
-    driver.pollNow();
+    driver.PollNow();
     EXPECT_TRUE(hid.open().empty());
     hid.allowOpen(kVendorInterface.path);
-    driver.pollNow();
+    driver.PollNow();
     hid.send(kVendorInterface.path, {0x05, 0x3C, 0x40, 0x03, 0x00});
     const auto messages = window.waitFor(1);
-    driver.closeMonitor();
+    driver.CloseMonitor();
     EXPECT_EQ(messages, (std::vector<Posted>{{kDataMessage, 0, {0x05, 0x3C, 0x40, 0x03, 0x00}, 5}}));
 }
 
 TEST_F(HidDriverTest, CloseMonitorEndsEveryThreadAndPostsNothingMore) {
     hid.plug({kVendorInterface});
     startMonitor();
-    driver.pollNow();
-    driver.closeMonitor();
+    driver.PollNow();
+    driver.CloseMonitor();
     EXPECT_TRUE(hid.open().empty());
     const int enumerations = hid.enumerations;
     hid.send(kVendorInterface.path, {0x05, 0x3C});
     hid.unplug();
-    driver.pollNow();
+    driver.PollNow();
     EXPECT_TRUE(window.messages().empty());
     EXPECT_EQ(hid.enumerations, enumerations);
 }
@@ -378,9 +378,9 @@ TEST_F(HidDriverTest, OpenReportDeviceTellsMissingFromForbidden) {
         if (c.injected != OpenFailure::None)
             fake.failOpen(kVendorInterface.path, c.injected);
         HidDriver subject(fake.backend(), testTiming());
-        subject.setIds(kVendor, kProduct);
-        EXPECT_EQ(subject.openReportDevice(), c.opened) << c.name;
-        EXPECT_EQ(subject.lastOpenFailure(), c.reported) << c.name;
+        subject.SetIds(kVendor, kProduct);
+        EXPECT_EQ(subject.OpenReportDevice(), c.opened) << c.name;
+        EXPECT_EQ(subject.LastOpenFailure(), c.reported) << c.name;
     }
 }
 
@@ -388,18 +388,18 @@ TEST_F(HidDriverTest, WritesGoToTheOpenReportInterfaceOnly) {
     std::vector<uint8_t> report(64, 0);
     report[0] = 0x04;
     report[1] = 0x0F;
-    EXPECT_EQ(driver.write(report.data(), 64), -1) << "nothing open yet";
+    EXPECT_EQ(driver.Write(report.data(), 64), -1) << "nothing open yet";
 
     hid.plug({kMouseInterface, kVendorInterface});
-    ASSERT_TRUE(driver.openReportDevice());
-    EXPECT_EQ(driver.write(report.data(), 64), 64);
-    driver.closeReportDevice();
-    EXPECT_EQ(driver.write(report.data(), 64), -1) << "closed";
+    ASSERT_TRUE(driver.OpenReportDevice());
+    EXPECT_EQ(driver.Write(report.data(), 64), 64);
+    driver.CloseReportDevice();
+    EXPECT_EQ(driver.Write(report.data(), 64), -1) << "closed";
 
-    ASSERT_TRUE(driver.openReportDevice());
+    ASSERT_TRUE(driver.OpenReportDevice());
     hid.unplug();
-    EXPECT_EQ(driver.write(report.data(), 64), -1) << "device pulled while open";
-    driver.closeReportDevice();
+    EXPECT_EQ(driver.Write(report.data(), 64), -1) << "device pulled while open";
+    driver.CloseReportDevice();
 
     ASSERT_EQ(hid.written.size(), 1u);
     EXPECT_EQ(hid.written[0].first, kVendorInterface.path);
@@ -409,9 +409,9 @@ TEST_F(HidDriverTest, WritesGoToTheOpenReportInterfaceOnly) {
 
 TEST_F(HidDriverTest, ReopeningReplacesTheStaleHandle) {
     hid.plug({kVendorInterface});
-    ASSERT_TRUE(driver.openReportDevice());
-    ASSERT_TRUE(driver.openReportDevice());
+    ASSERT_TRUE(driver.OpenReportDevice());
+    ASSERT_TRUE(driver.OpenReportDevice());
     EXPECT_EQ(hid.open().size(), 1u);
-    driver.closeReportDevice();
+    driver.CloseReportDevice();
     EXPECT_TRUE(hid.open().empty());
 }

@@ -98,7 +98,7 @@ protected:
         ASSERT_TRUE(SetLayout("us"));
         user = std::make_unique<User>(server->Display());
         ASSERT_TRUE(user->HasXTest()) << "the X server offers no XTest extension";
-        ASSERT_TRUE(hookLibrary.Load(QUILLON_PROGRAM_FOLDER, hooks)) << hookLibrary.error();
+        ASSERT_TRUE(hookLibrary.Load(QUILLON_PROGRAM_FOLDER, hooks)) << hookLibrary.Error();
         ASSERT_NE(hooks.installhook, nullptr);
         ASSERT_NE(hooks.enablemousehook, nullptr);
         window.SetHandler([this](UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
@@ -258,7 +258,7 @@ TEST_F(HookX11Test, UnloadingTheLibraryStopsListening) {
     hookLibrary.Release(hooks);
     {
         Module library = Module::Load(std::string(QUILLON_PROGRAM_FOLDER) + "/" + kHookLibraryFile);
-        ASSERT_TRUE(library) << library.error();
+        ASSERT_TRUE(library) << library.Error();
         ASSERT_EQ(library.Resolve<int (*)(QuillonWindow)>("installhook")(window.handle()), 1);
         library.Resolve<void (*)(int)>("enablehook")(1);
         user->Type(kKeyQ);

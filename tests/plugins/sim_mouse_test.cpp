@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -156,10 +157,28 @@ TEST(SimMouse, PollingRateChangedOnTheMouseIsPartOfItsState) {
     MouseBody body;
     SimMouse mouse(SimLink::Wireless, true, body);
     Outgoing out;
-    ASSERT_EQ(mouse.Command("rate 0x40", out), "ok");
-    EXPECT_EQ(mouse.State().pollingCode, 0x40);
-    EXPECT_NE(mouse.Describe().find("polling code: 0x40"), std::string::npos);
+    ASSERT_EQ(mouse.Command("rate 0x08", out), "ok");
+    EXPECT_EQ(mouse.State().pollingCode, 0x08);
+    EXPECT_NE(mouse.Describe().find("polling code: 0x08"), std::string::npos);
     EXPECT_EQ(mouse.RejectedReports(), 0u);
+}
+
+// Before the program first writes, "quillon-sim state" shows what a new mouse holds: six stages
+// from 400 to 5000 DPI with the second one current, 1000 Hz, the factory buttons, blue light.
+TEST(SimMouse, StartsWithTheFactorySettings) {
+    MouseBody body;
+    SimMouse mouse(SimLink::Wireless, true, body);
+    const MouseState state = mouse.State();
+    EXPECT_EQ(state.stageMask, 0x3F);
+    EXPECT_EQ(state.currentStage, 2);
+    EXPECT_EQ(state.pollingCode, 0x40);
+    EXPECT_EQ(state.lightColor, (std::array<std::uint8_t, 3>{0, 0, 255}));
+    EXPECT_EQ(state.keyMap[0], (std::array<std::uint8_t, 3>{0x02, 0, 0}));  // left click
+    EXPECT_EQ(state.keyMap[3], (std::array<std::uint8_t, 3>{0x0D, 0, 0}));  // DPI cycle
+    EXPECT_EQ(state.fullWrites, 0u);
+    const std::string text = mouse.Describe();
+    EXPECT_NE(text.find("stages (DPI): 400 800 1200 1600 3200 5000 "), std::string::npos) << text;
+    EXPECT_NE(text.find("reports: 0 accepted, 0 rejected"), std::string::npos) << text;
 }
 
 TEST(SimMouse, LogsEveryWrittenAndRejectedReport) {

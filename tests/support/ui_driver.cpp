@@ -25,7 +25,7 @@ namespace quillon::test {
 
 namespace {
 
-void sendKey(QWidget* widget, int key, const QString& text) {
+void SendKey(QWidget* widget, int key, const QString& text) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
     QApplication::sendEvent(widget, &press);
     QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
@@ -160,7 +160,7 @@ void UiDriver::Type(const QString& edit, const QString& text) {
     if (!widget)
         return;
     for (QChar ch : text)
-        sendKey(widget, ch.toUpper().unicode(), QString(ch));
+        SendKey(widget, ch.toUpper().unicode(), QString(ch));
 }
 
 void UiDriver::ReplaceText(const QString& edit, const QString& text) {
@@ -169,7 +169,7 @@ void UiDriver::ReplaceText(const QString& edit, const QString& text) {
         return;
     widget->selectAll();
     if (text.isEmpty())
-        sendKey(widget, Qt::Key_Backspace, {});
+        SendKey(widget, Qt::Key_Backspace, {});
     else
         Type(edit, text);
 }
@@ -184,7 +184,7 @@ void UiDriver::PressReturn(const QString& edit) {
 
 void UiDriver::PressKey(const QString& name, int qtKey, const QString& text) {
     if (QWidget* widget = UsableWidget(name, "press key"))
-        sendKey(widget, qtKey, text);
+        SendKey(widget, qtKey, text);
 }
 
 void UiDriver::SendFocus(QWidget* widget, bool in) {

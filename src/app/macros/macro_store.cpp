@@ -14,8 +14,11 @@ MacroLoadReport MacroStore::LoadMacroStore() {
     return m_file.Load(m_list);
 }
 
-WriteStatus MacroStore::SaveMacroStore() {
-    return m_file.Save(m_list);
+WriteResult MacroStore::SaveMacroStore() {
+    const WriteResult result = m_file.Save(m_list);
+    if (m_saveObserver)
+        m_saveObserver(result);
+    return result;
 }
 
 int MacroStore::IndexOf(const MacroRecord* record) const {
@@ -48,7 +51,7 @@ std::u16string MacroStore::NumberedName(std::u16string_view addMacroText) const 
 
 MacroRecord& MacroStore::AddMacro(std::u16string_view addMacroText) {
     m_list.push_back(NewMacroRecord(NumberedName(addMacroText)));
-    SaveMacroStore();
+    static_cast<void>(SaveMacroStore());  // the observer hears how it went
     return *m_list.back();
 }
 
@@ -61,7 +64,7 @@ bool MacroStore::RemoveMacro(std::size_t index) {
     if (index >= m_list.size())
         return false;
     m_list.erase(m_list.begin() + static_cast<std::ptrdiff_t>(index));
-    SaveMacroStore();
+    static_cast<void>(SaveMacroStore());  // the observer hears how it went
     return true;
 }
 
@@ -77,12 +80,12 @@ MacroStore::ImportResult MacroStore::ImportMacroFile(const std::filesystem::path
     const std::u16string name = wanted.empty() ? NumberedName(addMacroText) : UniqueName(wanted);
     SetFieldText(record.name.data(), record.name.size(), name);
     m_list.push_back(std::move(contents.record));
-    SaveMacroStore();
+    static_cast<void>(SaveMacroStore());  // the observer hears how it went
     result.record = m_list.back().get();
     return result;
 }
 
-WriteStatus MacroStore::ExportMacroFile(const MacroRecord& record, const std::filesystem::path& path) {
+WriteResult MacroStore::ExportMacroFile(const MacroRecord& record, const std::filesystem::path& path) {
     return WriteMacroFile(m_writer, path, record);
 }
 

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -27,8 +28,12 @@ public:
 
     // Reads the store file into the list (once, at start-up). A missing file leaves the store empty.
     MacroLoadReport LoadMacroStore();
-    // Writes the whole list to the store file, replacing it in one step.
-    WriteStatus SaveMacroStore();
+    // Writes the whole list to the store file, replacing it in one step. Every save, this one and
+    // those the store makes on its own (add, remove, import), is also handed to the save observer,
+    // so that a failed one is heard.
+    WriteResult SaveMacroStore();
+    using SaveObserver = std::function<void(const WriteResult&)>;
+    void SetSaveObserver(SaveObserver observer) { m_saveObserver = std::move(observer); }
 
     const MacroList& List() const { return m_list; }
     std::size_t Count() const { return m_list.size(); }
@@ -63,7 +68,7 @@ public:
     // AddMacro names one), then saves. A file that is not exactly one record changes nothing.
     ImportResult ImportMacroFile(const std::filesystem::path& path, std::u16string_view addMacroText);
     // Writes the record, as stored, to a ".macro" file, creating or replacing it.
-    WriteStatus ExportMacroFile(const MacroRecord& record, const std::filesystem::path& path);
+    WriteResult ExportMacroFile(const MacroRecord& record, const std::filesystem::path& path);
 
     MacroStoreFile& File() { return m_file; }
 
@@ -73,6 +78,7 @@ private:
     MacroStoreFile m_file;
     FileWriter& m_writer;
     MacroList m_list;
+    SaveObserver m_saveObserver;
 };
 
 }  // namespace quillon

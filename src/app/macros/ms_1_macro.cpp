@@ -305,7 +305,7 @@ bool CMS_1_Macro::Impl::Commit() {
         return true;
     current->actions = working;
     current->actionCount = workingCount;
-    store.SaveMacroStore();
+    static_cast<void>(store.SaveMacroStore());  // the store's observer hears how it went
     statusLabel->SetVisible(false);
     ShowUnits();
     return true;
@@ -426,9 +426,13 @@ void CMS_1_Macro::Impl::Export() {
     if (!path)
         return;
     const QString target = WithDefaultExtension(*path, request.defaultExtension);
-    if (store.ExportMacroFile(*current, ToPath(target)) != WriteStatus::Written)
+    const WriteResult written = store.ExportMacroFile(*current, ToPath(target));
+    if (!written.Ok()) {
+        qWarning("quillon: the macro could not be exported to %s: %s", qUtf8Printable(target),
+                 WriteFailureReason(written).c_str());
         CMsgWnd::MessageBox(window.GetHWND(), QStringLiteral("warning_title_text"),
                             QStringLiteral("macro_export_failed_text"));
+    }
 }
 
 }  // namespace quillon

@@ -20,6 +20,7 @@
 #include "app/page/page_controls.h"
 #include "app/page/power_settings.h"
 #include "app/page/status_view.h"
+#include "app/page/store_notices.h"
 #include "app/profiles/imported_macros.h"
 #include "app/profiles/profile_list.h"
 #include "core/keys/key_tables.h"
@@ -90,6 +91,9 @@ struct CMS_1_Page::Impl final : PageContext {
 
     PageControls controls;
     bool controlsComplete = false;
+    // Declared before the profiles, whose saves it hears until they are gone.
+    std::unique_ptr<StoreNotices> storeNotices;
+    std::unique_ptr<StoreNotices> macroNotices;
     std::unique_ptr<ProfileState> profiles;
     std::unique_ptr<MacroStore> macros;
     std::unique_ptr<MacroStoreImports> importedMacros;
@@ -174,6 +178,17 @@ struct CMS_1_Page::Impl final : PageContext {
     // The message box over the main window: 1 when confirmed.
     int Confirm(const QString& titleKey, const QString& messageKey);
     bool Ready() const { return controlsComplete && profiles && profiles->Selected() != nullptr; }
+    // From the exit on, a failed save is only logged: the window is going and no box is shown.
+    void HearSavesAtExit() {
+        if (profiles && storeNotices) {
+            StoreNotices* notices = storeNotices.get();
+            profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
+        }
+        if (macros && macroNotices) {
+            StoreNotices* notices = macroNotices.get();
+            macros->SetSaveObserver([notices](const WriteResult& result) { notices->OnExitSave(result); });
+        }
+    }
 };
 
 void CMS_1_Page::Impl::OnBleLink(bool connected) {
@@ -262,7 +277,7 @@ void CMS_1_Page::Impl::OpenMacroEditor() {
         labels->RelabelAll(*Selected());
         RequestApply();
     } else if (refresh.changed) {
-        profiles->Save();
+        static_cast<void>(profiles->Save());  // the observer hears how it went
     }
 }
 
@@ -454,8 +469,9 @@ public:
         }
         if (m_page.links->AnyLinkAwake())
             return Delivery::Sent;
-        // The apply that finds no mouse saves as well; the change is kept at once all the same.
-        profiles.Save();
+        // The apply that finds no mouse saves as well; the change is kept at once all the same (a
+        // failed save is told by the store's save observer).
+        (void)profiles.Save();
         return Delivery::NoMouse;
     }
 
@@ -588,6 +604,18 @@ void CMS_1_Page::Startup() {
 
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
     d.macros = std::make_unique<MacroStore>(DataFolder());
+    const Impl* owner = &d;
+    const auto showBox = [owner](const QString& messageKey, const QStringList& arguments) {
+        CMsgWnd::MessageBox(owner->windowHandle, QStringLiteral("warning_title_text"), messageKey, arguments);
+    };
+    d.storeNotices =
+        std::make_unique<StoreNotices>(d.profiles->Store().FilePath(), StoreNotices::kProfileTexts, showBox);
+    d.macroNotices =
+        std::make_unique<StoreNotices>(d.macros->File().FilePath(), StoreNotices::kMacroTexts, showBox);
+    StoreNotices* notices = d.storeNotices.get();
+    d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnSaved(result); });
+    StoreNotices* macroNotices = d.macroNotices.get();
+    d.macros->SetSaveObserver([macroNotices](const WriteResult& result) { macroNotices->OnSaved(result); });
     if (d.controlsComplete) {
         Impl* impl = &d;
         d.importedMacros = std::make_unique<MacroStoreImports>(*d.macros);
@@ -627,8 +655,11 @@ void CMS_1_Page::LoadStores() {
     Impl& d = *m_impl;
     if (!d.profiles || d.profiles->Selected() != nullptr)
         return;
-    d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String());
-    d.macros->LoadMacroStore();
+    d.storeNotices->OnLoaded(
+        d.profiles->Load(LanguageText(QStringLiteral("add_profile_text")).toStdU16String()));
+    const MacroLoadReport macrosLoaded = d.macros->LoadMacroStore();
+    if (macrosLoaded.outcome == MacroLoadOutcome::Repaired)
+        d.macroNotices->OnRepaired(macrosLoaded.backupKept, macrosLoaded.backupPath);
     if (!d.controlsComplete)
         return;
     d.FillProfileList();
@@ -732,6 +763,7 @@ void CMS_1_Page::OnAssignMenu(const QString& itemName) {
 
 void CMS_1_Page::FinishApplyBeforeExit() {
     Impl& d = *m_impl;
+    d.HearSavesAtExit();
     MessageWindow* window = d.Window();
     if (d.shutDown || !d.links || !d.apply || window == nullptr)
         return;
@@ -775,6 +807,7 @@ void CMS_1_Page::Shutdown() {
         window->KillTimer(TIMER_SECTION_SCROLL);
         window->KillTimer(TIMER_SEND_NOTICE);
     }
+    d.HearSavesAtExit();
     if (d.ble)
         d.ble->Shutdown();
     // The worker may be in the middle of an apply that waits for the UI thread; release it first.
@@ -787,7 +820,7 @@ void CMS_1_Page::Shutdown() {
     if (d.apply && window != nullptr)
         d.apply->RunPendingUiSteps();
     if (d.profiles && d.profiles->Selected() != nullptr)
-        d.profiles->SaveOnExit();
+        static_cast<void>(d.profiles->SaveOnExit());  // the observer logs a failure
 }
 
 ProfileState* CMS_1_Page::Profiles() {

@@ -51,20 +51,13 @@ ParsedMacroStore ParseMacroStore(std::span<const std::byte> bytes) {
 MacroStoreFile::MacroStoreFile(std::filesystem::path dataFolder, FileWriter& writer)
     : m_filePath(std::move(dataFolder) / "ms_1" / "macro.data"), m_writer(writer) {}
 
-std::filesystem::path MacroStoreFile::BackupPath() const {
-    std::filesystem::path backup = m_filePath;
-    backup += ".bak";
-    return backup;
+std::filesystem::path MacroStoreFile::BackupPath(unsigned number) const {
+    return BackupPathFor(m_filePath, number);
 }
 
-bool MacroStoreFile::KeepBackup() {
-    std::error_code error;
-    if (std::filesystem::copy_file(m_filePath, BackupPath(),
-                                   std::filesystem::copy_options::overwrite_existing, error))
-        return true;
-    // A file that cannot even be read can still be moved aside whole.
-    std::filesystem::rename(m_filePath, BackupPath(), error);
-    return !error;
+void MacroStoreFile::KeepBackup(MacroLoadReport& report) {
+    report.backupPath = KeepNumberedBackup(m_filePath);
+    report.backupKept = !report.backupPath.empty();
 }
 
 MacroLoadReport MacroStoreFile::Load(MacroList& list) {
@@ -77,7 +70,7 @@ MacroLoadReport MacroStoreFile::Load(MacroList& list) {
     if (!ReadBytes(m_filePath, static_cast<std::size_t>(-1), bytes)) {
         // The store starts empty; the file the next save would replace is kept first.
         report.outcome = MacroLoadOutcome::Repaired;
-        report.backupKept = KeepBackup();
+        KeepBackup(report);
         return report;
     }
     ParsedMacroStore parsed = ParseMacroStore(bytes);
@@ -87,12 +80,12 @@ MacroLoadReport MacroStoreFile::Load(MacroList& list) {
     report.recordsRepaired = parsed.recordsRepaired;
     if (parsed.Damaged()) {
         report.outcome = MacroLoadOutcome::Repaired;
-        report.backupKept = KeepBackup();
+        KeepBackup(report);
     }
     return report;
 }
 
-WriteStatus MacroStoreFile::Save(const MacroList& list) {
+WriteResult MacroStoreFile::Save(const MacroList& list) {
     std::vector<std::span<const std::byte>> pieces;
     pieces.reserve(list.size());
     for (const auto& record : list)
@@ -123,7 +116,7 @@ MacroFileContents ReadMacroFile(const std::filesystem::path& path) {
     return ParseMacroFile(bytes);
 }
 
-WriteStatus WriteMacroFile(FileWriter& writer, const std::filesystem::path& path, const MacroRecord& record) {
+WriteResult WriteMacroFile(FileWriter& writer, const std::filesystem::path& path, const MacroRecord& record) {
     return WriteFileAtomically(writer, path, {MacroBytes(record)});
 }
 

@@ -7,8 +7,9 @@
 // Both are written in one piece (atomic_file.h): a failed write leaves the previous file intact.
 // Everything read is bounded: a store file whose size is not a whole number of records keeps its
 // whole records and drops the incomplete rest, names are terminated inside their field and action
-// counts clamped to 0..190. A damaged store file is copied to "macro.data.bak" before the program
-// can overwrite it. A ".macro" file of any other size than one record is refused as a whole.
+// counts clamped to 0..190. A damaged store file is copied to "macro.data.bak" (or, when an earlier
+// damaged start took that name, "macro.data.bak.1", ".2", ...) before the program can overwrite
+// it. A ".macro" file of any other size than one record is refused as a whole.
 
 #include <cstddef>
 #include <filesystem>
@@ -34,12 +35,13 @@ enum class MacroLoadOutcome {
     Repaired,  // the file was damaged or unreadable; the original is kept at the backup path
 };
 
-struct MacroLoadReport {
+struct [[nodiscard]] MacroLoadReport {
     MacroLoadOutcome outcome = MacroLoadOutcome::Loaded;
     std::size_t recordsRead = 0;
     std::size_t bytesDropped = 0;
     std::size_t recordsRepaired = 0;
     bool backupKept = false;
+    std::filesystem::path backupPath;  // where the damaged original was kept
 };
 
 class MacroStoreFile {
@@ -49,15 +51,16 @@ public:
     explicit MacroStoreFile(std::filesystem::path dataFolder, FileWriter& writer = SystemFileWriter());
 
     const std::filesystem::path& FilePath() const { return m_filePath; }
-    std::filesystem::path BackupPath() const;
+    // The name of the first backup of a damaged file, and of the later ones (1, 2, ...).
+    std::filesystem::path BackupPath(unsigned number = 0) const;
 
     // Replaces `list` with the records of the file. A missing file gives an empty list.
     MacroLoadReport Load(MacroList& list);
     // Writes every record in list order, replacing the file in one step.
-    WriteStatus Save(const MacroList& list);
+    WriteResult Save(const MacroList& list);
 
 private:
-    bool KeepBackup();
+    void KeepBackup(MacroLoadReport& report);
 
     std::filesystem::path m_filePath;
     FileWriter& m_writer;
@@ -79,6 +82,6 @@ MacroFileContents ParseMacroFile(std::span<const std::byte> bytes);
 MacroFileContents ReadMacroFile(const std::filesystem::path& path);
 
 // Writes one record as a ".macro" file, creating or replacing it.
-WriteStatus WriteMacroFile(FileWriter& writer, const std::filesystem::path& path, const MacroRecord& record);
+WriteResult WriteMacroFile(FileWriter& writer, const std::filesystem::path& path, const MacroRecord& record);
 
 }  // namespace quillon

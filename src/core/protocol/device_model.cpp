@@ -1,6 +1,10 @@
 #include "core/protocol/device_model.h"
 
 #include <algorithm>
+#include <tuple>
+
+#include "core/protocol/frames.h"
+#include "core/records/profile_record.h"
 
 namespace quillon {
 
@@ -145,11 +149,33 @@ const char* RejectReasonName(RejectReason reason) {
     return "unknown";
 }
 
-DeviceModel::DeviceModel() : m_state(std::make_unique<MouseState>()) {}
+DeviceModel::DeviceModel(MouseStart start) : m_start(start), m_state(std::make_unique<MouseState>()) {
+    if (m_start == MouseStart::FactorySettings)
+        LoadFactorySettings();
+}
 
 void DeviceModel::Reset() {
     *m_state = MouseState{};
     m_haveFirstHalf = false;
+    m_lastFrameLengths.fill(0);
+    if (m_start == MouseStart::FactorySettings)
+        LoadFactorySettings();
+}
+
+void DeviceModel::LoadFactorySettings() {
+    // The factory settings are those of a fresh profile, as the program sends them. Only this
+    // starting point comes from the frame builders; every report is still decoded by the model's
+    // own reading. The reports are not counted: nothing was written to the mouse yet.
+    const auto counters = std::make_tuple(m_accepted, m_rejectedTotal, m_rejected, m_frames, m_lastRejection);
+    auto record = std::make_unique<ProfileRecord>();
+    CreateProfile(*record, u"");
+    for (const Frame& frame : {PerformanceFrame(*record), LightingFrame(*record), PollingRateFrame(*record),
+                               KeyMapFrame(*record)}) {
+        const WrappedReports wrapped = WrapReports(frame);
+        for (const Report& report : wrapped.used())
+            Feed(report);
+    }
+    std::tie(m_accepted, m_rejectedTotal, m_rejected, m_frames, m_lastRejection) = counters;
     m_lastFrameLengths.fill(0);
 }
 

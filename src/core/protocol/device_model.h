@@ -2,9 +2,9 @@
 // The mouse's side of the protocol: what an MS_1 does with the output reports it receives, and the
 // status reports it sends back.
 //
-// `DeviceModel` is a decoder written from the wire format alone; it shares no code with the frame
-// builders, so a test that builds frames and feeds them here checks one reading of the protocol
-// against another. The simulated mouse (a driver plugin) wraps one model per link, and tests use
+// `DeviceModel` is a decoder written from the wire format alone; its decoding shares no code with
+// the frame builders, so a test that builds frames and feeds them here checks one reading of the
+// protocol against another. The simulated mouse (a driver plugin) wraps one model per link, and tests use
 // it to see exactly what reached the mouse.
 //
 //   DeviceModel mouse;
@@ -142,9 +142,15 @@ MouseStatusReport MakeFlagStatus(std::uint8_t flag);
 // power, pass status | level << 8; for the flag and the lighting effect, the byte in the low half.
 std::array<std::uint8_t, 4> MakeBleValue(std::uint8_t type, std::uint16_t word);
 
+// What the model holds before the first report: nothing (every field zero, for tests that want to
+// see exactly what was written), or what a new mouse leaves the factory with, which is what the
+// program writes for a fresh profile (the simulated mouse, so that its state is real from the
+// start).
+enum class MouseStart { Blank, FactorySettings };
+
 class DeviceModel {
 public:
-    DeviceModel();
+    explicit DeviceModel(MouseStart start = MouseStart::Blank);
 
     // Takes one output report as written to the mouse.
     FeedResult Feed(std::span<const std::uint8_t> report);
@@ -170,7 +176,7 @@ public:
     // report that tells the program comes back. `stage` is 1..8.
     MouseStatusReport SwitchStage(std::uint8_t stage);
 
-    // Forgets everything received (the mouse was unplugged and its state is unknown again).
+    // Forgets everything received and goes back to the state it started with; the counters stay.
     void Reset();
 
 private:
@@ -182,7 +188,9 @@ private:
     RejectReason DecodeKeyMap(std::span<const std::uint8_t> f);
     RejectReason DecodeMacro(std::span<const std::uint8_t> f);
     RejectReason DecodeFullWrite(std::span<const std::uint8_t> f);
+    void LoadFactorySettings();
 
+    MouseStart m_start;
     std::unique_ptr<MouseState> m_state;
     std::array<std::uint8_t, 111> m_firstHalf{};
     bool m_haveFirstHalf = false;

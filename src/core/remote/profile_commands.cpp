@@ -237,21 +237,18 @@ CommandReply Export(const CommandRequest& request, CommandHost& host) {
         return Refuse("export: no profile '" + request.args[0] + "'");
     const std::string& path = request.args[1];
     const ProfileRecord& record = *profiles.List()[*found];
-    WriteStatus status = WriteStatus::Written;
+    bool written = false;
     switch (KindOf(path)) {
-    case FileKind::JsonText: {
-        const std::string text = ProfileToJson(record);
-        status = WriteFileAtomically(SystemFileWriter(), path, {std::as_bytes(std::span(text))});
+    case FileKind::JsonText:
+        written = WriteProfileJsonFile(path, record);
         break;
-    }
     case FileKind::RawRecord:
-        status = WriteFileAtomically(SystemFileWriter(), path,
-                                     {std::as_bytes(std::span(&record, std::size_t{1}))});
+        written = WriteProfileFile(path, record);
         break;
     case FileKind::Unknown:
         return Refuse("export: " + path + ": the file name ends in neither .json nor .pro");
     }
-    if (status != WriteStatus::Written)
+    if (!written)
         return Refuse("export: " + path + ": could not be written");
     CommandReply reply;
     if (request.json)
@@ -318,7 +315,10 @@ CommandReply Import(const CommandRequest& request, CommandHost& host) {
         FromUtf8(std::filesystem::path(path).stem().string()).substr(0, kProfileNameMaxLength));
     const std::u16string name(LeadingName(*record));
     list.push_back(std::move(record));
-    profiles.Save();
+    if (profiles.Save() != WriteStatus::Written) {
+        list.pop_back();
+        return Refuse("import: the profile store could not be saved; nothing was imported");
+    }
     CommandReply reply;
     const std::size_t number = list.size();
     if (request.json)

@@ -60,8 +60,11 @@ void ProfileState::RequestFullWrite(FullWriteReason reason) {
     ++m_fullWriteRequests;
 }
 
-WriteStatus ProfileState::Save() {
-    return m_store->Save(m_list, *m_header);
+WriteResult ProfileState::Save() {
+    const WriteResult result = m_store->Save(m_list, *m_header);
+    if (m_saveObserver)
+        m_saveObserver(result);
+    return result;
 }
 
 void ProfileState::TakeOverReportedSetting(ReportedSetting setting) {
@@ -78,7 +81,7 @@ void ProfileState::TakeOverReportedSetting(ReportedSetting setting) {
         m_applied->light_effect = m_selected->light_effect;
         break;
     }
-    Save();
+    static_cast<void>(Save());  // the observer hears how it went
 }
 
 bool ProfileState::HasUnsentUserChanges() const {
@@ -99,7 +102,7 @@ ApplySnapshot ProfileState::TakeApplySnapshot() const {
 }
 
 void ProfileState::FinishApply(ApplySnapshot snapshot, ApplyDelivery delivery) {
-    Save();
+    static_cast<void>(Save());  // the observer hears how it went
     if (delivery != ApplyDelivery::Complete || !snapshot.record)
         return;
     *m_applied = *snapshot.record;

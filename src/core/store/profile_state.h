@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -82,8 +83,14 @@ public:
     bool full_write_pending() const { return m_fullWritePending; }
     void RequestFullWrite(FullWriteReason reason);
 
-    // Saves the whole list and header now.
-    WriteStatus Save();
+    // Saves the whole list and header now. Every save, this one and those the state makes on its
+    // own (a completed apply, a reported setting), is also handed to the save observer.
+    WriteResult Save();
+
+    // Told of the result of every save, so that a failed one is heard: the page logs it and tells
+    // the user.
+    using SaveObserver = std::function<void(const WriteResult&)>;
+    void SetSaveObserver(SaveObserver observer) { m_saveObserver = std::move(observer); }
 
     // The mouse reported a setting that the page took over into the selected record: the mouse
     // already holds that field, so it alone is copied into the `AppliedCopy`, and the store is
@@ -103,9 +110,10 @@ public:
     void FinishApply(ApplySnapshot snapshot, ApplyDelivery delivery);
 
     // The last save point: whatever was edited reaches the file.
-    WriteStatus SaveOnExit() { return Save(); }
+    WriteResult SaveOnExit() { return Save(); }
 
 private:
+    SaveObserver m_saveObserver;
     std::unique_ptr<ProfileStore> m_store;
     ProfileList m_list;
     std::unique_ptr<StoreHeader> m_header;

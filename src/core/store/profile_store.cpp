@@ -43,10 +43,8 @@ ProfileRecord& CreateDefaultProfile(ProfileList& list, std::u16string_view addPr
 ProfileStore::ProfileStore(std::filesystem::path dataFolder, FileWriter& writer)
     : m_filePath(std::move(dataFolder) / "ms_1" / "pro.data"), m_writer(writer) {}
 
-std::filesystem::path ProfileStore::BackupPath() const {
-    std::filesystem::path backup = m_filePath;
-    backup += ".bak";
-    return backup;
+std::filesystem::path ProfileStore::BackupPath(unsigned number) const {
+    return BackupPathFor(m_filePath, number);
 }
 
 void ProfileStore::Sanitise(ProfileRecord& record) {
@@ -59,14 +57,8 @@ void ProfileStore::Sanitise(ProfileRecord& record) {
     RepairSettingRanges(record);
 }
 
-bool ProfileStore::KeepBackup() {
-    std::error_code error;
-    if (std::filesystem::copy_file(m_filePath, BackupPath(),
-                                   std::filesystem::copy_options::overwrite_existing, error))
-        return true;
-    // A file that cannot even be read can still be moved aside whole.
-    std::filesystem::rename(m_filePath, BackupPath(), error);
-    return !error;
+std::filesystem::path ProfileStore::KeepBackup() {
+    return KeepNumberedBackup(m_filePath);
 }
 
 LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16string_view addProfileText) {
@@ -80,14 +72,15 @@ LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16st
         // A first start, or a file we may not read; the latter is moved aside rather than lost.
         if (exists) {
             report.outcome = LoadOutcome::Repaired;
-            report.backupKept = KeepBackup();
+            report.backupPath = KeepBackup();
+            report.backupKept = !report.backupPath.empty();
         } else {
             report.outcome = LoadOutcome::CreatedDefault;
         }
         header.selected = 0;
         header.reserved.fill(0);
         CreateDefaultProfile(list, addProfileText);
-        report.saveStatus = Save(list, header);
+        report.saveResult = Save(list, header);
         return report;
     }
 
@@ -125,13 +118,14 @@ LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16st
     }
     if (damaged) {
         report.outcome = LoadOutcome::Repaired;
-        report.backupKept = KeepBackup();
-        report.saveStatus = Save(list, header);
+        report.backupPath = KeepBackup();
+        report.backupKept = !report.backupPath.empty();
+        report.saveResult = Save(list, header);
     }
     return report;
 }
 
-WriteStatus ProfileStore::Save(const ProfileList& list, const StoreHeader& header) {
+WriteResult ProfileStore::Save(const ProfileList& list, const StoreHeader& header) {
     std::lock_guard lock(m_saveMutex);
     std::vector<std::span<const std::byte>> pieces;
     pieces.reserve(list.size() + 1);

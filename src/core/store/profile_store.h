@@ -13,9 +13,11 @@
 // serialises its own writers, so two saves never share the temporary file.
 //
 // Damaged files: a file that ends inside a record, holds a header but no record, is empty or
-// cannot be opened although it exists is first kept as "pro.data.bak", then repaired: the whole
-// records are kept, a default profile is added when none is left, and the repaired file is saved.
-// A stored selected index outside the list is brought into range.
+// cannot be opened although it exists is first kept as a backup, then repaired: the whole records
+// are kept, a default profile is added when none is left, and the repaired file is saved. The
+// backup is "pro.data.bak", or when that is taken by an earlier damaged start "pro.data.bak.1",
+// ".2" and so on: a backup is never overwritten, since it may hold the only copy of profiles the
+// user still wants. A stored selected index outside the list is brought into range.
 
 #include <array>
 #include <cstddef>
@@ -58,13 +60,14 @@ enum class LoadOutcome {
     Repaired,        // the file was damaged: a backup was kept and the repaired list saved
 };
 
-struct LoadReport {
+struct [[nodiscard]] LoadReport {
     LoadOutcome outcome = LoadOutcome::Loaded;
-    std::size_t recordsRead = 0;                    // whole records taken from the file
-    std::size_t bytesDropped = 0;                   // bytes of an incomplete last record that were not kept
-    bool selectedCorrected = false;                 // the stored selected index lay outside the list
-    bool backupKept = false;                        // the damaged original is now at BackupPath()
-    WriteStatus saveStatus = WriteStatus::Written;  // of the save that followed a create or repair
+    std::size_t recordsRead = 0;       // whole records taken from the file
+    std::size_t bytesDropped = 0;      // bytes of an incomplete last record that were not kept
+    bool selectedCorrected = false;    // the stored selected index lay outside the list
+    bool backupKept = false;           // the damaged original is now at `backupPath`
+    std::filesystem::path backupPath;  // where the damaged original was kept
+    WriteResult saveResult;            // of the save that followed a create or repair
 };
 
 class ProfileStore {
@@ -74,7 +77,8 @@ public:
     explicit ProfileStore(std::filesystem::path dataFolder, FileWriter& writer = SystemFileWriter());
 
     const std::filesystem::path& FilePath() const { return m_filePath; }
-    std::filesystem::path BackupPath() const;
+    // The name of the first backup of a damaged file, and of the later ones (1, 2, ...).
+    std::filesystem::path BackupPath(unsigned number = 0) const;
 
     // Fills `list` (expected empty) and `header` from the file. On return the list holds at least
     // one record and `header.selected` is a valid index into it. `addProfileText` names the
@@ -83,7 +87,7 @@ public:
 
     // Writes the header and every record, replacing the file in one step; a failed write leaves
     // the previous file as it was.
-    WriteStatus Save(const ProfileList& list, const StoreHeader& header);
+    WriteResult Save(const ProfileList& list, const StoreHeader& header);
 
     // Makes a record read from outside safe to use: names end inside their fields, the macro
     // copies claim no more actions than they hold, and the settings are in the ranges the frames
@@ -91,7 +95,8 @@ public:
     static void Sanitise(ProfileRecord& record);
 
 private:
-    bool KeepBackup();
+    // Moves or copies the damaged file to the first free backup name; empty when that failed.
+    std::filesystem::path KeepBackup();
 
     std::filesystem::path m_filePath;
     FileWriter& m_writer;

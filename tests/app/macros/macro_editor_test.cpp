@@ -104,7 +104,7 @@ protected:
         SetFieldText(record.name.data(), record.name.size(), name);
         std::copy(actions.begin(), actions.end(), record.actions.begin());
         record.actionCount = static_cast<std::int32_t>(actions.size());
-        store.SaveMacroStore();
+        ASSERT_EQ(store.SaveMacroStore(), WriteStatus::Written);
     }
 
     void Open() {

@@ -75,7 +75,7 @@ protected:
         setenv("DISPLAY", server->Display().c_str(), 1);
         desk = std::make_unique<Desk>(server->Display());
         ASSERT_TRUE(desk->HasXTest()) << "the X server offers no XTest extension";
-        ASSERT_TRUE(hookLibrary.Load(QUILLON_PROGRAM_FOLDER, hooks)) << hookLibrary.error();
+        ASSERT_TRUE(hookLibrary.Load(QUILLON_PROGRAM_FOLDER, hooks)) << hookLibrary.Error();
         CPaintManagerUI::SetResourcePath(QStringLiteral(QUILLON_SOURCE_DIR "/res/"));
         CResourceManager::GetInstance()->LoadLanguage(QStringLiteral("lan.xml"));
     }

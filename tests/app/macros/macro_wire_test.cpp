@@ -92,7 +92,8 @@ protected:
     ProfileRecord StoredProfile() {
         ProfileList list;
         auto header = std::make_unique<StoreHeader>();
-        ProfileStore(folder.Path() / "Data").Load(list, *header, u"Profile");
+        EXPECT_EQ(ProfileStore(folder.Path() / "Data").Load(list, *header, u"Profile").outcome,
+                  LoadOutcome::Loaded);
         return *list.at(0);
     }
 

@@ -495,7 +495,8 @@ TEST_F(SettingsPage, EditsMadeWithoutAMouseReachTheFileAtExit) {
 
     StoreHeader header{};
     ProfileList list;
-    ProfileStore(folder.Path() / "Data").Load(list, header, u"Profile");
+    ASSERT_EQ(ProfileStore(folder.Path() / "Data").Load(list, header, u"Profile").outcome,
+              LoadOutcome::Loaded);
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0]->dpi_x[0], 33);
 }

@@ -117,6 +117,16 @@ TEST_F(MacroStoreFileTest, DamagedStoreKeepsWholeRecordsRepairsThemAndIsBackedUp
     EXPECT_EQ(list[0]->actionCount, 190);
     EXPECT_EQ(list[1]->actionCount, 0);
     EXPECT_EQ(LeadingName(*list[1]), u"ABCDEFGHIJKLMNOPQRSTUVW");
+
+    // The store is only rewritten at its next save, so the next start finds the same damage: the
+    // copy already kept stands. Other damage later gets a backup of its own.
+    EXPECT_EQ(store.Load(list).backupPath, store.BackupPath());
+    EXPECT_FALSE(std::filesystem::exists(store.BackupPath(1)));
+    const Bytes later = Join(first, Bytes(7, 0xCD));
+    WriteStore(later);
+    EXPECT_EQ(store.Load(list).backupPath, store.BackupPath(1));
+    EXPECT_EQ(ReadAll(store.BackupPath()), original);
+    EXPECT_EQ(ReadAll(store.BackupPath(1)), later);
 }
 
 TEST_F(MacroStoreFileTest, MacroFileMustBeExactlyOneRecord) {

@@ -1,10 +1,12 @@
 #include "core/protocol/frames.h"
+#include "core/records/button_catalogue.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <numeric>
 #include <set>
+#include <string_view>
 #include <vector>
 
 using namespace quillon;
@@ -167,6 +169,112 @@ TEST(Frames, KeyActionTableHasOneRowPerCode) {
         {116, {0, 0, 0}},         {255, {0, 0, 0}}};
     for (auto [function, bytes] : samples)
         EXPECT_EQ(KeyActionBytes(function), bytes) << int(function);
+}
+
+namespace {
+
+// The HID keyboard report's modifier bits and usages, from the USB HID usage tables rather than
+// from the program's own table: letters run from 0x04 ('A'), F1 is 0x3A, and so on.
+struct Shortcut {
+    std::uint8_t modifiers = 0;
+    std::uint8_t usage = 0;
+};
+
+Shortcut ParseShortcut(std::string_view text) {
+    Shortcut shortcut;
+    for (;;) {
+        const std::size_t plus = text.find('+', 1);
+        if (plus == std::string_view::npos)
+            break;
+        const std::string_view modifier = text.substr(0, plus);
+        if (modifier == "Ctrl")
+            shortcut.modifiers |= 0x01;
+        else if (modifier == "Shift")
+            shortcut.modifiers |= 0x02;
+        else if (modifier == "Alt")
+            shortcut.modifiers |= 0x04;
+        else if (modifier == "GUI")
+            shortcut.modifiers |= 0x08;
+        else
+            ADD_FAILURE() << "unknown modifier " << modifier;
+        text.remove_prefix(plus + 1);
+    }
+    if (text.size() == 1 && text[0] >= 'A' && text[0] <= 'Z')
+        shortcut.usage = static_cast<std::uint8_t>(0x04 + (text[0] - 'A'));
+    else if (text.size() == 2 && text[0] == 'F' && text[1] >= '1' && text[1] <= '9')
+        shortcut.usage = static_cast<std::uint8_t>(0x3A + (text[1] - '1'));
+    else if (text == "Tab")
+        shortcut.usage = 0x2B;
+    else if (text == "-")
+        shortcut.usage = 0x2D;
+    else if (text == "=")
+        shortcut.usage = 0x2E;
+    else
+        ADD_FAILURE() << "unknown key " << text;
+    return shortcut;
+}
+
+// The catalogue code whose label key or menu item is `name`.
+std::uint8_t CatalogueCode(std::string_view name) {
+    for (const ButtonFunction& function : ButtonCatalogue())
+        if (function.labelKey == name || function.menuItem == name)
+            return function.code;
+    ADD_FAILURE() << "no catalogue entry named " << name;
+    return 0;
+}
+
+}  // namespace
+
+// A button assigned "copy" must make the mouse press Ctrl+C, "show desktop" GUI+D, and so on: a
+// wrong row would send another shortcut without any other test noticing, since the simulated
+// mouse decodes with the same bytes.
+TEST(Frames, KeyboardCombinationsSendTheShortcutTheirNamesPromise) {
+    struct Row {
+        std::string_view name;  // catalogue label key or menu item; empty for the unnamed codes
+        std::uint8_t code;      // only for the unnamed codes
+        std::string_view shortcut;
+    };
+    const std::vector<Row> rows = {
+        {"cut_text", 0, "Ctrl+X"},
+        {"copy_text", 0, "Ctrl+C"},
+        {"paste_text", 0, "Ctrl+V"},
+        {"open_text", 0, "Ctrl+O"},
+        {"save_text", 0, "Ctrl+S"},
+        {"find_text", 0, "Ctrl+F"},
+        {"redo_text", 0, "Ctrl+Y"},
+        {"undo_text", 0, "Ctrl+Z"},
+        {"select_all_text", 0, "Ctrl+A"},
+        {"print_text", 0, "Ctrl+P"},
+        {"close_window_text", 0, "Alt+F4"},
+        {"swap_windows_text", 0, "Alt+Tab"},
+        {"show_desktop_text", 0, "GUI+D"},
+        {"run_command_text", 0, "GUI+R"},
+        {"lock_pc_text", 0, "GUI+L"},
+        {"", 47, "Ctrl+N"},  // new
+        {"", 48, "Ctrl+="},  // zoom in
+        {"", 49, "Ctrl+-"},  // zoom out
+        {"screen_capture_text", 0, "Shift+GUI+S"},
+        {"ms_1_browser_favorites", 0, "Ctrl+Shift+O"},
+    };
+
+    std::set<std::uint8_t> covered;
+    for (const Row& row : rows) {
+        const std::uint8_t code = row.name.empty() ? row.code : CatalogueCode(row.name);
+        covered.insert(code);
+        const Shortcut want = ParseShortcut(row.shortcut);
+        auto record = DefaultRecord();
+        record->slots[3].function = code;
+        const Bytes payload = Payload(KeyMapFrame(*record));
+        EXPECT_EQ((Bytes{payload[12], payload[13], payload[14]}), (Bytes{0x11, want.modifiers, want.usage}))
+            << row.name << " (code " << int(code) << ") should send " << row.shortcut;
+    }
+
+    // No other code is a keyboard combination.
+    std::set<std::uint8_t> combinations;
+    for (const KeyAction& row : KeyActionTable)
+        if (KeyActionBytes(row.function)[0] == 0x11 && row.function != kFunctionShortcut)
+            combinations.insert(row.function);
+    EXPECT_EQ(combinations, covered);
 }
 
 TEST(Frames, MacroOfFiftyPressesSpillsIntoTheNextSlot) {

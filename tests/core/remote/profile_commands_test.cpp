@@ -18,13 +18,13 @@ namespace {
 class FakeHost final : public CommandHost {
 public:
     explicit FakeHost(const std::filesystem::path& data) : profiles(std::make_unique<ProfileStore>(data)) {
-        profiles.Load(u"Profile");
+        (void)profiles.Load(u"Profile");
     }
     ProfileState& Profiles() override { return profiles; }
     MouseStatus Status() override { return status; }
     Delivery Changed(Change change) override {
         changes.push_back(change);
-        profiles.Save();
+        EXPECT_EQ(profiles.Save(), WriteStatus::Written);
         return delivery;
     }
 
@@ -46,12 +46,12 @@ protected:
         auto record = std::make_unique<ProfileRecord>();
         CreateProfile(*record, u"Game");
         m_host.profiles.List().push_back(std::move(record));
-        m_host.profiles.Save();
+        ASSERT_EQ(m_host.profiles.Save(), WriteStatus::Written);
     }
     // The store as the next start reads it.
     ProfileState Reloaded() const {
         ProfileState state(std::make_unique<ProfileStore>(Data()));
-        state.Load(u"Profile");
+        (void)state.Load(u"Profile");
         return state;
     }
 

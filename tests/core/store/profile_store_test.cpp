@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
 #include <thread>
 
@@ -32,7 +33,7 @@ TEST_F(ProfileStoreTest, FirstStartWritesOneDefaultProfileInFolderItCreates) {
     const LoadReport report = store.Load(m_list, *m_header, u"Profile");
 
     EXPECT_EQ(report.outcome, LoadOutcome::CreatedDefault);
-    EXPECT_EQ(report.saveStatus, WriteStatus::Written);
+    EXPECT_EQ(report.saveResult, WriteStatus::Written);
     ASSERT_EQ(m_list.size(), 1u);
     EXPECT_EQ(m_header->selected, 0);
 
@@ -106,6 +107,7 @@ TEST_P(DamagedFileTest, LeavesAValidSelectionAndKeepsTheOriginal) {
     EXPECT_EQ(report.backupKept, c.keepsBackup);
     if (c.keepsBackup) {
         EXPECT_EQ(report.outcome, LoadOutcome::Repaired);
+        EXPECT_EQ(report.backupPath, store.BackupPath());
         EXPECT_TRUE(test::ReadAll(store.BackupPath()) == original);
         // The repaired file is whole again: a header and whole records.
         EXPECT_EQ(test::ReadAll(StoreFile()).size(), test::kHeaderBytes + c.records * test::kRecordBytes);
@@ -157,7 +159,7 @@ TEST_F(ProfileStoreTest, NamesAndMacroCountsFromTheFileAreBounded) {
     test::Put16(file, second + test::kSlotsAt + 4128 + 68, 60000);
     test::WriteAll(StoreFile(), file);
     ProfileStore store(DataFolder());
-    store.Load(m_list, *m_header, u"Profile");
+    EXPECT_EQ(store.Load(m_list, *m_header, u"Profile").outcome, LoadOutcome::Loaded);
 
     ASSERT_EQ(m_list.size(), 3u);
     EXPECT_EQ(NameOf(*m_list[1]), std::u16string(99, u'x'));
@@ -189,7 +191,7 @@ TEST_F(ProfileStoreTest, SettingsOutOfRangeInTheFileAreRepairedAndNothingElse) {
         test::WriteAll(StoreFile(), file);
         ProfileStore store(DataFolder());
         m_list.clear();
-        store.Load(m_list, *m_header, u"Profile");
+        EXPECT_EQ(store.Load(m_list, *m_header, u"Profile").outcome, LoadOutcome::Loaded);
         ASSERT_EQ(m_list.size(), 3u);
         const auto loaded = RecordBytes(*m_list[1]);
         EXPECT_EQ(std::memcmp(loaded.data(), expected.data(), expected.size()), 0) << fields[0].stored;
@@ -213,8 +215,9 @@ public:
                     return m_real->Write(bytes);
                 }
                 // Part of the data reaches the disk before the failure.
-                m_real->Write(bytes.first(m_allowed));
+                static_cast<void>(m_real->Write(bytes.first(m_allowed)));
                 m_allowed = 0;
+                errno = ENOSPC;
                 return false;
             }
             bool Finish() override { return m_real->Finish(); }
@@ -226,7 +229,10 @@ public:
         return std::make_unique<File>(SystemFileWriter().Create(path), m_allowed);
     }
     bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
-        return m_fail == Fail::OnRename ? false : SystemFileWriter().Replace(from, to);
+        if (m_fail != Fail::OnRename)
+            return SystemFileWriter().Replace(from, to);
+        errno = EXDEV;
+        return false;
     }
 
 private:
@@ -240,23 +246,64 @@ TEST_F(ProfileStoreTest, FailedSaveLeavesThePreviousFileIntact) {
         FailingWriter::Fail fail;
         std::size_t allowed;
         WriteStatus status;
+        const char* reason;
     };
     for (const Case c :
-         {Case{FailingWriter::Fail::AfterBytes, 0, WriteStatus::WriteFailed},
-          Case{FailingWriter::Fail::AfterBytes, test::kHeaderBytes + 12345, WriteStatus::WriteFailed},
-          Case{FailingWriter::Fail::OnRename, SIZE_MAX, WriteStatus::ReplaceFailed}}) {
+         {Case{FailingWriter::Fail::AfterBytes, 0, WriteStatus::WriteFailed,
+               "the content could not be written: No space left on device"},
+          Case{FailingWriter::Fail::AfterBytes, test::kHeaderBytes + 12345, WriteStatus::WriteFailed,
+               "the content could not be written: No space left on device"},
+          Case{FailingWriter::Fail::OnRename, SIZE_MAX, WriteStatus::ReplaceFailed,
+               "the new file could not replace the old one: Invalid cross-device link"}}) {
         test::WriteAll(StoreFile(), original);
         ProfileStore reader(DataFolder());
         m_list.clear();
-        reader.Load(m_list, *m_header, u"Profile");
+        ASSERT_EQ(reader.Load(m_list, *m_header, u"Profile").outcome, LoadOutcome::Loaded);
         CreateDefaultProfile(m_list, u"Profile");
 
         FailingWriter writer(c.fail, c.allowed);
         ProfileStore store(DataFolder(), writer);
-        EXPECT_EQ(store.Save(m_list, *m_header), c.status);
+        const WriteResult result = store.Save(m_list, *m_header);
+        EXPECT_EQ(result, c.status);
+        EXPECT_EQ(WriteFailureReason(result), c.reason);
         EXPECT_TRUE(test::ReadAll(StoreFile()) == original);
         EXPECT_FALSE(std::filesystem::exists(TemporaryPathFor(StoreFile())));
     }
+}
+
+// The system's own refusal, not a simulated one: the name of the temporary file is taken by a
+// folder, which not even the superuser can open as a file.
+TEST_F(ProfileStoreTest, SaveThatTheSystemRefusesSaysWhy) {
+    std::filesystem::create_directories(TemporaryPathFor(StoreFile()));
+    ProfileStore store(DataFolder());
+    CreateDefaultProfile(m_list, u"Profile");
+    const WriteResult result = store.Save(m_list, *m_header);
+    EXPECT_EQ(result, WriteStatus::CannotCreate);
+    EXPECT_EQ(WriteFailureReason(result), "the temporary file could not be created: Is a directory");
+    EXPECT_FALSE(std::filesystem::exists(StoreFile()));
+}
+
+// Each damaged start keeps its own backup: the second must not replace the first, which may hold
+// the only copy of profiles the repair had to drop.
+TEST_F(ProfileStoreTest, EveryDamagedStartKeepsItsOwnBackup) {
+    std::vector<Bytes> damaged;
+    for (std::size_t cut : {test::kHeaderBytes + test::kRecordBytes + 7, std::size_t{1000}, std::size_t{0}}) {
+        Bytes file = ThreeProfileFile();
+        file.resize(cut);
+        damaged.push_back(file);
+        test::WriteAll(StoreFile(), file);
+        ProfileStore store(DataFolder());
+        m_list.clear();
+        const LoadReport report = store.Load(m_list, *m_header, u"Profile");
+        EXPECT_EQ(report.outcome, LoadOutcome::Repaired);
+        EXPECT_TRUE(report.backupKept);
+        EXPECT_EQ(report.backupPath, store.BackupPath(damaged.size() - 1));
+    }
+    const ProfileStore store(DataFolder());
+    EXPECT_EQ(store.BackupPath(0).filename(), "pro.data.bak");
+    EXPECT_EQ(store.BackupPath(2).filename(), "pro.data.bak.2");
+    for (std::size_t i = 0; i < damaged.size(); ++i)
+        EXPECT_TRUE(test::ReadAll(store.BackupPath(static_cast<unsigned>(i))) == damaged[i]) << i;
 }
 
 TEST_F(ProfileStoreTest, SavesFromTwoThreadsEachWriteAWholeFile) {
