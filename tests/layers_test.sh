@@ -2,6 +2,7 @@
 # Keeps the include graph to the layers. A file's folder is its layer; it may include headers of
 # its own layer and of the layers below it, never of a layer above:
 #   core  <  platform, ui  <  device  <  app        (ui and device do not know each other)
+#                                        device  <  cli   (the command line: no widgets, no app)
 # The core and the plugins include no Qt header. Of the platform layer, the plugins may include the
 # parts built without Qt: the message numbers and the keyboard layout (which the input hook links).
 # Prints every offending include and fails.
@@ -16,6 +17,7 @@ allowed() {  # layer -> the folders under src/ its files may include
     ui) echo "core platform ui" ;;
     device) echo "core platform device" ;;
     app) echo "core platform ui device app" ;;
+    cli) echo "core platform device cli" ;;
     plugins) echo "core" ;;
   esac
 }
@@ -30,7 +32,7 @@ while IFS= read -r file; do
   while IFS=: read -r line include; do
     top=${include%%/*}
     case $top in
-      core|platform|ui|device|app)
+      core|platform|ui|device|app|cli)
         if [[ $layer == plugins && ( $include == platform/messages.h || $include == platform/keyboard/* ) ]]; then
           continue
         fi

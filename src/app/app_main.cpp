@@ -33,7 +33,8 @@ constexpr const char* kUsage =
     "Started without options it opens its window, or raises the window of the copy that runs\n"
     "already (that start then exits with status 1). Profiles and macros are kept in\n"
     "$XDG_DATA_HOME/quillon/Data/ (by default ~/.local/share/quillon/Data/) when installed, or in\n"
-    "Data/ beside the program when it runs from its own folder.\n"
+    "Data/ beside the program when it runs from its own folder. quillon-cli changes them from a\n"
+    "shell, also while the window is open (see quillon-cli --help).\n"
     "\n"
     "Options:\n"
     "  -h, --help     print this help and exit\n"
@@ -103,12 +104,16 @@ int RunQuillon(int argc, char** argv) {
     window->CenterWindow();
     window->ShowWindow(SW_SHOW);
     instance.SetActivationTarget(window->GetHWND());
+    // quillon-cli hands its commands to the window while it runs, so the mouse has one writer.
+    instance.SetRequestHandler(
+        [&window](std::string_view line) { return window->Page().HandleCommandRequest(line); });
 
     CPaintManagerUI::MessageLoop();
 
     // Deleting the window shuts the page down (worker, links, driver libraries, last save) and
     // removes the tray icon last.
     instance.SetActivationTarget(nullptr);
+    instance.SetRequestHandler({});
     window.reset();
     CPaintManagerUI::Term();
     return 0;

@@ -18,6 +18,7 @@
 #include <list>
 #include <optional>
 
+#include "core/remote/command_request.h"
 #include "platform/message_window.h"
 
 namespace quillon {
@@ -29,8 +30,11 @@ constexpr char kActivatedReply[] = "done\n";
 // How long a second start waits for the running copy; it exits with 1 either way.
 constexpr int kConnectAttempts = 20;
 constexpr int kWaitMs = 5000;
-// A request is one short line; a peer that sends more without a line end is cut off.
-constexpr qsizetype kMaxRequest = 256;
+// A request is one line: "activate", or a command line's request of at most kMaxCommandRequest
+// bytes. A peer that sends more without a line end is cut off.
+constexpr qsizetype kMaxRequest = static_cast<qsizetype>(kMaxCommandRequest);
+// An answer goes out in full unless the peer stops reading for this long.
+constexpr int kReplySendTimeoutMs = 2000;
 
 QString DefaultFolder() {
     // Qt's runtime location is $XDG_RUNTIME_DIR, or a folder it checks the same way.
@@ -130,6 +134,7 @@ struct SingleInstance::Impl {
     std::list<Peer> peers;
     HWND target = nullptr;
     UINT message = MSG_ACTIVATE_INSTANCE;
+    RequestHandler handler;
 
     QString LockPath() const { return folder + '/' + name + QStringLiteral(".lock"); }
     QString SocketPath() const { return folder + '/' + name; }
@@ -140,6 +145,8 @@ struct SingleInstance::Impl {
     void Read(std::list<Peer>::iterator peer);
     void Close(std::list<Peer>::iterator peer);
     void ActivateRunning() const;
+    int ConnectRunning() const;
+    bool TakeLock();
 };
 
 void SingleInstance::Impl::Listen() {
@@ -228,10 +235,31 @@ void SingleInstance::Impl::Read(std::list<Peer>::iterator peer) {
     // The answer goes out before the window may run further events; the socket is then closed.
     const int fd = peer->fd;
     peer->notifier->setEnabled(false);
-    if (request == kActivateRequest && target != nullptr)
-        SendMessage(target, message, 0, 0);
-    // The socket is non-blocking; the short reply fits its buffer.
-    WriteAll(fd, kActivatedReply, sizeof kActivatedReply - 1);
+    if (request == kActivateRequest) {
+        if (target != nullptr)
+            SendMessage(target, message, 0, 0);
+        // The socket is non-blocking; the short reply fits its buffer.
+        WriteAll(fd, kActivatedReply, sizeof kActivatedReply - 1);
+        Close(peer);
+        return;
+    }
+    std::string reply;
+    if (handler) {
+        reply = handler(std::string_view(request.constData(), static_cast<std::size_t>(end)));
+    } else {
+        // The lock's holder takes no requests (a command line working on the mouse itself, or a
+        // window still starting): the request is refused, never queued.
+        reply = EncodeCommandReply(
+            {kExitRefused, {}, "quillon-cli: another Quillon program is using the mouse; try again\n"});
+    }
+    // A long answer may not fit the socket's buffer: it is written blocking, but a peer that stops
+    // reading holds the program up for a bounded time only.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    timeval timeout{kReplySendTimeoutMs / 1000, (kReplySendTimeoutMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    WriteAll(fd, reply.data(), reply.size());
     Close(peer);
 }
 
@@ -244,22 +272,27 @@ void SingleInstance::Impl::Close(std::list<Peer>::iterator peer) {
     peers.erase(peer);
 }
 
-void SingleInstance::Impl::ActivateRunning() const {
+int SingleInstance::Impl::ConnectRunning() const {
     const auto address = SocketAddress(SocketPath());
     if (!address)
-        return;
+        return -1;
     int fd = -1;
     // The running copy may have taken the lock a moment ago and not be listening yet.
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
         fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (fd < 0)
-            return;
+            return -1;
         if (connect(fd, reinterpret_cast<const sockaddr*>(&*address), sizeof *address) == 0)
-            break;
+            return fd;
         close(fd);
         fd = -1;
         usleep(static_cast<useconds_t>(kWaitMs / kConnectAttempts) * 1000u);
     }
+    return -1;
+}
+
+void SingleInstance::Impl::ActivateRunning() const {
+    const int fd = ConnectRunning();
     if (fd < 0)
         return;
     if (WriteAll(fd, kActivateRequest, sizeof kActivateRequest - 1)) {
@@ -296,25 +329,73 @@ SingleInstance::~SingleInstance() {
         m_impl->lock->unlock();
 }
 
-bool SingleInstance::ClaimOrActivate() {
-    if (m_impl->first)
+bool SingleInstance::Impl::TakeLock() {
+    if (first)
         return true;
-    QDir().mkpath(m_impl->folder);
-    m_impl->lock = std::make_unique<QLockFile>(m_impl->LockPath());
-    if (m_impl->lock->tryLock(0)) {
-        m_impl->first = true;
-        m_impl->Listen();
+    QDir().mkpath(folder);
+    lock = std::make_unique<QLockFile>(LockPath());
+    if (lock->tryLock(0)) {
+        first = true;
+        Listen();
         return true;
     }
-    if (m_impl->lock->error() != QLockFile::LockFailedError) {
+    if (lock->error() != QLockFile::LockFailedError) {
         // No lock could be made (the folder is not writable): better run than refuse to start.
-        m_impl->lock.reset();
-        m_impl->first = true;
+        lock.reset();
+        first = true;
         return true;
     }
-    m_impl->lock.reset();
+    lock.reset();
+    return false;
+}
+
+bool SingleInstance::ClaimOrActivate() {
+    if (m_impl->TakeLock())
+        return true;
     m_impl->ActivateRunning();
     return false;
+}
+
+bool SingleInstance::Claim() {
+    return m_impl->TakeLock();
+}
+
+std::optional<std::string> SingleInstance::SendRequest(std::string_view line, int timeoutMs) const {
+    const int fd = m_impl->ConnectRunning();
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::string> reply;
+    if (WriteAll(fd, line.data(), line.size())) {
+        std::string received;
+        pollfd wait{fd, POLLIN, 0};
+        char buffer[4096];
+        for (;;) {
+            const int ready = poll(&wait, 1, timeoutMs);
+            if (ready < 0 && errno == EINTR)
+                continue;
+            if (ready <= 0)
+                break;
+            const ssize_t count = recv(fd, buffer, sizeof buffer, 0);
+            if (count < 0 && errno == EINTR)
+                continue;
+            if (count <= 0)
+                break;
+            received.append(buffer, static_cast<std::size_t>(count));
+            if (const std::size_t end = received.find('\n'); end != std::string::npos) {
+                received.resize(end + 1);
+                reply = std::move(received);
+                break;
+            }
+            if (received.size() > kMaxCommandReply)
+                break;
+        }
+    }
+    close(fd);
+    return reply;
+}
+
+void SingleInstance::SetRequestHandler(RequestHandler handler) {
+    m_impl->handler = std::move(handler);
 }
 
 void SingleInstance::SetActivationTarget(HWND window, UINT message) {

@@ -2,7 +2,8 @@
 // One running copy per user. The first copy holds a per-user lock and listens on a local socket;
 // a second start finds the lock taken, asks the running copy through the socket to come forward
 // (its window receives MSG_ACTIVATE_INSTANCE, 1037, with wParam 0 and lParam 0, synchronously)
-// and ends with exit code 1:
+// and ends with exit code 1. quillon-cli sends its requests to the running copy on the same
+// socket (SendRequest, SetRequestHandler).
 //
 //     SingleInstance instance;                 // the lock and socket named "Quillon"
 //     if (!instance.ClaimOrActivate())
@@ -17,8 +18,11 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "platform/messages.h"
 
@@ -58,6 +62,22 @@ public:
     // The window that receives `message` when the program is started again. Until one is set,
     // such requests are answered and otherwise dropped.
     void SetActivationTarget(HWND window, UINT message = MSG_ACTIVATE_INSTANCE);
+
+    // Takes the lock and listens, as ClaimOrActivate does, but asks no running copy to come
+    // forward: false when another copy holds the lock.
+    bool Claim();
+
+    // Every request line other than "activate" (a command line's request, see
+    // core/remote/command_request.h) goes to `handler` on the UI thread, without its "\n"; what it
+    // returns is written back as the answer. Until a handler is set, such requests are refused
+    // with an answer saying that another program is using the mouse. Only this user's requests
+    // ever arrive.
+    using RequestHandler = std::function<std::string(std::string_view line)>;
+    void SetRequestHandler(RequestHandler handler);
+
+    // The other side: sends `line` ("\n" included) to the copy that holds the lock and returns
+    // its answer line; nothing when no copy listens, or none answered within `timeoutMs`.
+    std::optional<std::string> SendRequest(std::string_view line, int timeoutMs) const;
 
     bool IsFirst() const;
     QString LockFilePath() const;

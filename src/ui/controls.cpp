@@ -10,6 +10,7 @@
 #include <QAbstractSlider>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -582,6 +583,56 @@ void CEditUI::SetReadOnly(bool readOnly) {
 bool CEditUI::IsReadOnly() const {
     auto* edit = qobject_cast<QLineEdit*>(m_widget);
     return edit && edit->isReadOnly();
+}
+
+namespace {
+
+// Swallows every key event of the edit it is installed on, before the edit, the focus chain or the
+// window's shortcuts see it.
+class KeySwallower : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::ShortcutOverride:
+            // Accepting the override keeps shortcuts from taking the key; the press then comes
+            // here and ends below.
+            event->accept();
+            return true;
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+            return true;
+        default:
+            return QObject::eventFilter(watched, event);
+        }
+    }
+};
+
+constexpr const char* kKeySwallowerName = "quillon_key_capture";
+
+}  // namespace
+
+void CEditUI::SetKeyCapture(bool capture) {
+    auto* edit = qobject_cast<QLineEdit*>(m_widget);
+    if (!edit || capture == IsKeyCapture())
+        return;
+    if (capture) {
+        auto* swallower = new KeySwallower(edit);
+        swallower->setObjectName(QString::fromLatin1(kKeySwallowerName));
+        edit->installEventFilter(swallower);
+        edit->setReadOnly(true);
+    } else {
+        delete edit->findChild<QObject*>(QString::fromLatin1(kKeySwallowerName), Qt::FindDirectChildrenOnly);
+        edit->setReadOnly(false);
+    }
+}
+
+bool CEditUI::IsKeyCapture() const {
+    auto* edit = qobject_cast<QLineEdit*>(m_widget);
+    return edit && edit->findChild<QObject*>(QString::fromLatin1(kKeySwallowerName),
+                                             Qt::FindDirectChildrenOnly) != nullptr;
 }
 
 CRichEditUI::CRichEditUI(QWidget* widget) : CEditUI(widget) {}

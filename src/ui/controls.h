@@ -249,6 +249,12 @@ public:
     int GetMaxChar() const;
     void SetReadOnly(bool readOnly);
     bool IsReadOnly() const;
+    // A key field: while it has the focus it takes every key for itself and does nothing with it,
+    // so that keys reported by other means (the input hook) can be shown there. Tab does not move
+    // the focus, Esc and Enter do not answer the window and no shortcut fires; the text is set
+    // only by the program. The mouse still moves the focus.
+    void SetKeyCapture(bool capture);
+    bool IsKeyCapture() const;
 };
 
 class CRichEditUI : public CEditUI {

@@ -8,6 +8,7 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
+#include <QFont>
 #include <QIcon>
 #include <QMenu>
 
@@ -16,6 +17,14 @@
 namespace quillon {
 
 namespace {
+bool HoldsCheckedItem(const QMenu* menu) {
+    for (const QAction* action : menu->actions()) {
+        if (action->isChecked() || (action->menu() != nullptr && HoldsCheckedItem(action->menu())))
+            return true;
+    }
+    return false;
+}
+
 std::vector<CMenuWnd*>& OpenMenus() {
     static std::vector<CMenuWnd*> menus;
     return menus;
@@ -110,6 +119,13 @@ void CMenuWnd::Build(QMenu* into, const void* element) {
                 auto it = m_checks->find(name);
                 action->setChecked(it != m_checks->end() && it->second);
             }
+        }
+        if (action->menu() != nullptr && HoldsCheckedItem(action->menu())) {
+            // The submenu that holds the checked item stands out, so the current choice can be
+            // found from the top level.
+            QFont font = action->font();
+            font.setBold(true);
+            action->setFont(font);
         }
         action->setVisible(child.attribute(QStringLiteral("visible")) != QLatin1String("false"));
         action->setEnabled(child.attribute(QStringLiteral("enabled")) != QLatin1String("false"));

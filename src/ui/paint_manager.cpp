@@ -347,11 +347,44 @@ std::size_t CPaintManagerUI::OutstandingPtrs() {
 // ---------------------------------------------------------------------------------------------
 // One window's manager
 
+// Takes the key events meant for one window, whichever of its widgets has the focus, before they
+// reach it: an application-wide filter runs ahead of the receiver's own handling.
+class CPaintManagerUI::KeyboardBlock : public QObject {
+public:
+    explicit KeyboardBlock(CPaintManagerUI* manager) : m_manager(manager) { qApp->installEventFilter(this); }
+    ~KeyboardBlock() override { qApp->removeEventFilter(this); }
+
+    bool eventFilter(QObject* object, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ShortcutOverride: {
+            auto* widget = qobject_cast<QWidget*>(object);
+            QWidget* root = m_manager->m_root;
+            return widget != nullptr && root != nullptr && widget->window() == root->window();
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    CPaintManagerUI* m_manager;
+};
+
+void CPaintManagerUI::SetKeyboardIgnored(bool ignored) {
+    if (!ignored)
+        m_keyboardBlock.reset();
+    else if (!m_keyboardBlock)
+        m_keyboardBlock = std::make_unique<KeyboardBlock>(this);
+}
+
 CPaintManagerUI::CPaintManagerUI() : m_events(std::make_unique<Events>(this)) {
     m_languageListener = CResourceManager::GetInstance()->AddLanguageListener([this] { RefreshTexts(); });
 }
 
 CPaintManagerUI::~CPaintManagerUI() {
+    m_keyboardBlock.reset();
     CResourceManager::GetInstance()->RemoveLanguageListener(m_languageListener);
     RemoveAllTimers();
     m_notifiers.clear();

@@ -111,8 +111,15 @@ public:
     // Shows every language-key text again (after a language file was loaded).
     void RefreshTexts();
 
+    // While on, the keys typed are taken from every control of this window before any of them
+    // acts on a key (no Tab to the next control, no Space on the focused button, no text into a
+    // box): for a window that records what the user types anywhere on the desktop.
+    void SetKeyboardIgnored(bool ignored);
+    bool IsKeyboardIgnored() const { return m_keyboardBlock != nullptr; }
+
 private:
     class Events;
+    class KeyboardBlock;
     struct Timer {
         CControlUI* control;
         UINT id;
@@ -128,6 +135,7 @@ private:
     QPointer<QWidget> m_root;
     WindowImplBase* m_window = nullptr;
     std::unique_ptr<Events> m_events;
+    std::unique_ptr<KeyboardBlock> m_keyboardBlock;
     std::unordered_map<const QWidget*, std::unique_ptr<CControlUI>> m_controls;
     std::vector<INotifyUI*> m_notifiers;
     std::vector<Timer> m_timers;

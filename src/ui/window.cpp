@@ -459,6 +459,15 @@ void WindowImplBase::SetIcon(int iconId) {
         m_host->setWindowIcon(LoadIconResource(iconId));
 }
 
+QRect WindowImplBase::GetScreenRect() const {
+    QScreen* screen = m_host ? QGuiApplication::screenAt(m_host->frameGeometry().center()) : nullptr;
+    if (screen == nullptr && m_host)
+        screen = m_host->screen();
+    if (screen == nullptr)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry() : QRect();
+}
+
 QRect WindowImplBase::GetWindowRect() const {
     return m_host ? m_host->frameGeometry() : QRect();
 }

@@ -116,6 +116,9 @@ public:
     void SetIcon(int iconId);
     // The window's rectangle on the screen.
     QRect GetWindowRect() const;
+    // The whole rectangle of the screen that holds the window (the primary screen's when no
+    // screen holds it), in the coordinates of the desktop.
+    QRect GetScreenRect() const;
     void MoveWindow(int x, int y, int width, int height);
     void MoveWindow(int x, int y);
 

@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <future>
 #include <memory>
+#include <string>
 
 #include "platform/message_window.h"
 #include "support/qt_app.h"
@@ -123,6 +125,58 @@ TEST_F(SingleInstanceTest, RequestsOfAnotherUserAreRefused) {
     ASSERT_TRUE(test::PumpUntil([&] { return second.state() == QProcess::NotRunning; }, kLimitMs));
     SetPeerUidQuery(previous);
     EXPECT_EQ(second.exitCode(), kSecondStartExitCode);
+}
+
+// A command line's request reaches the handler as one line and its answer goes back whole, also
+// when it is larger than a socket buffer; "activate" keeps going to the window.
+TEST_F(SingleInstanceTest, CommandRequestsReachTheHandlerAndTheirAnswersComeBackWhole) {
+    SingleInstance running(QStringLiteral("Quillon"), m_folder.path());
+    ASSERT_TRUE(running.Claim());
+    std::vector<std::string> received;
+    const std::string bigAnswer = std::string(1 << 20, 'x') + "\n";
+    running.SetRequestHandler([&](std::string_view line) {
+        received.emplace_back(line);
+        return bigAnswer;
+    });
+    int activations = 0;
+    MessageWindow window([&](UINT message, WPARAM, LPARAM) {
+        activations += message == MSG_ACTIVATE_INSTANCE ? 1 : 0;
+        return LRESULT{0};
+    });
+    running.SetActivationTarget(window.handle());
+
+    const SingleInstance client(QStringLiteral("Quillon"), m_folder.path());
+    auto answer = std::async(std::launch::async,
+                             [&] { return client.SendRequest("{\"command\":\"list\"}\n", kLimitMs); });
+    ASSERT_TRUE(test::PumpUntil(
+        [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, kLimitMs));
+    EXPECT_EQ(answer.get(), bigAnswer);
+    EXPECT_EQ(received, std::vector<std::string>{"{\"command\":\"list\"}"});
+
+    QProcess& second = Start();
+    ASSERT_TRUE(test::PumpUntil([&] { return second.state() == QProcess::NotRunning; }, kLimitMs));
+    EXPECT_EQ(second.exitCode(), kSecondStartExitCode);
+    EXPECT_EQ(activations, 1);
+    EXPECT_EQ(received.size(), 1u) << "activate is no command request";
+}
+
+// A request of another user that reaches the socket changes nothing and gets no answer.
+TEST_F(SingleInstanceTest, CommandRequestsOfAnotherUserNeverReachTheHandler) {
+    SingleInstance running(QStringLiteral("Quillon"), m_folder.path());
+    ASSERT_TRUE(running.Claim());
+    running.SetRequestHandler([](std::string_view line) {
+        ADD_FAILURE() << "a request of another user reached the handler: " << line;
+        return std::string("{}\n");
+    });
+    const PeerUidQuery previous = SetPeerUidQuery([](int) -> std::optional<uid_t> { return getuid() + 1; });
+    const SingleInstance client(QStringLiteral("Quillon"), m_folder.path());
+    auto answer = std::async(std::launch::async,
+                             [&] { return client.SendRequest("{\"command\":\"set\"}\n", kLimitMs); });
+    const bool done = test::PumpUntil(
+        [&] { return answer.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, kLimitMs);
+    SetPeerUidQuery(previous);
+    ASSERT_TRUE(done);
+    EXPECT_EQ(answer.get(), std::nullopt);
 }
 
 // Without a runtime folder, the fallback folder must be this user's and closed to others;

@@ -215,8 +215,9 @@ TEST_F(ResourcesTest, LightingEffectListHasAnItemForEveryEffectWithAText) {
 
 TEST_F(ResourcesTest, EveryKeyALayoutShowsIsInTheLanguageFile) {
     int tips = 0;
-    for (const char* skin : {"main.xml", "msg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_macropage.xml",
-                             "keylistitem.xml", "MS/MS_1/profilename.xml"}) {
+    for (const char* skin :
+         {"main.xml", "msg.xml", "DpiColorDialog.xml", "MS/MS_1/ms_1_macropage.xml", "keylistitem.xml",
+          "MS/MS_1/profilename.xml", "MS/MS_1/selectmacro.xml", "shortcut.xml"}) {
         CPaintManagerUI& pm = Open(QString::fromLatin1(skin));
         for (QWidget* widget : Root()->findChildren<QWidget*>()) {
             CControlUI* control = pm.FindControl(widget);
@@ -283,6 +284,23 @@ TEST_F(ResourcesTest, TrayMenuOffersConfigurationAndExitWithTexts) {
         ASSERT_NE(item, nullptr) << name;
         EXPECT_FALSE(item->text().endsWith(QLatin1String("_text"))) << name << " has no language text";
     }
+    menu.Close();
+}
+
+TEST_F(ResourcesTest, ButtonFunctionMenuShowsATextForEveryItem) {
+    CPaintManagerUI& pm = Open(QStringLiteral("main.xml"));
+    CMenuWnd menu;
+    ASSERT_TRUE(
+        menu.Init(nullptr, QStringLiteral("MS/MS_1/ms_1_menu.xml"), QPoint(100, 100), &pm, nullptr, 6));
+    int items = 0;
+    for (QAction* item : menu.GetQMenu()->findChildren<QAction*>()) {
+        if (item->isSeparator() || item->objectName().isEmpty())
+            continue;
+        ++items;
+        EXPECT_TRUE(!item->text().isEmpty() && !item->text().endsWith(QLatin1String("_text")))
+            << qPrintable(item->objectName()) << " shows " << qPrintable(item->text());
+    }
+    EXPECT_GE(items, 52) << "every function of the catalogue has its item";
     menu.Close();
 }
 

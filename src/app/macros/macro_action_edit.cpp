@@ -371,6 +371,9 @@ void CMS_1_Macro::Impl::SetInsertMouse(bool checked) {
 // --- Key capture --------------------------------------------------------------------------------------
 
 void CMS_1_Macro::Impl::StartKeyCapture() {
+    // The key box and a recording cannot share the hook: the recording ends, with what it took.
+    if (recording)
+        StopRecording();
     keyCapture = true;
     recordingRoute = false;
     if (hooks != nullptr && hooks->installhook != nullptr)

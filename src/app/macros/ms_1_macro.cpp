@@ -63,8 +63,9 @@ int LeadingInteger(const QString& text) {
 
 // --- The window -------------------------------------------------------------------------------------
 
-CMS_1_Macro::CMS_1_Macro(MacroStore& store, const HookOps* hooks, const KeyCodeTables* keys)
-    : m(std::make_unique<Impl>(*this, store, hooks, keys)) {}
+CMS_1_Macro::CMS_1_Macro(MacroStore& store, const HookOps* hooks, const KeyCodeTables* keys,
+                         RecordingMemory* memory)
+    : m(std::make_unique<Impl>(*this, store, hooks, keys, memory)) {}
 
 CMS_1_Macro::~CMS_1_Macro() = default;
 
@@ -143,8 +144,7 @@ bool CMS_1_Macro::Impl::FindControls() {
     defaultDelayEdit->SetText(QString::number(defaultDelay));
     SetInsertMouse(insertMouseCheck->GetCheck());
     ShowPage(EditPage::Nothing);
-    // Recording is not built yet; its button keeps its place but takes no clicks.
-    recordButton->SetEnabled(false);
+    InitRecordButton();
     ShowUnits();
     return true;
 }
@@ -185,6 +185,8 @@ void CMS_1_Macro::Notify(TNotifyUI& msg) {
         d.Rename();
         return;
     }
+    if (d.NotifyRecording(msg))
+        return;
     d.NotifyActionEditing(msg);
 }
 
@@ -207,15 +209,21 @@ void CMS_1_Macro::OnClick(TNotifyUI& msg) {
         d.NotifyActionEditing(msg);
 }
 
-LRESULT CMS_1_Macro::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM, bool& bHandled) {
+LRESULT CMS_1_Macro::HandleCustomMessage(UINT uMsg, WPARAM wParam, LPARAM lParam, bool& bHandled) {
     bHandled = false;
     if (uMsg != MSG_HOOK_EVENT)
         return 0;
     bHandled = true;
-    // While the recording route is on the events belong to recording, which is not built yet and
-    // drops them; otherwise they are the key capture's.
-    if (m->ready && !m->closing && !m->recordingRoute && m->keyCapture)
+    // While the recording route is on the events belong to recording; one that was on its way when
+    // the recording stopped is dropped. Otherwise they are the key capture's.
+    if (!m->ready || m->closing)
+        return 0;
+    if (m->recordingRoute) {
+        if (m->recording)
+            m->OnRecordedEvent(wParam, lParam);
+    } else if (m->keyCapture) {
         m->OnKeyCaptured(static_cast<std::uint32_t>(wParam));
+    }
     return 0;
 }
 
@@ -236,6 +244,10 @@ LRESULT CMS_1_Macro::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
     }
     if (d.keyCapture)
         d.StopKeyCapture();
+    // Closing ends a recording as its button would: the hook stops listening and what was
+    // recorded is kept.
+    if (d.recording)
+        d.StopRecording();
     d.closing = true;
     m_pm.KillTimer(d.actionList);
     return 0;
@@ -246,6 +258,9 @@ LRESULT CMS_1_Macro::OnDestroy(UINT, WPARAM, LPARAM, bool& bHandled) {
 void CMS_1_Macro::Impl::OnMacroSelected(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= store.Count())
         return;
+    // A recording belongs to the macro it started in: it ends there before another is shown.
+    if (recording && row != currentIndex)
+        StopRecording();
     currentIndex = row;
     LoadMacro(row);
 }
@@ -337,6 +352,8 @@ void CMS_1_Macro::Impl::DeleteMacro() {
                             QStringLiteral("delete_macro_text")) != 1)
         return;
     const int row = macroList->GetCurSel();
+    if (recording)
+        StopRecording();
     if (row < 0 || !store.RemoveMacro(static_cast<std::size_t>(row)))
         return;
     macroList->RemoveAt(row);

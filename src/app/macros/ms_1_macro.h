@@ -16,6 +16,12 @@
 // Key actions take their key from the input-hook library: while the key box has the focus the
 // keyboard hook reports to this window (message 1034), and the key pressed becomes the action's
 // key. Without the library the box receives nothing.
+//
+// Recording takes key presses and mouse-button clicks made anywhere on the desktop into the
+// current macro, through the same library. The hook is installed and enabled only from the record
+// button's start to its stop (or to the editor's close), so no keystroke is read outside a
+// recording; the record button says when it listens, and why it cannot when the library is missing
+// or cannot reach an X display.
 
 #include <memory>
 
@@ -33,10 +39,21 @@ inline constexpr UINT kMacroScrollToInsertTimer = 1000;
 inline constexpr UINT kMacroScrollToRestoredTimer = 1001;
 inline constexpr UINT kMacroScrollDelayMs = 50;
 
+// What recording remembers from one recording to the next for the program's run: the last hook
+// event it took. A recording whose first event repeats it (the release of a key still held when
+// the previous recording ended, say) ignores that event. The settings page keeps one for every
+// editor it opens.
+struct RecordingMemory {
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+};
+
 class CMS_1_Macro : public WindowImplBase {
 public:
-    // `hooks` may be null, and so may any of its entries; `keys` names keys (null: codes only).
-    CMS_1_Macro(MacroStore& store, const HookOps* hooks, const KeyCodeTables* keys);
+    // `hooks` may be null, and so may any of its entries; `keys` names keys (null: codes only);
+    // `memory` carries the last recorded event across editors (null: this editor keeps its own).
+    CMS_1_Macro(MacroStore& store, const HookOps* hooks, const KeyCodeTables* keys,
+                RecordingMemory* memory = nullptr);
     ~CMS_1_Macro() override;
 
     QString GetWindowClassName() const override { return QStringLiteral("MS_1_Macro"); }

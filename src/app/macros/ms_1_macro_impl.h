@@ -1,7 +1,8 @@
 #pragma once
-// The macro editor's state and controls, shared by its two halves: ms_1_macro.cpp (the window, the
-// macro list, the name, import and export, and the commit) and macro_action_edit.cpp (the action
-// list: rows, insertion, moves, the edit page and key capture).
+// The macro editor's state and controls, shared by its three parts: ms_1_macro.cpp (the window, the
+// macro list, the name, import and export, and the commit), macro_action_edit.cpp (the action
+// list: rows, insertion, moves, the edit page and key capture) and macro_recording.cpp (recording
+// through the input hook).
 
 #include <QString>
 
@@ -33,14 +34,21 @@ inline constexpr int kMacroRowHeight = 30;
 // Rows of the macro list, whether they were there at the start or added later.
 inline constexpr int kMacroListRowHeight = 26;
 
+// Why the record button cannot record.
+enum class RecordingBlock { None, NoLibrary, NoDisplay };
+
 struct CMS_1_Macro::Impl {
-    Impl(CMS_1_Macro& owner, MacroStore& macros, const HookOps* hookOps, const KeyCodeTables* keyTables)
-        : window(owner), store(macros), hooks(hookOps), keys(keyTables) {}
+    Impl(CMS_1_Macro& owner, MacroStore& macros, const HookOps* hookOps, const KeyCodeTables* keyTables,
+         RecordingMemory* recordingMemory)
+        : window(owner), store(macros), hooks(hookOps), keys(keyTables),
+          memory(recordingMemory != nullptr ? *recordingMemory : ownMemory) {}
 
     CMS_1_Macro& window;
     MacroStore& store;
     const HookOps* hooks;
     const KeyCodeTables* keys;
+    RecordingMemory ownMemory;
+    RecordingMemory& memory;  // the last event recorded, across recordings
 
     // --- Controls ------------------------------------------------------------------------------
     CButtonUI* exitButton = nullptr;
@@ -99,6 +107,9 @@ struct CMS_1_Macro::Impl {
     bool editFollowsSelection = false;
     bool recording = false;
     bool recordingRoute = false;
+    bool previousEventSeen = false;  // an event of this recording, or its start, set the time mark
+    std::uint32_t timeMark = 0;      // tick count (low 32 bits) at the previous event or the start
+    RecordingBlock recordingBlock = RecordingBlock::None;
     bool keyCapture = false;
     bool ready = false;    // every control was found; without them the editor does nothing
     bool closing = false;  // the window is being destroyed: late notifications are ignored
@@ -152,6 +163,17 @@ struct CMS_1_Macro::Impl {
 
     // Handles the notification when it belongs to the action editing; false otherwise.
     bool NotifyActionEditing(TNotifyUI& msg);
+
+    // --- macro_recording.cpp -------------------------------------------------------------------
+    void InitRecordButton();
+    void OnRecordClick();
+    void StartRecording();
+    void StopRecording();
+    void OnRecordedEvent(WPARAM wParam, LPARAM lParam);
+    void OnRecordButtonCrossing(bool entered);
+    void ShowRecordButton();
+    // Handles the notification when it belongs to recording; false otherwise.
+    bool NotifyRecording(TNotifyUI& msg);
 };
 
 // The integer at the start of a text, as the edit boxes read it: optional blanks, an optional

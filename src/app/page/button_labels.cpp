@@ -38,11 +38,12 @@ QString ButtonLabels::ComposedLabel(const ButtonSlot& slot) const {
             if ((slot.shortcut_modifiers & modifier.bit) != 0)
                 label += m_text(QString::fromLatin1(modifier.key)) + u'+';
         }
-        if (m_keys != nullptr) {
-            const std::u16string name = m_keys->UsageName(slot.shortcut_key);
-            label += QString::fromStdU16String(name);
-        }
-        return label;
+        const QString name =
+            m_keys != nullptr ? QString::fromStdU16String(m_keys->UsageName(slot.shortcut_key)) : QString();
+        // A shortcut of modifiers only reads "Ctrl+Shift", not "Ctrl+Shift+".
+        if (name.isEmpty() && label.endsWith(u'+'))
+            label.chop(1);
+        return label + name;
     }
     case kFunctionMacro:
         return m_text(QStringLiteral("assign_macro_text")) + MacroName(slot);

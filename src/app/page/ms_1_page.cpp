@@ -1,5 +1,6 @@
 #include "app/page/ms_1_page.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
@@ -11,6 +12,7 @@
 #include "app/macros/macro_store.h"
 #include "app/macros/ms_1_macro.h"
 #include "app/msg_wnd.h"
+#include "app/page/button_assign.h"
 #include "app/page/button_labels.h"
 #include "app/page/dpi_color_wnd.h"
 #include "app/page/dpi_lighting.h"
@@ -24,6 +26,8 @@
 #include "core/keys/key_tables.h"
 #include "core/macros/macro_slots.h"
 #include "core/protocol/apply_plan.h"
+#include "core/remote/command_request.h"
+#include "core/remote/profile_commands.h"
 #include "core/store/profile_state.h"
 #include "device/apply.h"
 #include "device/ble/ble_channel.h"
@@ -94,11 +98,14 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<MacroStore> macros;
     std::unique_ptr<MacroStoreImports> importedMacros;
     std::unique_ptr<ProfileListOperations> profileOperations;
+    // What recording remembers between the editor's openings.
+    RecordingMemory recordingMemory;
     std::unique_ptr<KeyboardLayout> keyboardLayout;
     std::unique_ptr<KeyCodeTables> keyTables;
     std::unique_ptr<DpiLightingSection> dpi;
     std::unique_ptr<PowerSection> power;
     std::unique_ptr<ButtonLabels> labels;
+    std::unique_ptr<ButtonAssign> assign;
     // The device side: the status view over the page's controls, the status handling that decides
     // what it shows (also the links' view of the page), the links as the apply writes through
     // them, the apply, and the links with their worker. The links are built before the apply but
@@ -156,6 +163,7 @@ struct CMS_1_Page::Impl final : PageContext {
     void OnItemActivate(TNotifyUI& msg);
     // Another profile became the selected one: show it and send it whole.
     void ShowSelectedProfile();
+    void FillProfileList();
     void ResetProfile();
     void OpenMacroEditor();
     void ResetDpi();
@@ -225,9 +233,12 @@ void CMS_1_Page::Impl::OnClick(TNotifyUI& msg) {
         profileOperations->Export();
     } else if (sender == controls.macroButton) {
         OpenMacroEditor();
+    } else if (const auto button = std::find(controls.keyButtons.begin(), controls.keyButtons.end(), sender);
+               button != controls.keyButtons.end()) {
+        // Buttons 1..12 have a menu of functions; 13..18 only show theirs.
+        assign->OpenAssignMenu(static_cast<std::size_t>(button - controls.keyButtons.begin()));
     } else {
-        // A colour of a stage or of the lighting. The assignment menus of buttons 1..12 are not
-        // wired up yet; their clicks change nothing.
+        // A colour of a stage or of the lighting.
         dpi->OnClick(sender);
     }
 }
@@ -252,7 +263,7 @@ void CMS_1_Page::Impl::OpenMacroEditor() {
     if (!macros)
         return;
     {
-        CMS_1_Macro editor(*macros, hooks, keyTables.get());
+        CMS_1_Macro editor(*macros, hooks, keyTables.get(), &recordingMemory);
         // The layout gives the editor its real size; 800 x 800 only stands until it is built.
         if (editor.Create(mainWindow->GetHWND(), {}, WS_POPUP | WS_VISIBLE, WS_EX_TOOLWINDOW, 0, 0, 800,
                           800) == nullptr)
@@ -335,6 +346,10 @@ void CMS_1_Page::Impl::OnApplyStarted() {
     // Taken right before the apply takes its own copy, on the same turn of the UI thread.
     sentRecord = std::make_unique<ProfileRecord>(*record);
     applyHadWork = HasUnsentChanges();
+    // An apply with nothing to send right after one that sent (a mouse that woke as the first one
+    // ran asks for another) leaves "Sent" standing: the user's change did go out.
+    if (!applyHadWork && notice == SendNotice::Sent)
+        return;
     notice = SendNotice::None;
     if (MessageWindow* window = Window())
         window->KillTimer(TIMER_SEND_NOTICE);
@@ -348,6 +363,10 @@ void CMS_1_Page::Impl::OnApplyEnded() {
     const bool delivered =
         std::memcmp(&profiles->AppliedCopy(), sentRecord.get(), sizeof(ProfileRecord)) == 0;
     sentRecord.reset();
+    if (!applyHadWork && notice == SendNotice::Sent) {
+        RefreshSendState();
+        return;
+    }
     notice = !applyHadWork ? SendNotice::NothingToSend : delivered ? SendNotice::Sent : SendNotice::None;
     if (notice != SendNotice::None) {
         if (MessageWindow* window = Window())
@@ -401,6 +420,63 @@ void CMS_1_Page::Impl::OnItemActivate(TNotifyUI& msg) {
         static_cast<int>(msg.wParam) == profiles->Header().selected)
         profileOperations->Rename();
 }
+
+void CMS_1_Page::Impl::FillProfileList() {
+    if (controlsComplete && profileOperations)
+        profileOperations->Fill();
+}
+
+// The command line's requests, carried out on the page as the user's own edits would be.
+class PageCommandHost final : public CommandHost {
+public:
+    explicit PageCommandHost(CMS_1_Page::Impl& page) : m_page(page) {}
+
+    ProfileState& Profiles() override { return *m_page.profiles; }
+
+    MouseStatus Status() override {
+        MouseStatus status;
+        const DeviceLinks& links = *m_page.links;
+        status.wiredOpen = links.wired_state() == LinkState::Open;
+        status.wirelessOpen = links.wireless_state() == LinkState::Open;
+        status.wiredAwake = links.IsAwake(Link::Wired);
+        status.wirelessAwake = links.IsAwake(Link::Wireless);
+        status.bleConnected = links.ble_state() == LinkState::Open;
+        status.battery = m_page.status->battery_level();
+        const MessageWindow* window = m_page.Window();
+        status.charging = window != nullptr && window->HasTimer(TIMER_CHARGE_ANIMATION);
+        return status;
+    }
+
+    Delivery Changed(Change change) override {
+        ProfileState& profiles = *m_page.profiles;
+        switch (change) {
+        case Change::Added:
+            m_page.FillProfileList();
+            return Delivery::Sent;
+        case Change::Selected:
+            // As a click on the profile list: the page follows, and the profile goes out whole.
+            m_page.skip_first_select = 0;
+            if (m_page.controlsComplete)
+                m_page.controls.profileList->SelectItem(profiles.Header().selected, SelectNotify::No);
+            m_page.Refresh();
+            profiles.RequestFullWrite(FullWriteReason::UserChange);
+            m_page.RequestApply();
+            break;
+        case Change::Edited:
+            m_page.Refresh();
+            m_page.RequestApply();
+            break;
+        }
+        if (m_page.links->AnyLinkAwake())
+            return Delivery::Sent;
+        // The apply that finds no mouse saves as well; the change is kept at once all the same.
+        static_cast<void>(profiles.Save());  // the observer hears how it went
+        return Delivery::NoMouse;
+    }
+
+private:
+    CMS_1_Page::Impl& m_page;
+};
 
 void CMS_1_Page::Impl::OnCheckClick(TNotifyUI& msg) {
     if (!controlsComplete || msg.pSender == nullptr)
@@ -545,6 +621,8 @@ void CMS_1_Page::Startup() {
         d.profileOperations = std::make_unique<ProfileListOperations>(
             *d.profiles, *d.controls.profileList, *d.mainWindow, [impl] { impl->ShowSelectedProfile(); },
             d.importedMacros.get());
+        d.assign = std::make_unique<ButtonAssign>(*d.mainWindow, d.controls, d, *d.labels, *d.macros, d.hooks,
+                                                  d.keyTables.get());
     }
     d.requests = std::make_unique<ApplyRequests>(*window);
     const CPaintManagerUI& manager = d.mainWindow->GetPaintManager();
@@ -583,9 +661,27 @@ void CMS_1_Page::LoadStores() {
         d.macroNotices->OnRepaired(macrosLoaded.backupKept, macrosLoaded.backupPath);
     if (!d.controlsComplete)
         return;
-    d.profileOperations->Fill();
+    d.FillProfileList();
     d.Refresh();
     d.RefreshSendState();
+}
+
+std::string CMS_1_Page::HandleCommandRequest(std::string_view line) {
+    Impl& d = *m_impl;
+    const CommandRequestRead read = ReadCommandRequest(line);
+    if (!read.request)
+        return EncodeCommandReply({kExitRefused, {}, "refused request: " + read.error + "\n"});
+    if (d.shutDown || !d.links || !d.profiles || d.profiles->Selected() == nullptr)
+        return EncodeCommandReply({kExitRefused, {}, "Quillon is starting or ending; try again\n"});
+    // A dialog of the window may be working on the selected profile (a stage's colour, the macro
+    // editor, a question): no change comes in under it, as the user could make none either.
+    const std::string& command = read.request->command;
+    if ((command == "select" || command == "set" || command == "import") &&
+        QApplication::activeModalWidget() != nullptr)
+        return EncodeCommandReply(
+            {kExitRefused, {}, command + ": the Quillon window shows a dialog; close it and try again\n"});
+    PageCommandHost host(d);
+    return EncodeCommandReply(RunProfileCommand(*read.request, host));
 }
 
 bool CMS_1_Page::DevicePresent() const {
@@ -658,9 +754,10 @@ void CMS_1_Page::OnTimer(UINT_PTR id) {
     }
 }
 
-void CMS_1_Page::OnAssignMenu(const QString&) {
-    // Assigning a function from the menu arrives with the button assignment; until then a menu
-    // item changes nothing.
+void CMS_1_Page::OnAssignMenu(const QString& itemName) {
+    Impl& d = *m_impl;
+    if (d.Ready() && d.assign)
+        d.assign->AssignFromMenu(itemName);
 }
 
 void CMS_1_Page::FinishApplyBeforeExit() {
@@ -727,6 +824,10 @@ void CMS_1_Page::Shutdown() {
 
 ProfileState* CMS_1_Page::Profiles() {
     return m_impl->profiles.get();
+}
+
+CMenuWnd* CMS_1_Page::AssignMenu() const {
+    return m_impl->assign ? m_impl->assign->Menu() : nullptr;
 }
 
 MacroStore* CMS_1_Page::Macros() {

@@ -33,6 +33,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "device/device_links.h"
 #include "platform/hook_ops.h"
@@ -41,6 +43,7 @@
 
 namespace quillon {
 
+class CMenuWnd;
 class WindowImplBase;
 class ProfileState;
 class BleBus;
@@ -95,9 +98,11 @@ public:
     void OnDeviceMessage(UINT message, WPARAM wParam, LPARAM lParam);
     // Window timers 512..518 that the main window passes on.
     void OnTimer(UINT_PTR id);
-    // A clicked item of the button-assignment menu. Assignment from the menu is not wired up yet:
-    // the call is accepted and changes nothing.
+    // A clicked item of the button-assignment menu: its function goes to the button whose menu
+    // was opened last.
     void OnAssignMenu(const QString& itemName);
+    // The assignment menu opened last (closed or open), null before the first; for the tests.
+    CMenuWnd* AssignMenu() const;
 
     // The program is about to end (the main window is being destroyed, hidden already): an apply
     // waiting in timer 513, queued for the worker or running is finished while a link is awake,
@@ -109,6 +114,11 @@ public:
     // libraries and saves the profile store. Idempotent.
     void Shutdown();
 
+    // A request line of quillon-cli (core/remote/command_request.h), carried out as the user's own
+    // edit would be: the page shows the change, the apply sends it and the store is saved.
+    // Returns the answer line. Requests that are not valid are refused in the answer.
+    std::string HandleCommandRequest(std::string_view line);
+
     // The profiles the page shows and edits (null before Startup).
     ProfileState* Profiles();
     // The macros, which the macro editor (ms_1_btn_macro) changes (null before Startup).
@@ -116,6 +126,7 @@ public:
 
 private:
     struct Impl;
+    friend class PageCommandHost;
     std::unique_ptr<Impl> m_impl;
 };
 

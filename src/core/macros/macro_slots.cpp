@@ -23,6 +23,13 @@ MacroMatch FindMacroForSlot(const MacroList& macros, const ButtonSlot& slot) {
     return match;
 }
 
+void CopyMacroIntoSlot(ButtonSlot& slot, const MacroRecord& macro) {
+    slot.action_count =
+        static_cast<std::uint16_t>(std::clamp(macro.actionCount, 0, int{kMacroActionCapacity}));
+    SetFieldText(slot.macro_name.data(), slot.macro_name.size(), LeadingName(macro));
+    slot.actions = macro.actions;
+}
+
 MacroRefresh RefreshMacroSlots(ProfileList& profiles, const MacroList& macros,
                                const ProfileRecord* selected) {
     MacroRefresh refresh;
@@ -41,11 +48,7 @@ MacroRefresh RefreshMacroSlots(ProfileList& profiles, const MacroList& macros,
                 slot.function = kDefaultButtonFunctions[k];
                 slot.macro_index = -1;
             } else {
-                const MacroRecord& macro = *macros[*match.index];
-                slot.action_count =
-                    static_cast<std::uint16_t>(std::clamp(macro.actionCount, 0, int{kMacroActionCapacity}));
-                SetFieldText(slot.macro_name.data(), slot.macro_name.size(), LeadingName(macro));
-                slot.actions = macro.actions;
+                CopyMacroIntoSlot(slot, *macros[*match.index]);
             }
             if (std::memcmp(&before, &slot, sizeof slot) != 0)
                 refresh.changed = true;

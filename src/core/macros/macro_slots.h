@@ -21,6 +21,11 @@ struct MacroMatch {
 // Looks the slot's `macro_name` up in the store.
 MacroMatch FindMacroForSlot(const MacroList& macros, const ButtonSlot& slot);
 
+// Copies a macro into a button's slot: its name (cut to fit the field, the rest zeroed), its
+// action count (kept within 0..190) and all 190 action entries. The slot's repeat settings, colour
+// and `macro_index` are not touched.
+void CopyMacroIntoSlot(ButtonSlot& slot, const MacroRecord& macro);
+
 // Buttons whose macro copies follow the store: 1..12 (slots 0..11).
 inline constexpr std::size_t kRefreshedMacroSlots = 12;
 

@@ -700,6 +700,9 @@ ProfileJsonResult SetProfileSetting(ProfileRecord& record, std::string_view key,
     Json parsed;
     if (value == "true" || value == "false") {
         parsed = value == "true";
+    } else if (!value.empty() && value.front() == '[' &&
+               !(parsed = Json::parse(value, nullptr, false)).is_discarded()) {
+        // A list, as "show" prints one: ["ctrl","shift"].
     } else {
         long long number = 0;
         auto [next, error] = std::from_chars(value.data(), value.data() + value.size(), number);
@@ -730,8 +733,10 @@ ProfileJsonResult SetProfileSetting(ProfileRecord& record, std::string_view key,
             break;
         start = dot + 1;
     }
-    // A button given a plain function drops what belonged to its former one.
-    if (path.rfind("buttons.", 0) == 0 && path.size() > 9 && path.substr(path.size() - 9) == ".function") {
+    // A button given another function drops what belonged to its former one; given the function it
+    // has, it keeps its key, modifiers or macro.
+    if (path.rfind("buttons.", 0) == 0 && path.size() > 9 && path.substr(path.size() - 9) == ".function" &&
+        *node != parsed) {
         const std::string buttonPath = path.substr(0, path.size() - 9);
         Json& button = json["buttons"][buttonPath.substr(8)];
         button = Json{{"function", parsed}};

@@ -42,7 +42,8 @@ std::string ProfileToJson(const ProfileRecord& record);
 // Changes one setting by a short key, as the command line gives it: "dpi.3" (stage 3's DPI),
 // "dpi.current", "polling", "light.effect", "light.brightness", "light.speed", "light.color",
 // "button.4", "name", or any member path of the JSON form ("performance.debounce_ms"). The value
-// is a number, true/false, or a word. The record is changed only when the value is valid.
+// is a number, true/false, a JSON list (["ctrl","shift"]) or a word. The record is changed only
+// when the value is valid.
 [[nodiscard]] ProfileJsonResult SetProfileSetting(ProfileRecord& record, std::string_view key,
                                                   std::string_view value);
 

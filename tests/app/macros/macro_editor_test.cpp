@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QWidget>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,13 +35,15 @@ std::vector<std::string>& HookCalls() {
     return calls;
 }
 QuillonWindow g_hookWindow = nullptr;
+// What installhook answers: 1 when the hook listens, 0 when it cannot reach an X display.
+int g_installResult = 1;
 
 HookOps RecordingHooks() {
     HookOps ops;
     ops.installhook = [](QuillonWindow window) {
         g_hookWindow = window;
         HookCalls().push_back("installhook");
-        return 1;
+        return g_installResult;
     };
     ops.removehook = [] { HookCalls().push_back("removehook"); };
     ops.enablehook = [](int flag) { HookCalls().push_back("enablehook(" + std::to_string(flag) + ")"); };
@@ -88,6 +91,7 @@ protected:
         CResourceManager::GetInstance()->LoadLanguage(QStringLiteral("lan.xml"));
         HookCalls().clear();
         g_hookWindow = nullptr;
+        g_installResult = 1;
     }
     ~MacroEditor() override {
         if (editor)
@@ -499,6 +503,226 @@ TEST_F(MacroEditor, KeyBoxTakesItsKeyFromTheHookWhileItHasTheFocus) {
     EXPECT_EQ(HookCalls(), (std::vector<std::string>{"removehook", "enablehook(0)"}));
     editor->SendMessage(MSG_HOOK_EVENT, 0x43, 0);
     EXPECT_EQ(Macro(0).actions[1].code, 0x05) << "without the focus the box takes no key";
+}
+
+// --- Recording ---------------------------------------------------------------------------------
+
+constexpr WPARAM kVkA = 0x41, kVkB = 0x42;  // HID usages 0x04 and 0x05
+constexpr LPARAM kPressed = 0, kReleased = 1;
+
+QString Language(const char* key) {
+    return CResourceManager::GetInstance()->GetText(QString::fromLatin1(key));
+}
+
+const std::vector<std::string> kStartCalls = {"installhook", "enablehook(1)", "mousewheelenable(0)"};
+const std::vector<std::string> kStopCalls = {"removehook", "removemousehook", "enablemousehook(0)",
+                                             "enablehook(0)", "mousewheelenable(0)"};
+
+class MacroRecording : public MacroEditor {
+protected:
+    void Hook(WPARAM wParam, LPARAM lParam) { editor->SendMessage(MSG_HOOK_EVENT, wParam, lParam); }
+    void Stroke(WPARAM key) {
+        Hook(key, kPressed);
+        Hook(key, kReleased);
+    }
+    void Record() { Ui().Click("ms_1_macro_record_btn"); }
+    std::vector<std::uint16_t> Delays(std::size_t index) {
+        const MacroRecord& macro = Macro(index);
+        std::vector<std::uint16_t> delays;
+        for (int i = 0; i < macro.actionCount; ++i)
+            delays.push_back(macro.actions[static_cast<std::size_t>(i)].delayMs);
+        return delays;
+    }
+    // Code and kind of every stored action, "04+" for a press and "04-" for a release.
+    std::vector<std::string> Codes(std::size_t index) {
+        const MacroRecord& macro = Macro(index);
+        std::vector<std::string> codes;
+        for (int i = 0; i < macro.actionCount; ++i) {
+            const MacroAction& a = macro.actions[static_cast<std::size_t>(i)];
+            char text[8];
+            std::snprintf(text, sizeof text, "%02X%c", a.code, a.kind == kActionDown ? '+' : '-');
+            codes.emplace_back(text);
+        }
+        return codes;
+    }
+};
+
+TEST_F(MacroRecording, HookListensOnlyWhileRecordingAndAHeldKeyGivesOnePressAndOneRelease) {
+    Open();
+    EXPECT_EQ(Ui().Text("ms_1_macro_record_btn"), Language("start_recording_text"));
+    Hook(kVkA, kPressed);
+    Ui().Hover("ms_1_macro_record_btn");
+    Ui().Unhover("ms_1_macro_record_btn");
+    EXPECT_TRUE(HookCalls().empty()) << "nothing is asked of the hook before a recording";
+    EXPECT_EQ(store.Count(), 0u);
+
+    Record();  // with no macro, the recording makes one
+    EXPECT_EQ(HookCalls(), kStartCalls);
+    EXPECT_EQ(g_hookWindow, editor->GetHWND());
+    EXPECT_TRUE(Ui().IsChecked("ms_1_macro_record_btn"));
+    EXPECT_EQ(Ui().Text("ms_1_macro_record_btn"), Language("stop_recording_text"));
+    ASSERT_EQ(store.Count(), 1u);
+    EXPECT_EQ(Ui().CurSel("ms_1_macro_list"), 0);
+
+    // Keys typed while recording are the macro's, not the editor's.
+    Ui().PressKey("ms_1_macro_record_btn", Qt::Key_Space, QStringLiteral(" "));
+    Ui().Type("ms_1_default_delay_edit", QStringLiteral("5"));
+    EXPECT_TRUE(Ui().IsChecked("ms_1_macro_record_btn"));
+    EXPECT_EQ(Ui().Text("ms_1_default_delay_edit"), "10");
+
+    HookCalls().clear();
+    Ui().Unhover("ms_1_macro_record_btn");  // the pointer goes to click elsewhere
+    for (int repeat = 0; repeat < 20; ++repeat)
+        Hook(kVkA, kPressed);
+    Hook(kVkA, kReleased);
+    Hook(WM_LBUTTONDOWN, 0);
+    Hook(WM_LBUTTONUP, 0);
+    Hook(WM_XBUTTONDOWN, 1);  // the back side button
+    Hook(WM_XBUTTONUP, 1);
+    Hook(WM_XBUTTONDOWN, 2);  // forward
+    Hook(WM_MOUSEWHEEL, 120);
+    Ui().Hover("ms_1_macro_record_btn");  // and comes back to stop
+    EXPECT_EQ(HookCalls(), (std::vector<std::string>{"enablemousehook(1)", "enablemousehook(0)"}));
+    EXPECT_EQ(Rows(), 7);
+    EXPECT_EQ(Macro(0).actionCount, 0) << "the recording is stored when it stops";
+
+    HookCalls().clear();
+    Record();
+    EXPECT_EQ(HookCalls(), kStopCalls);
+    EXPECT_FALSE(Ui().IsChecked("ms_1_macro_record_btn"));
+    EXPECT_EQ(Ui().Text("ms_1_macro_record_btn"), Language("start_recording_text"));
+    EXPECT_EQ(Codes(0), (std::vector<std::string>{"04+", "04-", "F1+", "F1-", "F4+", "F4-", "F5+"}));
+    EXPECT_EQ(Row(0, "key"), "A");
+    EXPECT_EQ(Row(4, "action"), Language("key_down_action"));
+
+    const Bytes stored = StoreBytes();
+    HookCalls().clear();
+    Hook(kVkB, kPressed);
+    Ui().Unhover("ms_1_macro_record_btn");
+    EXPECT_EQ(Rows(), 7);
+    EXPECT_EQ(StoreBytes(), stored);
+    EXPECT_TRUE(HookCalls().empty());
+    Ui().Type("ms_1_default_delay_edit", QStringLiteral("5"));
+    EXPECT_EQ(Ui().Text("ms_1_default_delay_edit"), "105") << "the keyboard is the editor's again";
+}
+
+TEST_F(MacroRecording, RecordedDelaysAreTheMeasuredPausesUpTo25000AndTheLastIsOne) {
+    Open();
+    Ui().SelectOption("ms_1_record_delay_btn");
+    Record();
+    time.Advance(700);  // the wait before the first event is kept nowhere
+    Hook(kVkA, kPressed);
+    time.Advance(120);
+    Hook(kVkA, kReleased);
+    time.Advance(40'000);
+    Hook(kVkB, kPressed);
+    time.Advance(5);
+    Hook(kVkB, kReleased);
+    time.Advance(3000);
+    Record();
+    EXPECT_EQ(Codes(0), (std::vector<std::string>{"04+", "04-", "05+", "05-"}));
+    EXPECT_EQ(Delays(0), (std::vector<std::uint16_t>{120, 25000, 5, 1}));
+    EXPECT_EQ(Row(1, "delay"), "25000");
+}
+
+TEST_F(MacroRecording, RecordingAfterTheSelectedActionInsertsThere) {
+    Store(u"Five",
+          {Action(0x10, kActionDown, 40), Action(0x11, kActionDown, 41), Action(0x12, kActionDown, 42),
+           Action(0x13, kActionDown, 43), Action(0x14, kActionDown, 44)});
+    OpenAt(0);
+    Ui().SelectOption("ms_1_record_delay_btn");
+    Ui().SelectRow("ms_1_macro_action_list", 2);
+    Record();
+    time.Advance(300);
+    Hook(kVkA, kPressed);
+    EXPECT_EQ(Ui().CurSel("ms_1_macro_action_list"), 3) << "the newest action is selected";
+    time.Advance(50);
+    Hook(kVkA, kReleased);
+    EXPECT_EQ(Ui().CurSel("ms_1_macro_action_list"), 4);
+    Record();
+    EXPECT_EQ(Codes(0), (std::vector<std::string>{"10+", "11+", "12+", "04+", "04-", "13+", "14+"}));
+    // The action the block went in front of takes the wait from the start to the first event.
+    EXPECT_EQ(Delays(0), (std::vector<std::uint16_t>{40, 41, 42, 50, 1, 300, 44}));
+}
+
+TEST_F(MacroRecording, FixedDelaysFillTheMacroUntil191UnitsThenTheRecordingStops) {
+    Open();
+    Ui().ReplaceText("ms_1_default_delay_edit", "300");  // 300 ms costs each action a unit more
+    Record();
+    // n actions cost 2n - 1 units: the 96th brings 191, and the 97th event finds 190 or more.
+    for (int i = 0; i < 40; ++i) {
+        Stroke(i % 2 == 0 ? kVkA : kVkB);
+        time.Advance(1);
+    }
+    EXPECT_TRUE(Ui().IsChecked("ms_1_macro_record_btn")) << "still recording after 80 actions";
+    HookCalls().clear();
+    for (int i = 0; i < 60; ++i)
+        Stroke(i % 2 == 0 ? kVkA : kVkB);
+    EXPECT_EQ(HookCalls(), kStopCalls);
+    EXPECT_FALSE(Ui().IsChecked("ms_1_macro_record_btn"));
+    EXPECT_EQ(Ui().Text("ms_1_macro_record_btn"), Language("start_recording_text"));
+    ASSERT_EQ(Macro(0).actionCount, 96);
+    std::vector<std::uint16_t> expected(96, 300);
+    expected.back() = 1;
+    EXPECT_EQ(Delays(0), expected);
+    EXPECT_EQ(Rows(), 96);
+}
+
+TEST_F(MacroRecording, WithoutDelaysNinetyFiveKeystrokesFillTheMacroAndStopTheRecording) {
+    Open();
+    Ui().SelectOption("ms_1_no_delay_btn");
+    Record();
+    HookCalls().clear();
+    for (int i = 0; i < 95; ++i) {
+        time.Advance(400);
+        Stroke(i % 2 == 0 ? kVkA : kVkB);
+    }
+    EXPECT_EQ(HookCalls(), kStopCalls) << "the 190th action ends the recording";
+    EXPECT_FALSE(Ui().IsChecked("ms_1_macro_record_btn"));
+    ASSERT_EQ(Macro(0).actionCount, 190);
+    EXPECT_EQ(Delays(0), std::vector<std::uint16_t>(190, 1));
+    Hook(kVkA, kPressed);
+    EXPECT_EQ(Rows(), 190);
+}
+
+TEST_F(MacroRecording, NextRecordingIgnoresAFirstEventEqualToTheLastOneAndClosingKeepsIt) {
+    Open();
+    Record();
+    Stroke(kVkA);
+    Record();
+    ASSERT_EQ(Codes(0), (std::vector<std::string>{"04+", "04-"}));
+
+    Record();  // after the selected last action
+    HookCalls().clear();
+    Hook(kVkA, kReleased);
+    Stroke(kVkB);
+    Hook(kVkA, kReleased);
+    editor->DestroyWindow();
+    editor.reset();
+    EXPECT_EQ(HookCalls(), kStopCalls) << "the hook stops listening when the editor closes";
+    EXPECT_EQ(Codes(0), (std::vector<std::string>{"04+", "04-", "05+", "05-", "04-"}));
+}
+
+TEST_F(MacroRecording, RecordButtonSaysWhyItCannotRecord) {
+    Store(u"Kept", Clicks(2));
+    const Bytes before = StoreBytes();
+    g_installResult = 0;  // no X display
+    OpenAt(0);
+    Record();
+    EXPECT_EQ(HookCalls(), (std::vector<std::string>{"installhook"}));
+    EXPECT_FALSE(Ui().IsChecked("ms_1_macro_record_btn"));
+    EXPECT_FALSE(Ui().IsEnabled("ms_1_macro_record_btn"));
+    EXPECT_EQ(Ui().Text("ms_1_macro_record_btn"), Language("recording_unavailable_text"));
+    Hook(kVkA, kPressed);
+    EXPECT_EQ(Rows(), 4) << "the macro is left as it was";
+    EXPECT_EQ(StoreBytes(), before);
+    editor->DestroyWindow();
+    editor.reset();
+
+    hooks = HookOps{};  // no Hook.so
+    OpenAt(0);
+    EXPECT_FALSE(Ui().IsEnabled("ms_1_macro_record_btn"));
+    EXPECT_EQ(Ui().Text("ms_1_macro_record_btn"), Language("recording_no_hook_text"));
 }
 
 }  // namespace

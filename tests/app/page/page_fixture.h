@@ -22,6 +22,7 @@
 #include "support/recording_shell.h"
 #include "support/ui_driver.h"
 #include "support/virtual_time.h"
+#include "ui/menu.h"
 #include "ui/paint_manager.h"
 #include "ui/resource_manager.h"
 #include "ui/window.h"
@@ -61,6 +62,16 @@ public:
     LRESULT HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override {
         if (message == MSG_APPLY_REQUEST)
             applyRequests.push_back(VirtualNow());
+        if (message == MSG_MENU_COMMAND) {
+            // A clicked item of a menu the page opened, passed on as the main window does.
+            auto* command = reinterpret_cast<MenuCmd*>(wParam);
+            const QString name = command != nullptr ? command->szName : QString();
+            CPaintManagerUI::DeletePtr(command);
+            if (name.startsWith(QLatin1String("ms_1")))
+                page.OnAssignMenu(name);
+            handled = true;
+            return 0;
+        }
         if (message == MSG_DEVICE_CHANGED) {
             ++deviceChanged;
             handled = true;
