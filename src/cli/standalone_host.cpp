@@ -1,5 +1,7 @@
 #include "cli/standalone_host.h"
 
+#include <cstdio>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -18,6 +20,13 @@
 
 namespace quillon {
 namespace {
+
+// A save that failed is said on the standard error, with the file and the system's reason.
+void ReportSave(const WriteResult& result) {
+    if (result.status != WriteStatus::Written)
+        std::fprintf(stderr, "quillon-cli: the profile store could not be saved: %s\n",
+                     WriteFailureReason(result).c_str());
+}
 
 // The name of the profile made when the store holds none: the window's, from its language file.
 std::u16string NewProfileName() {
@@ -119,20 +128,12 @@ void StandaloneHost::Start(Mouse mouse) {
         return;
     d.started = true;
     d.profiles = std::make_unique<ProfileState>(std::make_unique<ProfileStore>(DataFolder()));
-    // Without a window, what happened to the store is told on stderr, with the file and the reason.
-    const std::string storeFile = d.profiles->Store().FilePath().string();
-    d.profiles->SetSaveObserver([storeFile](const WriteResult& result) {
-        if (!result.Ok())
-            std::fprintf(stderr, "quillon: the profiles could not be saved to %s: %s\n", storeFile.c_str(),
-                         WriteFailureReason(result).c_str());
-    });
-    const LoadReport loaded = d.profiles->Load(NewProfileName());
-    if (loaded.outcome == LoadOutcome::Repaired)
-        std::fprintf(stderr, "quillon: the profile store %s was damaged and has been repaired; %s\n",
-                     storeFile.c_str(),
-                     loaded.backupKept
-                         ? ("the damaged file was kept as " + loaded.backupPath.string()).c_str()
-                         : "no copy of the damaged file could be kept");
+    const LoadReport report = d.profiles->Load(NewProfileName());
+    if (report.backupKept)
+        std::fprintf(stderr,
+                     "quillon-cli: the profile store was damaged and has been repaired; the damaged file is "
+                     "kept as %s\n",
+                     report.backupPath.c_str());
     d.requests = std::make_unique<ApplyRequests>(d.window);
     d.status = std::make_unique<StatusHandling>(d.window, *d.profiles, d.view);
     Impl* impl = &d;
@@ -156,7 +157,7 @@ void StandaloneHost::Shutdown() {
     d.apply->RunPendingUiSteps();
     // A command that only read leaves the file alone.
     if (d.changed && d.profiles->Selected() != nullptr)
-        static_cast<void>(d.profiles->SaveOnExit());  // the observer tells of a failure
+        ReportSave(d.profiles->SaveOnExit());
 }
 
 ProfileState& StandaloneHost::Profiles() {
@@ -192,7 +193,7 @@ CommandHost::Delivery StandaloneHost::Changed(Change change) {
     if (change == Change::Selected)
         d.profiles->RequestFullWrite(FullWriteReason::UserChange);
     // The change is kept whatever happens next.
-    static_cast<void>(d.profiles->Save());  // the observer tells of a failure
+    ReportSave(d.profiles->Save());
     if (!d.links->AnyLinkOpen() || !PumpUntil([&d] { return d.links->AnyLinkAwake(); }, kWakeWaitMs))
         return Delivery::NoMouse;
     // A link that woke with changes the mouse lacks asks for an apply on its own; otherwise ask.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "app/edit_adapter.h"
 #include "app/macros/ms_1_macro_impl.h"
 #include "core/keys/key_tables.h"
 #include "ui/paint_manager.h"
@@ -22,20 +23,6 @@ const QString kUpImage = QStringLiteral("res='skins/macro_key_up.png' dest='5,6,
 bool IsMouseButtonCode(std::uint8_t code) {
     return code >= kMouseLeft && code <= kMouseForward;
 }
-
-class EditAdapter final : public EditText {
-public:
-    explicit EditAdapter(CEditUI& edit) : m_edit(edit) {}
-    void SetText(std::u16string_view text) override {
-        m_edit.SetText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
-    }
-    void SetSel(long start, long end) override {
-        m_edit.SetSel(static_cast<int>(start), static_cast<int>(end));
-    }
-
-private:
-    CEditUI& m_edit;
-};
 
 QString MovementText(const MacroAction& action) {
     return QStringLiteral("X: %1 Y: %2").arg(action.x).arg(action.y);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/edit_adapter.h"
 #include "app/macros/macro_store.h"
 #include "core/keys/key_tables.h"
 #include "ui/controls.h"
@@ -12,20 +13,6 @@ namespace {
 inline constexpr int kMacroRowHeight = 22;
 inline constexpr int kMinRepeatCount = 1;
 inline constexpr int kMaxRepeatCount = 255;
-
-class EditAdapter final : public EditText {
-public:
-    explicit EditAdapter(CEditUI& edit) : m_edit(edit) {}
-    void SetText(std::u16string_view text) override {
-        m_edit.SetText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
-    }
-    void SetSel(long start, long end) override {
-        m_edit.SetSel(static_cast<int>(start), static_cast<int>(end));
-    }
-
-private:
-    CEditUI& m_edit;
-};
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/edit_adapter.h"
 #include "core/keys/key_tables.h"
 #include "platform/messages.h"
 #include "ui/controls.h"
@@ -16,19 +17,6 @@ QString Decimal(std::int64_t value) {
 }
 
 // An edit as the digit filter sees it.
-class EditAdapter final : public EditText {
-public:
-    explicit EditAdapter(CEditUI& edit) : m_edit(edit) {}
-    void SetText(std::u16string_view text) override {
-        m_edit.SetText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
-    }
-    void SetSel(long start, long end) override {
-        m_edit.SetSel(static_cast<int>(start), static_cast<int>(end));
-    }
-
-private:
-    CEditUI& m_edit;
-};
 
 struct LightLayout {
     bool brightness;

@@ -469,8 +469,9 @@ public:
         }
         if (m_page.links->AnyLinkAwake())
             return Delivery::Sent;
-        // The apply that finds no mouse saves as well; the change is kept at once all the same.
-        static_cast<void>(profiles.Save());  // the observer hears how it went
+        // The apply that finds no mouse saves as well; the change is kept at once all the same (a
+        // failed save is told by the store's save observer).
+        (void)profiles.Save();
         return Delivery::NoMouse;
     }
 

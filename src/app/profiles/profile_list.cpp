@@ -28,7 +28,8 @@ FileDialogRequest ProfileFileRequest(WindowImplBase& owner, const char* titleKey
     request.parent = owner.GetHostWidget();
     request.title = LanguageText(titleKey);
     request.filters = {
-        {LanguageText("profile_file_text"), {QStringLiteral("*.pro"), QStringLiteral("*.PRO")}}};
+        {LanguageText("profile_file_text"), {QStringLiteral("*.pro"), QStringLiteral("*.PRO")}},
+        {LanguageText("profile_json_file_text"), {QStringLiteral("*.json"), QStringLiteral("*.JSON")}}};
     return request;
 }
 
@@ -120,7 +121,20 @@ void ProfileListOperations::Import() {
     const std::optional<QString> path = services().fileDialogs().GetOpenFileName(request);
     if (!path)
         return;
-    ProfileFileRead read = ReadProfileFile(std::filesystem::path(QFile::encodeName(*path).toStdString()));
+    const std::filesystem::path file(QFile::encodeName(*path).toStdString());
+    ProfileFileRead read;
+    if (IsProfileJsonName(file)) {
+        // The readable form: its refusal names the member at fault, which the log keeps.
+        ProfileJsonFileRead json = ReadProfileJsonFile(file);
+        if (!json.record) {
+            qWarning("quillon: %s not imported: %s", file.c_str(), json.error.c_str());
+            Warn(QStringLiteral("import_profile_json_invalid_text"));
+            return;
+        }
+        read.record = std::move(json.record);
+    } else {
+        read = ReadProfileFile(file);
+    }
     if (read.error != ProfileFileError::None) {
         Warn(read.error == ProfileFileError::WrongSize ? QStringLiteral("import_profile_invalid_text")
                                                        : QStringLiteral("import_profile_unreadable_text"));
@@ -149,7 +163,10 @@ void ProfileListOperations::Export() {
     if (!path)
         return;
     // The record as it is now, with every edit, whether or not it has reached the mouse.
-    if (!WriteProfileFile(std::filesystem::path(QFile::encodeName(*path).toStdString()), *selected))
+    const std::filesystem::path file(QFile::encodeName(*path).toStdString());
+    const bool written =
+        IsProfileJsonName(file) ? WriteProfileJsonFile(file, *selected) : WriteProfileFile(file, *selected);
+    if (!written)
         Warn(QStringLiteral("export_profile_failed_text"));
 }
 

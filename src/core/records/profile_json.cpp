@@ -345,7 +345,7 @@ void ReadButton(const Json& item, const std::string& path, ButtonSlot& slot) {
             static_cast<std::int32_t>(macroReader.Integer("index", -1, INT32_MAX).value_or(-1));
         slot.repeat_mode = static_cast<std::int32_t>(macroReader.Integer("repeat_mode", 0, 3).value_or(0));
         slot.repeat_count =
-            static_cast<std::int32_t>(macroReader.Integer("repeat_count", 1, 255).value_or(1));
+            static_cast<std::int32_t>(macroReader.Integer("repeat_count", 0, 255).value_or(1));
         SetRgb(slot.macro_color, macroReader.Color("color").value_or(ColorBytes{}));
         const Json* actions = macroReader.Find("actions");
         std::size_t count = 0;
@@ -552,7 +552,7 @@ Json NamedJson(const ProfileRecord& record) {
             macro["name"] = ToUtf8(FieldText(slot.macro_name.data(), kMacroNameCapacity - 1));
             macro["index"] = std::max(slot.macro_index, -1);
             macro["repeat_mode"] = std::clamp(slot.repeat_mode, 0, 3);
-            macro["repeat_count"] = std::clamp(slot.repeat_count, 1, 255);
+            macro["repeat_count"] = std::clamp(slot.repeat_count, 0, 255);
             macro["color"] = ColorWord(slot.macro_color);
             Json actions = Json::array();
             const std::size_t count = std::min<std::size_t>(slot.action_count, kMacroActionCapacity);

@@ -10,6 +10,7 @@
 
 #include "core/records/profile_json.h"
 #include "core/store/atomic_file.h"
+#include "core/store/profile_file.h"
 #include "core/store/record_names.h"
 #include "core/text16.h"
 
@@ -236,22 +237,19 @@ CommandReply Export(const CommandRequest& request, CommandHost& host) {
         return Refuse("export: no profile '" + request.args[0] + "'");
     const std::string& path = request.args[1];
     const ProfileRecord& record = *profiles.List()[*found];
-    WriteResult status;
+    bool written = false;
     switch (KindOf(path)) {
-    case FileKind::JsonText: {
-        const std::string text = ProfileToJson(record);
-        status = WriteFileAtomically(SystemFileWriter(), path, {std::as_bytes(std::span(text))});
+    case FileKind::JsonText:
+        written = WriteProfileJsonFile(path, record);
         break;
-    }
     case FileKind::RawRecord:
-        status = WriteFileAtomically(SystemFileWriter(), path,
-                                     {std::as_bytes(std::span(&record, std::size_t{1}))});
+        written = WriteProfileFile(path, record);
         break;
     case FileKind::Unknown:
         return Refuse("export: " + path + ": the file name ends in neither .json nor .pro");
     }
-    if (!status.Ok())
-        return Refuse("export: " + path + ": could not be written: " + WriteFailureReason(status));
+    if (!written)
+        return Refuse("export: " + path + ": could not be written");
     CommandReply reply;
     if (request.json)
         reply.output = Json{{"exported", *found + 1}, {"file", path}}.dump() + "\n";
@@ -309,20 +307,18 @@ CommandReply Import(const CommandRequest& request, CommandHost& host) {
         if (!result.ok)
             return Refuse("import: " + path + ": " + result.error);
     }
-    ProfileStore::Sanitise(*record);
     ProfileState& profiles = host.Profiles();
     ProfileList& list = profiles.List();
-    std::u16string name(LeadingName(*record));
-    if (name.empty())
-        name = FromUtf8(std::filesystem::path(path).stem().string()).substr(0, kProfileNameMaxLength);
-    if (NameExists(list, name))
-        name = MakeUniqueName(name, list, kProfileNameMaxLength);
-    SetFieldText(record->profile_name.data(), record->profile_name.size(), name);
+    // As the window's own import does: names terminated, settings in range, a free name.
+    AdmitImportedProfile(
+        *record, list,
+        FromUtf8(std::filesystem::path(path).stem().string()).substr(0, kProfileNameMaxLength));
+    const std::u16string name(LeadingName(*record));
     list.push_back(std::move(record));
-    // An import the disk refused is not reported as done: the profile is only in memory.
-    if (const WriteResult saved = profiles.Save(); !saved.Ok())
-        return Refuse("import: " + ToUtf8(name) +
-                      " is in the list but the profiles could not be saved: " + WriteFailureReason(saved));
+    if (profiles.Save() != WriteStatus::Written) {
+        list.pop_back();
+        return Refuse("import: the profile store could not be saved; nothing was imported");
+    }
     CommandReply reply;
     const std::size_t number = list.size();
     if (request.json)

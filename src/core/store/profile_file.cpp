@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/records/profile_json.h"
 #include "core/store/record_names.h"
 #include "core/store/record_ranges.h"
 #include "core/text16.h"
@@ -55,6 +56,49 @@ ProfileFileRead ReadProfileFile(const std::filesystem::path& path) {
 
 bool WriteProfileFile(const std::filesystem::path& path, const ProfileRecord& record, FileWriter& writer) {
     return WriteFileAtomically(writer, path, {RecordBytes(record)}) == WriteStatus::Written;
+}
+
+ProfileJsonFileRead ReadProfileJsonFile(const std::filesystem::path& path) {
+    ProfileJsonFileRead result;
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || !std::filesystem::is_regular_file(path, error)) {
+        result.error = "the file cannot be read";
+        return result;
+    }
+    if (size > kProfileJsonFileLimit) {
+        result.error = "larger than a profile file can be";
+        return result;
+    }
+    FileHandle file(std::fopen(path.c_str(), "rb"));
+    std::string text(static_cast<std::size_t>(size), '\0');
+    if (!file || std::fread(text.data(), 1, text.size(), file.get()) != text.size()) {
+        result.error = "the file cannot be read";
+        return result;
+    }
+    auto record = std::make_unique<ProfileRecord>();
+    // A file that names no profile keeps an empty name; the caller names it after the file.
+    CreateProfile(*record, u"");
+    const ProfileJsonResult read = ProfileFromJson(text, *record);
+    if (!read.ok) {
+        result.error = read.error;
+        return result;
+    }
+    result.record = std::move(record);
+    return result;
+}
+
+bool WriteProfileJsonFile(const std::filesystem::path& path, const ProfileRecord& record,
+                          FileWriter& writer) {
+    const std::string text = ProfileToJson(record);
+    return WriteFileAtomically(writer, path, {std::as_bytes(std::span(text))}) == WriteStatus::Written;
+}
+
+bool IsProfileJsonName(const std::filesystem::path& path) {
+    std::string extension = path.extension().string();
+    for (char& c : extension)
+        c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return extension == ".json";
 }
 
 void AdmitImportedProfile(ProfileRecord& record, const ProfileList& list, std::u16string_view fallbackName) {

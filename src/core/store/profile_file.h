@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/records/profile_record.h"
@@ -45,6 +46,20 @@ ProfileFileRead ReadProfileFile(const std::filesystem::path& path);
 // be written (an existing file is then left as it was).
 bool WriteProfileFile(const std::filesystem::path& path, const ProfileRecord& record,
                       FileWriter& writer = SystemFileWriter());
+
+// The readable profile file (".json", the format of core/records/profile_json.h). A file that is
+// not one is refused with the reason, which names the member at fault.
+struct ProfileJsonFileRead {
+    std::unique_ptr<ProfileRecord> record;  // null when refused
+    std::string error;                      // why, when refused
+};
+inline constexpr std::uintmax_t kProfileJsonFileLimit = 4u * 1024u * 1024u;
+ProfileJsonFileRead ReadProfileJsonFile(const std::filesystem::path& path);
+bool WriteProfileJsonFile(const std::filesystem::path& path, const ProfileRecord& record,
+                          FileWriter& writer = SystemFileWriter());
+
+// Whether a file name asks for the readable form (it ends in ".json", in any letter case).
+bool IsProfileJsonName(const std::filesystem::path& path);
 
 // Readies a record read from a ".pro" file for the profile list: names end inside their fields,
 // macro copies claim no more actions than they hold, every setting is in its range, and its name is

@@ -281,8 +281,9 @@ TEST_F(ProfileCard, ExportThenImportGivesTheSameRecordUnderAFreeNameAndItsOwnMac
     ASSERT_EQ(dialogs.Requests().size(), 1u);
     const FileDialogRequest& save = dialogs.Requests()[0].request;
     EXPECT_EQ(save.defaultExtension, "pro");
-    ASSERT_EQ(save.filters.size(), 1u);
+    ASSERT_EQ(save.filters.size(), 2u);
     EXPECT_EQ(save.filters[0].patterns, QStringList({"*.pro", "*.PRO"}));
+    EXPECT_EQ(save.filters[1].patterns, QStringList({"*.json", "*.JSON"}));
     EXPECT_EQ(save.initialPath, "Work.pro");
     const auto bytes = ReadAll(folder.Path() / "work.pro");
     ASSERT_EQ(bytes.size(), sizeof(ProfileRecord));
@@ -300,6 +301,20 @@ TEST_F(ProfileCard, ExportThenImportGivesTheSameRecordUnderAFreeNameAndItsOwnMac
     EXPECT_EQ(std::memcmp(&Record(), &expected, sizeof(ProfileRecord)), 0);
     EXPECT_TRUE(Profiles().full_write_pending());
     EXPECT_GE(host->applyRequests.size(), 1u);
+
+    // The readable form keeps the profile just as well (the one shown now is "Work_2").
+    const QString json = QString::fromStdString((folder.Path() / "work.json").string());
+    dialogs.ExpectSave(json);
+    Ui().Click("ms_1_profile_export_btn");
+    dialogs.ExpectOpen(json);
+    Ui().Click("ms_1_profile_import_btn");
+    PumpPending();
+    EXPECT_EQ(Rows(), QStringList({"Work", "Work_1", "Work_2", "Work_2_1"}));
+    SetFieldText(expected.profile_name.data(), expected.profile_name.size(), u"Work_2_1");
+    // Its own macro again: the second in the store, under a free name.
+    expected.slots[2].macro_index = 1;
+    SetFieldText(expected.slots[2].macro_name.data(), expected.slots[2].macro_name.size(), u"Spray_1");
+    EXPECT_EQ(std::memcmp(&Record(), &expected, sizeof(ProfileRecord)), 0);
 }
 
 TEST_F(ProfileCard, ImportAddsTheMacrosOfItsButtonsUnderFreeNamesEachButtonPointingAtItsOwn) {

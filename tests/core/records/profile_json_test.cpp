@@ -73,7 +73,7 @@ std::unique_ptr<ProfileRecord> RandomProfile(std::mt19937& random) {
             number(0, 5) == 0) {
             SetFieldText(slot.macro_name.data(), kMacroNameCapacity, u"Burst");
             slot.repeat_mode = number(0, 3);
-            slot.repeat_count = number(1, 255);
+            slot.repeat_count = number(0, 255);
             slot.macro_index = number(-1, 40);
             slot.macro_color = {static_cast<std::uint8_t>(number(0, 255)), 1, 2, 0};
             slot.action_count = static_cast<std::uint16_t>(number(0, 190));

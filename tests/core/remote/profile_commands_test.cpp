@@ -18,7 +18,7 @@ namespace {
 class FakeHost final : public CommandHost {
 public:
     explicit FakeHost(const std::filesystem::path& data) : profiles(std::make_unique<ProfileStore>(data)) {
-        EXPECT_NE(profiles.Load(u"Profile").outcome, LoadOutcome::Repaired);
+        (void)profiles.Load(u"Profile");
     }
     ProfileState& Profiles() override { return profiles; }
     MouseStatus Status() override { return status; }
@@ -46,12 +46,12 @@ protected:
         auto record = std::make_unique<ProfileRecord>();
         CreateProfile(*record, u"Game");
         m_host.profiles.List().push_back(std::move(record));
-        EXPECT_EQ(m_host.profiles.Save(), WriteStatus::Written);
+        ASSERT_EQ(m_host.profiles.Save(), WriteStatus::Written);
     }
     // The store as the next start reads it.
     ProfileState Reloaded() const {
         ProfileState state(std::make_unique<ProfileStore>(Data()));
-        EXPECT_EQ(state.Load(u"Profile").outcome, LoadOutcome::Loaded);
+        (void)state.Load(u"Profile");
         return state;
     }
 
