@@ -3,6 +3,7 @@
 
 #include "core/records/profile_record.h"
 #include "core/store/profile_store.h"
+#include "support/demo_copy.h"
 #include "support/qt_app.h"
 
 #include <gtest/gtest.h>
@@ -32,21 +33,11 @@ protected:
     void SetUp() override {
         TestApplication();
         ASSERT_TRUE(m_dir.isValid());
-        m_folder = fs::path(m_dir.path().toStdString()) / "demo";
-        fs::create_directories(m_folder);
-        for (const char* file : {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so", "quillon-sim"})
-            fs::copy_file(fs::path(QUILLON_DEMO_FOLDER) / file, m_folder / file);
-        fs::create_directory_symlink(fs::path(QUILLON_SOURCE_DIR) / "res", m_folder / "res");
-        m_runtime = fs::path(m_dir.path().toStdString()) / "run";
-        fs::create_directories(m_runtime);
-        fs::permissions(m_runtime, fs::perms::owner_all, fs::perm_options::replace);
-
-        m_environment = QProcessEnvironment::systemEnvironment();
-        m_environment.insert("XDG_RUNTIME_DIR", QString::fromStdString(m_runtime.string()));
-        m_environment.insert("QT_QPA_PLATFORM", "offscreen");
-        m_environment.remove("QUILLON_SIM_SOCKET_DIR");
-        m_environment.remove("QUILLON_SIM_LINKS");
-        m_environment.remove("QUILLON_STARTUP_MARK");
+        DemoCopy copy = CopyDemoFolder(fs::path(m_dir.path().toStdString()),
+                                       {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so", "quillon-sim"});
+        m_folder = copy.folder;
+        m_runtime = copy.runtime;
+        m_environment = copy.environment;
     }
 
     void TearDown() override {
