@@ -241,6 +241,13 @@ WindowImplBase* WindowImplBase::FromHandle(HWND handle) {
     return LiveWindows().value(handle, nullptr);
 }
 
+bool WindowImplBase::AnyModalRunning() {
+    for (WindowImplBase* window : LiveWindows())
+        if (window->IsModalRunning())
+            return true;
+    return QApplication::activeModalWidget() != nullptr;
+}
+
 WindowImplBase* WindowImplBase::FindWindowByClass(const QString& className) {
     for (WindowImplBase* window : LiveWindows())
         if (window->GetWindowClassName() == className)

@@ -136,6 +136,8 @@ public:
     static WindowImplBase* FromHandle(HWND handle);
     // The first live window of a class, or null.
     static WindowImplBase* FindWindowByClass(const QString& className);
+    // Whether a modal window runs: one of ours, or one Qt shows (a file dialog).
+    static bool AnyModalRunning();
 
 protected:
     // Dispatches one message: the base's own messages, then HandleCustomMessage, then the defaults.

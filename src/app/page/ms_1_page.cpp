@@ -1,6 +1,5 @@
 #include "app/page/ms_1_page.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QEventLoop>
@@ -677,8 +676,7 @@ std::string CMS_1_Page::HandleCommandRequest(std::string_view line) {
     // A dialog of the window may be working on the selected profile (a stage's colour, the macro
     // editor, a question): no change comes in under it, as the user could make none either.
     const std::string& command = read.request->command;
-    if ((command == "select" || command == "set" || command == "import") &&
-        QApplication::activeModalWidget() != nullptr)
+    if ((command == "select" || command == "set" || command == "import") && WindowImplBase::AnyModalRunning())
         return EncodeCommandReply(
             {kExitRefused, {}, command + ": the Quillon window shows a dialog; close it and try again\n"});
     PageCommandHost host(d);
