@@ -661,7 +661,8 @@ ProfileJsonResult ProfileFromJson(std::string_view text, ProfileRecord& record) 
     Json json;
     try {
         json = Json::parse(text.begin(), text.end());
-    } catch (const nlohmann::json::parse_error& error) {
+    } catch (const nlohmann::json::exception& error) {
+        // Besides syntax, the reader refuses a number too large for any type (1e400).
         return {false, std::string("(file): not JSON: ") + error.what()};
     }
     try {

@@ -150,6 +150,7 @@ TEST(ProfileJson, RefusesBadInputNamingTheMemberAndChangesNothing) {
         const char* error;
     } cases[] = {
         {"{", "(file): not JSON"},
+        {R"({"lighting": {"brightness": 1e400}})", "(file): not JSON"},
         {R"({"colour": 1})", "colour: unknown member"},
         {R"({"lighting": {"brightness": 16}})", "lighting.brightness: must be between 0 and 15"},
         {R"({"lighting": {"effect": "disco"}})", "lighting.effect: unknown effect 'disco'"},
