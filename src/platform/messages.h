@@ -113,6 +113,8 @@ inline constexpr UINT MSG_DEVICE_MESSAGE_LAST = 0x606;
 inline constexpr UINT THREAD_MSG_APPLY = 0x600;
 // The page to its own notice window: show the queued notices about the profile store.
 inline constexpr UINT MSG_STORE_NOTICE = WM_APP + 0x52;
+// The profile store's writer thread to the page: saves were written, their results wait to be heard.
+inline constexpr UINT MSG_STORE_SAVED = WM_APP + 0x53;
 
 // Timers of the main window, handled by the page.
 inline constexpr UINT_PTR TIMER_WIRELESS_WATCHDOG = 512;  // 6 s without a receiver report: asleep

@@ -94,6 +94,8 @@ struct CMS_1_Page::Impl final : PageContext {
     std::unique_ptr<StoreNotices> storeNotices;
     std::unique_ptr<StoreNotices> macroNotices;
     std::unique_ptr<ProfileState> profiles;
+    // Hears the profile store's writer thread; the results it wakes for stay with the profiles.
+    std::unique_ptr<MessageWindow> savesWritten;
     std::unique_ptr<MacroStore> macros;
     std::unique_ptr<MacroStoreImports> importedMacros;
     std::unique_ptr<ProfileListOperations> profileOperations;
@@ -276,7 +278,7 @@ void CMS_1_Page::Impl::OpenMacroEditor() {
         labels->RelabelAll(*Selected());
         RequestApply();
     } else if (refresh.changed) {
-        static_cast<void>(profiles->Save());  // the observer hears how it went
+        profiles->SaveSoon();  // the observer hears how it went
     }
 }
 
@@ -470,6 +472,7 @@ public:
             return Delivery::Sent;
         // The apply that finds no mouse saves as well; the change is kept at once all the same (a
         // failed save is told by the store's save observer).
+        // The command line tells its user the change is saved: it is, once this returns.
         (void)profiles.Save();
         return Delivery::NoMouse;
     }
@@ -613,6 +616,16 @@ void CMS_1_Page::Startup() {
         std::make_unique<StoreNotices>(d.macros->File().FilePath(), StoreNotices::kMacroTexts, showBox);
     StoreNotices* notices = d.storeNotices.get();
     d.profiles->SetSaveObserver([notices](const WriteResult& result) { notices->OnSaved(result); });
+    // A store of many profiles takes tens of milliseconds to write and flush: the disk work is done
+    // off the UI thread, which hears each result from the event loop.
+    ProfileState* profiles = d.profiles.get();
+    d.savesWritten = std::make_unique<MessageWindow>([profiles](UINT message, WPARAM, LPARAM) -> LRESULT {
+        if (message == MSG_STORE_SAVED)
+            profiles->HearFinishedSaves();
+        return 0;
+    });
+    d.profiles->SaveInBackground(
+        [handle = d.savesWritten->handle()] { PostMessage(handle, MSG_STORE_SAVED, 0, 0); });
     StoreNotices* macroNotices = d.macroNotices.get();
     d.macros->SetSaveObserver([macroNotices](const WriteResult& result) { macroNotices->OnSaved(result); });
     if (d.controlsComplete) {

@@ -2,10 +2,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <vector>
 
 #include "core/text16.h"
 
 namespace quillon {
+
+// The writer thread's side: what it has written, waiting for the UI thread to hear it.
+struct ProfileState::Background {
+    std::function<void()> wake;
+    std::mutex finishedMutex;
+    std::vector<WriteResult> finished;
+    // Last, so that it is the first to go: its thread ends before what its callbacks touch.
+    WriteBehind writes;
+};
+
+ProfileState::~ProfileState() = default;
+ProfileState::ProfileState(ProfileState&&) noexcept = default;
+ProfileState& ProfileState::operator=(ProfileState&&) noexcept = default;
 
 ProfileState::ProfileState(std::unique_ptr<ProfileStore> store)
     : m_store(std::move(store)), m_header(std::make_unique<StoreHeader>()),
@@ -51,7 +66,7 @@ void ProfileState::RenameSelected(std::u16string_view name) {
     if (!m_selected)
         return;
     SetFieldText(m_selected->profile_name.data(), m_selected->profile_name.size(), name);
-    static_cast<void>(Save());
+    SaveSoon();
 }
 
 void ProfileState::RequestFullWrite(FullWriteReason reason) {
@@ -61,10 +76,53 @@ void ProfileState::RequestFullWrite(FullWriteReason reason) {
 }
 
 WriteResult ProfileState::Save() {
+    FlushSaves();
     const WriteResult result = m_store->Save(m_list, *m_header);
     if (m_saveObserver)
         m_saveObserver(result);
     return result;
+}
+
+void ProfileState::SaveSoon() {
+    if (!m_background) {
+        static_cast<void>(Save());  // the observer hears how it went
+        return;
+    }
+    Background* background = m_background.get();
+    m_store->SaveLater(background->writes, m_list, *m_header, [background](const WriteResult& result) {
+        {
+            std::lock_guard lock(background->finishedMutex);
+            background->finished.push_back(result);
+        }
+        if (background->wake)
+            background->wake();
+    });
+}
+
+void ProfileState::SaveInBackground(std::function<void()> wake) {
+    FlushSaves();
+    m_background = std::make_unique<Background>();
+    m_background->wake = std::move(wake);
+}
+
+void ProfileState::HearFinishedSaves() {
+    if (!m_background)
+        return;
+    std::vector<WriteResult> finished;
+    {
+        std::lock_guard lock(m_background->finishedMutex);
+        finished.swap(m_background->finished);
+    }
+    if (m_saveObserver)
+        for (const WriteResult& result : finished)
+            m_saveObserver(result);
+}
+
+void ProfileState::FlushSaves() {
+    if (!m_background)
+        return;
+    m_background->writes.Flush();
+    HearFinishedSaves();
 }
 
 void ProfileState::TakeOverReportedSetting(ReportedSetting setting) {
@@ -81,7 +139,7 @@ void ProfileState::TakeOverReportedSetting(ReportedSetting setting) {
         m_applied->light_effect = m_selected->light_effect;
         break;
     }
-    static_cast<void>(Save());  // the observer hears how it went
+    SaveSoon();
 }
 
 bool ProfileState::HasUnsentUserChanges() const {
@@ -102,7 +160,7 @@ ApplySnapshot ProfileState::TakeApplySnapshot() const {
 }
 
 void ProfileState::FinishApply(ApplySnapshot snapshot, ApplyDelivery delivery) {
-    static_cast<void>(Save());  // the observer hears how it went
+    SaveSoon();
     if (delivery != ApplyDelivery::Complete || !snapshot.record)
         return;
     *m_applied = *snapshot.record;

@@ -8,6 +8,11 @@
 // (protocol/apply.h). Edits go straight into `Selected()`; the save points are the ones the
 // program has always had (a completed apply, a setting the mouse reports, a rename) plus the exit,
 // so that edits made while no mouse is connected are not lost.
+//
+// By default a save point waits for the disk. The window hands them to a writer thread instead
+// (`SaveInBackground`), so that a store of many profiles never holds up the event loop: each save
+// copies the list and header as they are at that moment, the copies are written in order, and the
+// observer still hears every result, on the UI thread.
 
 #include <cstddef>
 #include <cstdint>
@@ -51,6 +56,9 @@ enum class FullWriteReason {
 class ProfileState {
 public:
     explicit ProfileState(std::unique_ptr<ProfileStore> store);
+    ~ProfileState();
+    ProfileState(ProfileState&&) noexcept;
+    ProfileState& operator=(ProfileState&&) noexcept;
 
     // Loads the list, selects the stored index, takes the selected record as the `AppliedCopy`
     // and asks for a full write.
@@ -83,9 +91,21 @@ public:
     bool full_write_pending() const { return m_fullWritePending; }
     void RequestFullWrite(FullWriteReason reason);
 
-    // Saves the whole list and header now. Every save, this one and those the state makes on its
-    // own (a completed apply, a reported setting), is also handed to the save observer.
+    // Saves the whole list and header now, after every save still waiting for the writer thread.
+    // Every save, this one and those the state makes on its own (a completed apply, a reported
+    // setting), is also handed to the save observer.
     WriteResult Save();
+    // A save point: `Save`, or in the background once `SaveInBackground` was called.
+    void SaveSoon();
+
+    // From now on save points hand their saves to a writer thread. `wake` is called on that thread
+    // when one has been written; the UI thread then calls `HearFinishedSaves`, which hands the
+    // results to the save observer.
+    void SaveInBackground(std::function<void()> wake);
+    void HearFinishedSaves();
+    // Waits until the saves handed to the writer thread are written, and hands their results to
+    // the observer.
+    void FlushSaves();
 
     // Told of the result of every save, so that a failed one is heard: the page logs it and tells
     // the user.
@@ -122,6 +142,9 @@ private:
     bool m_fullWritePending = false;
     bool m_fullWriteByUser = false;
     std::uint64_t m_fullWriteRequests = 0;
+
+    struct Background;
+    std::unique_ptr<Background> m_background;  // set by SaveInBackground
 };
 
 }  // namespace quillon

@@ -125,6 +125,19 @@ LoadReport ProfileStore::Load(ProfileList& list, StoreHeader& header, std::u16st
     return report;
 }
 
+void ProfileStore::SaveLater(WriteBehind& writes, const ProfileList& list, const StoreHeader& header,
+                             WriteBehind::Finished finished) {
+    std::vector<std::byte> content;
+    content.reserve(sizeof(StoreHeader) + list.size() * sizeof(ProfileRecord));
+    const auto append = [&content](std::span<const std::byte> bytes) {
+        content.insert(content.end(), bytes.begin(), bytes.end());
+    };
+    append(std::as_bytes(std::span<const StoreHeader, 1>(&header, 1)));
+    for (const auto& record : list)
+        append(RecordBytes(*record));
+    writes.Write(m_writer, m_filePath, std::move(content), std::move(finished));
+}
+
 WriteResult ProfileStore::Save(const ProfileList& list, const StoreHeader& header) {
     std::lock_guard lock(m_saveMutex);
     std::vector<std::span<const std::byte>> pieces;

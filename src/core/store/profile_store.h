@@ -30,6 +30,7 @@
 
 #include "core/records/profile_record.h"
 #include "core/store/atomic_file.h"
+#include "core/store/write_behind.h"
 
 namespace quillon {
 
@@ -88,6 +89,12 @@ public:
     // Writes the header and every record, replacing the file in one step; a failed write leaves
     // the previous file as it was.
     WriteResult Save(const ProfileList& list, const StoreHeader& header);
+    // The same save handed to `writes`: the file's new content is copied now, so the list and
+    // header may change as soon as this returns, and written on the writer thread, which calls
+    // `finished`. The caller never mixes the two kinds of save in flight: it flushes `writes`
+    // before a `Save`.
+    void SaveLater(WriteBehind& writes, const ProfileList& list, const StoreHeader& header,
+                   WriteBehind::Finished finished);
 
     // Makes a record read from outside safe to use: names end inside their fields, the macro
     // copies claim no more actions than they hold, and the settings are in the ranges the frames

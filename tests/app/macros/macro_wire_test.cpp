@@ -90,6 +90,7 @@ protected:
     }
 
     ProfileRecord StoredProfile() {
+        Profiles().FlushSaves();
         ProfileList list;
         auto header = std::make_unique<StoreHeader>();
         EXPECT_EQ(ProfileStore(folder.Path() / "Data").Load(list, *header, u"Profile").outcome,

@@ -56,6 +56,7 @@ protected:
         Ui().MoveSlider("ms_1_slider_dpi_1", value);
         Ui().Click("ms_1_apply_btn");
         ASSERT_TRUE(WaitForApply());
+        Profiles().FlushSaves();
         PumpPending();
     }
 

@@ -62,6 +62,11 @@ protected:
         ASSERT_EQ(store.Save(records, *header), WriteStatus::Written);
     }
     std::filesystem::path StoreFile() const { return folder.Path() / "Data" / "ms_1" / "pro.data"; }
+    // The store file once the page's writer thread has written every save made so far.
+    Bytes Stored() {
+        Profiles().FlushSaves();
+        return ReadAll(StoreFile());
+    }
 
     QStringList Rows() const { return ui->RowTexts(kList); }
     // Names in the store, in list order.
@@ -94,7 +99,7 @@ protected:
 TEST_F(ProfileCard, NameDialogRefusesAnEmptyNameAndAnExistingNameInAnyLetterCase) {
     StoreProfiles({u"Work", u"Games"}, 0);
     Open();
-    const auto before = ReadAll(StoreFile());
+    const auto before = Stored();
 
     answers.OnNext(QStringLiteral("MS_1_ProfileName"), [](UiDriver& dialog) {
         EXPECT_EQ(dialog.Text("title_string"), Text("profile_name_2_text"));
@@ -115,7 +120,7 @@ TEST_F(ProfileCard, NameDialogRefusesAnEmptyNameAndAnExistingNameInAnyLetterCase
 
     EXPECT_EQ(Names(), QStringList({"Work", "Games"}));
     ExpectListMatchesStore();
-    EXPECT_EQ(ReadAll(StoreFile()), before) << "a cancelled rename writes nothing";
+    EXPECT_EQ(Stored(), before) << "a cancelled rename writes nothing";
 }
 
 TEST_F(ProfileCard, NameDialogTakesBlanksAsANameConfirmsWithReturnAndCancelsWithEscape) {
@@ -163,7 +168,7 @@ TEST_F(ProfileCard, NameDialogHoldsNoMoreThanANameFieldSoTheCheckedNameIsTheStor
 TEST_F(ProfileCard, AddingAppendsAFactoryProfileThatIsSelectedAndSentWhole) {
     StoreProfiles({u"Work", u"Games", u"Travel"}, 1);
     Open();
-    const auto before = ReadAll(StoreFile());
+    const auto before = Stored();
     AnswerName("Office");
     Ui().Click("ms_1_profile_add_btn");
     PumpPending();
@@ -183,7 +188,7 @@ TEST_F(ProfileCard, AddingAppendsAFactoryProfileThatIsSelectedAndSentWhole) {
         time.RunDue();
         return std::filesystem::file_size(StoreFile()) == before.size() + kRecordBytes;
     }));
-    const auto stored = ReadAll(StoreFile());
+    const auto stored = Stored();
     EXPECT_EQ(stored[0], 3) << "selected index";
     EXPECT_EQ(std::memcmp(stored.data() + kHeaderBytes + 3 * kRecordBytes, &factory, sizeof(ProfileRecord)),
               0);
@@ -246,6 +251,7 @@ TEST_F(ProfileCard, RenamingByButtonOrDoubleClickSavesAtOnceAndTheRowShowsTheNam
     EXPECT_EQ(Profiles().Header().selected, 2);
 
     // On disk at once, without a mouse: the header names the selected row, the records their names.
+    Profiles().FlushSaves();
     ProfileStore store(folder.Path() / "Data");
     ProfileList saved;
     auto header = std::make_unique<StoreHeader>();
@@ -481,7 +487,7 @@ TEST_F(ProfileCardWithMouse, DeletingTheSelectedProfileSendsItsNeighbourWholeAnd
     EXPECT_GT(mouse.State().fullWrites, fullWrites) << "the neighbour is sent whole";
     EXPECT_EQ(mouse.State().debounce, 12) << "Travel's settings reached the mouse";
     EXPECT_EQ(wired.WritesWhileClosed(), 0);
-    const auto stored = ReadAll(StoreFile());
+    const auto stored = Stored();
     ASSERT_EQ(stored.size(), kHeaderBytes + 2 * kRecordBytes) << "the apply saved the store";
     EXPECT_EQ(stored[0], 1) << "selected index";
     EXPECT_EQ(std::memcmp(stored.data() + kHeaderBytes + kRecordBytes, &Record(), sizeof(ProfileRecord)), 0);

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
+#include "core/store/profile_state.h"
 #include "core/store/record_names.h"
 #include "core/store/store_bytes.h"
 
@@ -330,6 +333,109 @@ TEST_F(ProfileStoreTest, SavesFromTwoThreadsEachWriteAWholeFile) {
     EXPECT_EQ(report.outcome, LoadOutcome::Loaded);
     EXPECT_TRUE(loaded.size() == 1 || loaded.size() == 4);
     EXPECT_EQ(m_header->selected, loaded.size() == 4 ? 3 : 0);
+}
+
+// Holds every write at its start until the test opens the gate, and can refuse them as a full disk.
+class GatedWriter final : public FileWriter {
+public:
+    std::unique_ptr<OutputFile> Create(const std::filesystem::path& path) override {
+        std::unique_lock lock(m_mutex);
+        ++m_started;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_open; });
+        if (m_full) {
+            errno = ENOSPC;
+            return nullptr;
+        }
+        return SystemFileWriter().Create(path);
+    }
+    bool Replace(const std::filesystem::path& from, const std::filesystem::path& to) override {
+        return SystemFileWriter().Replace(from, to);
+    }
+    void WaitForStart(int count) {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_started >= count; });
+    }
+    void Open(bool full = false) {
+        std::lock_guard lock(m_mutex);
+        m_open = true;
+        m_full = full;
+        m_changed.notify_all();
+    }
+    int Started() {
+        std::lock_guard lock(m_mutex);
+        return m_started;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_started = 0;
+    bool m_open = false;
+    bool m_full = false;
+};
+
+// The window saves on a writer thread: what reaches the disk is the list as it was at each save,
+// in order, the newest winning over saves still waiting, and every save is heard on the caller's
+// thread with its result.
+TEST_F(ProfileStoreTest, SavesOnTheWriterThreadKeepTheirOrderAndAreAllHeard) {
+    CreateDefaultProfile(m_list, u"Profile");
+    m_header->selected = 0;
+    ASSERT_EQ(ProfileStore(DataFolder()).Save(m_list, *m_header), WriteStatus::Written);
+
+    GatedWriter writer;
+    ProfileState state(std::make_unique<ProfileStore>(DataFolder(), writer));
+    ASSERT_EQ(state.Load(u"Profile").outcome, LoadOutcome::Loaded);
+    std::vector<WriteStatus> heard;
+    state.SetSaveObserver([&](const WriteResult& result) { heard.push_back(result.status); });
+    std::mutex wakeMutex;
+    int wakes = 0;
+    state.SaveInBackground([&] {
+        std::lock_guard lock(wakeMutex);
+        ++wakes;
+    });
+    const auto storedDpi = [&] {
+        ProfileList list;
+        auto header = std::make_unique<StoreHeader>();
+        EXPECT_EQ(ProfileStore(DataFolder()).Load(list, *header, u"Profile").outcome, LoadOutcome::Loaded);
+        return list.at(0)->dpi_x[0];
+    };
+
+    state.Selected()->dpi_x[0] = 1;
+    state.SaveSoon();  // in flight, held at the gate
+    writer.WaitForStart(1);
+    state.Selected()->dpi_x[0] = 2;
+    state.SaveSoon();  // waits
+    state.Selected()->dpi_x[0] = 3;
+    state.SaveSoon();                // replaces the one that waits
+    state.Selected()->dpi_x[0] = 4;  // not saved: the copy was taken at the save
+    EXPECT_TRUE(heard.empty()) << "nothing is heard before the UI thread asks";
+
+    writer.Open();
+    state.FlushSaves();
+    EXPECT_EQ(writer.Started(), 2) << "the save that was superseded while waiting is not written";
+    EXPECT_EQ(heard, std::vector<WriteStatus>(3, WriteStatus::Written));
+    EXPECT_EQ(storedDpi(), 3);
+    {
+        std::lock_guard lock(wakeMutex);
+        EXPECT_EQ(wakes, 3);
+    }
+
+    // A save that waits for the disk comes after every save handed to the thread.
+    heard.clear();
+    state.SaveSoon();
+    state.Selected()->dpi_x[0] = 5;
+    EXPECT_EQ(state.Save(), WriteStatus::Written);
+    EXPECT_EQ(heard.size(), 2u);
+    EXPECT_EQ(storedDpi(), 5);
+
+    // A failed write on the thread reaches the observer like any other.
+    heard.clear();
+    writer.Open(/*full=*/true);
+    state.SaveSoon();
+    state.FlushSaves();
+    EXPECT_EQ(heard, std::vector<WriteStatus>{WriteStatus::CannotCreate});
+    EXPECT_EQ(storedDpi(), 5);
 }
 
 TEST_F(ProfileStoreTest, DefaultProfileNameAvoidsNamesInAnyLetterCase) {
