@@ -1,6 +1,7 @@
 #include "ui/paint_manager.h"
 
 #include "platform/services.h"
+#include "ui/compiled_layouts.h"
 #include "ui/palette_widget.h"
 #include "ui/resource_manager.h"
 #include "ui/window.h"
@@ -35,6 +36,7 @@
 
 #include <deque>
 #include <mutex>
+#include <string_view>
 
 namespace quillon {
 
@@ -657,8 +659,13 @@ QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error) {
             *error = LayoutError{in.fileName(), QStringLiteral("cannot open it: %1").arg(in.errorString())};
         return nullptr;
     }
+    const QByteArray bytes = in.readAll();
+    // Built from C++ while the file reads as it did when the program was built.
+    if (const CompiledLayout* compiled = FindCompiledLayout(file);
+        compiled && std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())) == compiled->source)
+        return compiled->build(parent);
     // The error names the file as it was looked for, so that the log says where.
-    return LoadLayoutBytes(in.readAll(), in.fileName(), parent, error);
+    return LoadLayoutBytes(bytes, in.fileName(), parent, error);
 }
 
 CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, void* /*callback*/,

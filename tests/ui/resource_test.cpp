@@ -2,7 +2,16 @@
 
 #include "test_windows.h"
 
+#include <QFile>
+#include <QLayout>
 #include <QMenu>
+#include <QTemporaryDir>
+#include <QWidget>
+
+#include <algorithm>
+#include <memory>
+
+#include "ui/compiled_layouts.h"
 
 namespace quillon::test {
 namespace {
@@ -82,6 +91,87 @@ TEST(ImageDescriptions, GiveTheFileAndTheDestinationRectangle) {
         EXPECT_EQ(image.file, c.file) << c.description;
         EXPECT_EQ(image.dest, c.dest) << c.description;
     }
+}
+
+// One line per widget and layout, in tree order: class, name, dynamic properties, texts and sizes.
+// The file's reader leaves helpers of its own behind (a translation watcher, layout margins kept as
+// properties); they are not part of the layout.
+QStringList Describe(const QObject* object, int depth = 0) {
+    const auto* layout = qobject_cast<const QLayout*>(object);
+    QString line = QString(depth, QLatin1Char(' ')) + QLatin1String(object->metaObject()->className()) +
+                   QLatin1Char(' ') + object->objectName();
+    if (!layout) {
+        QList<QByteArray> names = object->dynamicPropertyNames();
+        std::sort(names.begin(), names.end());
+        for (const QByteArray& name : names)
+            line += QStringLiteral(" %1=%2").arg(QString::fromLatin1(name), object->property(name).toString());
+    }
+    // Widgets of the layout; those that Qt makes inside them (scroll bars) follow their own state.
+    const auto* widget = qobject_cast<const QWidget*>(object);
+    if (widget && !widget->objectName().isEmpty() && !widget->objectName().startsWith(QLatin1String("qt_"))) {
+        line += QStringLiteral(" min=%1x%2 max=%3x%4 hidden=%5")
+                    .arg(widget->minimumWidth())
+                    .arg(widget->minimumHeight())
+                    .arg(widget->maximumWidth())
+                    .arg(widget->maximumHeight())
+                    .arg(widget->isHidden());
+        for (const char* name : {"text", "toolTip", "checkable", "maximum", "orientation", "currentIndex"})
+            if (widget->metaObject()->indexOfProperty(name) >= 0)
+                line += QStringLiteral(" %1=%2").arg(QLatin1String(name), widget->property(name).toString());
+    }
+    if (layout) {
+        const QMargins margins = layout->contentsMargins();
+        line += QStringLiteral(" spacing=%1 count=%2 margins=%3,%4,%5,%6")
+                    .arg(layout->spacing())
+                    .arg(layout->count())
+                    .arg(margins.left())
+                    .arg(margins.top())
+                    .arg(margins.right())
+                    .arg(margins.bottom());
+    }
+    QStringList lines{line};
+    for (const QObject* child : object->children())
+        if (!QByteArray(child->metaObject()->className()).startsWith("QFormInternal::"))
+            lines += Describe(child, depth + 1);
+    return lines;
+}
+
+// The main window is built from compiled code while its layout file reads as it did at build
+// time: the same widgets as the file gives. A file edited since is read instead.
+TEST(CompiledLayouts, GiveTheWidgetsOfTheFileAndGiveWayToAnEditedFile) {
+    TestApplication();
+    const CompiledLayout* compiled = FindCompiledLayout(QStringLiteral("main.xml"));
+    ASSERT_NE(compiled, nullptr);
+    CPaintManagerUI::SetResourcePath(QStringLiteral(QUILLON_SOURCE_DIR "/res/"));
+    std::unique_ptr<QWidget> built(LoadLayout(QStringLiteral("main.xml"), nullptr));
+    ASSERT_NE(built, nullptr);
+
+    // The same text with one more comment: no longer the compiled one, so the file is read.
+    QTemporaryDir folder;
+    QFile edited(folder.filePath(QStringLiteral("main.xml")));
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
+    edited.write(compiled->source.data(), static_cast<qint64>(compiled->source.size()));
+    edited.write("<!-- edited -->\n");
+    edited.close();
+    CPaintManagerUI::SetResourcePath(folder.path() + QLatin1Char('/'));
+    std::unique_ptr<QWidget> read(LoadLayout(QStringLiteral("main.xml"), nullptr));
+    ASSERT_NE(read, nullptr);
+    const QStringList compiledTree = Describe(built.get());
+    const QStringList fileTree = Describe(read.get());
+    EXPECT_EQ(compiledTree.size(), fileTree.size());
+    for (qsizetype i = 0; i < std::min(compiledTree.size(), fileTree.size()); ++i)
+        ASSERT_EQ(compiledTree[i], fileTree[i]) << "line " << i;
+
+    // An edit that changes a widget shows in what is built.
+    ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
+    QByteArray text(compiled->source.data(), static_cast<qsizetype>(compiled->source.size()));
+    text.replace("name=\"ms_1_apply_btn\"", "name=\"renamed_apply_btn\"");
+    edited.write(text);
+    edited.close();
+    std::unique_ptr<QWidget> renamed(LoadLayout(QStringLiteral("main.xml"), nullptr));
+    ASSERT_NE(renamed, nullptr);
+    EXPECT_NE(renamed->findChild<QWidget*>(QStringLiteral("renamed_apply_btn")), nullptr);
+    EXPECT_EQ(renamed->findChild<QWidget*>(QStringLiteral("ms_1_apply_btn")), nullptr);
 }
 
 }  // namespace
