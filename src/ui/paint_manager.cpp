@@ -662,7 +662,8 @@ QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error) {
     const QByteArray bytes = in.readAll();
     // Built from C++ while the file reads as it did when the program was built.
     if (const CompiledLayout* compiled = FindCompiledLayout(file);
-        compiled && std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())) == compiled->source)
+        compiled &&
+        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())) == compiled->source)
         return compiled->build(parent);
     // The error names the file as it was looked for, so that the log says where.
     return LoadLayoutBytes(bytes, in.fileName(), parent, error);

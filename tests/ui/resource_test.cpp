@@ -104,7 +104,8 @@ QStringList Describe(const QObject* object, int depth = 0) {
         QList<QByteArray> names = object->dynamicPropertyNames();
         std::sort(names.begin(), names.end());
         for (const QByteArray& name : names)
-            line += QStringLiteral(" %1=%2").arg(QString::fromLatin1(name), object->property(name).toString());
+            line +=
+                QStringLiteral(" %1=%2").arg(QString::fromLatin1(name), object->property(name).toString());
     }
     // Widgets of the layout; those that Qt makes inside them (scroll bars) follow their own state.
     const auto* widget = qobject_cast<const QWidget*>(object);
