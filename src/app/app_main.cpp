@@ -10,6 +10,7 @@
 #include "app/termination_signals.h"
 #include "platform/folders.h"
 #include "platform/single_instance.h"
+#include "ui/font_warm_up.h"
 #include "ui/paint_manager.h"
 #include "ui/resource_manager.h"
 #include "ui/stall_monitor.h"
@@ -73,6 +74,7 @@ int RunQuillon(int argc, char** argv) {
     SingleInstance instance;
     if (!instance.ClaimOrActivate())
         return kSecondStartExitCode;
+    const FontWarmUp fonts;
 
     CPaintManagerUI::SetInstance(&application);
     CPaintManagerUI::SetResourceType(kResourcesInFolder);
