@@ -79,6 +79,7 @@ int RunQuillon(int argc, char** argv) {
     CPaintManagerUI::SetInstance(&application);
     CPaintManagerUI::SetResourceType(kResourcesInFolder);
     CPaintManagerUI::SetResourcePath(QString::fromStdString(ResourceFolder().string()));
+    PrefetchResourceImages({QString::fromLatin1(kMousePictureImage)});
     CResourceManager::GetInstance()->LoadResource(QStringLiteral("main.xml"));
 
     auto window = std::make_unique<CMainWnd>();

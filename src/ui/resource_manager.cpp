@@ -5,9 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QPixmapCache>
 #include <QRegularExpression>
 #include <QXmlStreamReader>
+
+#include <future>
+#include <map>
+#include <mutex>
 
 namespace quillon {
 
@@ -123,14 +128,52 @@ ImageDescription ImageDescription::Parse(const QString& description) {
     return image;
 }
 
+namespace {
+
+QString ResourceImagePath(const QString& file) {
+    return QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
+}
+
+// Images being decoded ahead, by path, until the UI thread takes them.
+std::mutex g_prefetchMutex;
+std::map<QString, std::shared_future<QImage>>& Prefetched() {
+    static std::map<QString, std::shared_future<QImage>> images;
+    return images;
+}
+
+}  // namespace
+
+void PrefetchResourceImages(const QStringList& files) {
+    for (const QString& file : files) {
+        const QString path = ResourceImagePath(file);
+        std::shared_future<QImage> image = std::async(std::launch::async, [path] {
+                                               QImage decoded;
+                                               QImageReader(path).read(&decoded);
+                                               return decoded;
+                                           }).share();
+        const std::lock_guard lock(g_prefetchMutex);
+        Prefetched().emplace(path, std::move(image));
+    }
+}
+
 QPixmap LoadResourceImage(const QString& file) {
     if (file.isEmpty())
         return {};
-    const QString path = QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
+    const QString path = ResourceImagePath(file);
     QPixmap pixmap;
     if (QPixmapCache::find(path, &pixmap))
         return pixmap;
-    if (pixmap.load(path))
+    std::shared_future<QImage> ahead;
+    {
+        const std::lock_guard lock(g_prefetchMutex);
+        if (const auto found = Prefetched().find(path); found != Prefetched().end()) {
+            ahead = found->second;
+            Prefetched().erase(found);
+        }
+    }
+    if (ahead.valid())
+        pixmap = QPixmap::fromImage(ahead.get());
+    if (!pixmap.isNull() || pixmap.load(path))
         QPixmapCache::insert(path, pixmap);
     return pixmap;
 }

@@ -11,6 +11,7 @@
 #include <QPixmap>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -76,6 +77,11 @@ struct ImageDescription {
 
 // Loads resource-folder images once and keeps them; a missing file gives a null pixmap.
 QPixmap LoadResourceImage(const QString& file);
+
+// Starts decoding resource-folder images on threads of their own, so that a large picture the first
+// window shows is ready when the UI thread asks LoadResourceImage for it. Call it once the resource
+// folder is set; images nobody asks for are dropped at exit.
+void PrefetchResourceImages(const QStringList& files);
 
 }  // namespace quillon
 

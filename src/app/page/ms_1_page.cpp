@@ -585,6 +585,9 @@ void CMS_1_Page::Startup() {
         d.controls.keyDebounceLabel->SetTextMode(TextMode::Plain);
         d.controls.sleepTimerLabel->SetTextMode(TextMode::Plain);
         d.controls.lightOffLabel->SetTextMode(TextMode::Plain);
+        if (CControlUI* picture =
+                d.mainWindow->GetPaintManager().FindControl(QStringLiteral("ms_1_mouse_picture")))
+            picture->SetBkImage(QString::fromLatin1(kMousePictureImage));
 
         d.keyboardLayout = CreateDesktopKeyboardLayout();
         if (d.keyboardLayout) {

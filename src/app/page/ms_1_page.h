@@ -52,6 +52,10 @@ class MacroStore;
 // How long leaving the program waits for an apply: the length of a full write with macros.
 inline constexpr std::uint64_t kExitApplyDeadlineMs = 15000;
 
+// The picture of the mouse that the button labels point into: the largest image of the first
+// paint, which the program decodes ahead while the window is built.
+inline constexpr char kMousePictureImage[] = "skins/ms_1_mouse.png";
+
 // Why no device is shown although one may be plugged in.
 enum class DeviceAccess {
     Ok,                // a link is open, or no mouse or receiver is plugged in
