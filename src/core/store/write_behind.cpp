@@ -1,5 +1,9 @@
 #include "core/store/write_behind.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <span>
 #include <utility>
@@ -44,6 +48,9 @@ void WriteBehind::Flush() {
 }
 
 void WriteBehind::Run() {
+    // The writer gives way to the thread that saves (the window's): on a busy machine the copy and
+    // the flush wait a moment rather than the event loop. Linux gives each thread its own niceness.
+    static_cast<void>(setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10));
     std::unique_lock lock(m_mutex);
     while (true) {
         m_changed.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
