@@ -72,12 +72,28 @@ struct ScratchCleanup {
     }
 } g_cleanup;
 
-// A copy of the demo program folder whose profile store holds `profiles` profiles.
-fs::path ProgramFolder(int profiles) {
-    static std::map<int, fs::path> made;
-    if (auto found = made.find(profiles); found != made.end())
+// Seven buttons of the profile play macros of 190 actions each: the longest full write there is.
+void PutMacros(quillon::ProfileRecord& record) {
+    for (std::size_t button = 0; button < 7; ++button) {
+        quillon::ButtonSlot& slot = record.slots[button + 5];
+        slot.function = quillon::kFunctionMacro;
+        slot.action_count = 190;
+        for (std::size_t i = 0; i < 190; ++i) {
+            slot.actions[i] = quillon::MacroAction{};
+            slot.actions[i].code = 0x04;
+            slot.actions[i].kind = i % 2 == 0 ? quillon::kActionDown : quillon::kActionUp;
+            slot.actions[i].delayMs = i % 3 == 0 ? 250 : 30;
+        }
+    }
+}
+
+// A copy of the demo program folder whose profile store holds `profiles` profiles; with `macros`,
+// the selected one has long macros on seven buttons.
+fs::path ProgramFolder(int profiles, bool macros = false) {
+    static std::map<std::pair<int, bool>, fs::path> made;
+    if (auto found = made.find({profiles, macros}); found != made.end())
         return found->second;
-    const fs::path folder = Scratch() / ("demo-" + std::to_string(profiles));
+    const fs::path folder = Scratch() / ("demo-" + std::to_string(profiles) + (macros ? "-macros" : ""));
     fs::create_directories(folder);
     for (const char* file :
          {"quillon", "hiddriver_4k_1.so", "hiddriver_4k_2.so", "libquillon_simmouse.so", "quillon-sim"})
@@ -87,13 +103,15 @@ fs::path ProgramFolder(int profiles) {
     ProfileList list;
     for (int i = 0; i < profiles; ++i)
         quillon::CreateDefaultProfile(list, u"Profile");
+    if (macros)
+        PutMacros(*list.front());
     auto header = std::make_unique<StoreHeader>();
     header->selected = 0;
     header->reserved.fill(0);
     ProfileStore store(folder / "Data");
     if (!store.Save(list, *header).Ok())
         std::fprintf(stderr, "startup bench: the profile store could not be written\n");
-    made.emplace(profiles, folder);
+    made.emplace(std::make_pair(profiles, macros), folder);
     return folder;
 }
 
@@ -247,12 +265,13 @@ void ResidentMemory(benchmark::State& state, int profiles) {
     state.counters["resident_MB"] = megabytes;
 }
 
-// The longest time the UI thread's event loop is blocked while the mouse reports 20 DPI stages in
-// a row (each report is taken over and saves the whole store) and the receiver is pulled and
-// plugged in again (the link is reopened and written). The program measures itself with a 1 ms
+// The longest time the UI thread's event loop is blocked while the mouse is written whole at
+// start-up (seven buttons with macros of 190 actions), reports 20 DPI stages in a row (each report
+// is taken over and saves the whole store), and the receiver is pulled and plugged in again (the
+// link is reopened and written whole once more). The program measures itself with a 1 ms
 // timer (QUILLON_STALL_REPORT); the figures are those of its last run.
 void UiStall(benchmark::State& state, int profiles) {
-    const fs::path folder = ProgramFolder(profiles);
+    const fs::path folder = ProgramFolder(profiles, /*macros=*/true);
     const fs::path mark = Scratch() / "mark";
     const fs::path report = Scratch() / "stall-report";
     std::map<std::string, double> measures;
