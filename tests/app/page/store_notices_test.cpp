@@ -116,6 +116,7 @@ TEST_F(ProfileStoreNotices, FirstStartTellsNothing) {
 TEST_F(ProfileStoreNotices, FailedSaveIsToldOnceUntilSavingWorksAgain) {
     OpenWithAwakeMouse();
     ASSERT_TRUE(answers.Opened().empty());
+    Profiles().FlushSaves();  // the start-up's full write has been saved
 
     // The temporary file's name is taken by a folder: the system refuses to create it.
     const std::filesystem::path blocker = StoreFileWith(".tmp");
