@@ -185,9 +185,6 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
         return nullptr;
     }
     m_host = host;
-    // The theme is applied once the first tree is built: style sheet rules are then matched once
-    // per widget when it is shown, not again at every step of building the tree.
-    ApplyTheme();
     auto* layout = new QVBoxLayout(host);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -219,6 +216,10 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
     m_pm.Init(root, this);
     m_pm.AddNotifier(this);
     InitWindow();
+    // The theme is applied once the first tree is built and filled: style sheet rules are then
+    // matched once per widget, not again at every step of building the tree and setting its texts
+    // and values.
+    ApplyTheme();
 
     if ((style & WS_VISIBLE) && m_host) {
         const bool scripted = g_modalScript && g_modalScript->Intercepts(GetWindowClassName());
