@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -213,7 +214,9 @@ double ProcessorMs(pid_t pid) {
     return (user + system) * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// profiles < 0: the empty Qt window.
+constexpr int kEmptyWindow = -1;
+
+// profiles < 0 (kEmptyWindow): the empty Qt window.
 fs::path Program(int profiles) {
     return profiles < 0 ? fs::path(EMPTY_WINDOW) : ProgramFolder(profiles) / "quillon";
 }
@@ -241,6 +244,51 @@ void StartupTime(benchmark::State& state, int profiles) {
     }
     state.counters["process_cpu_ms"] = benchmark::Counter(processorMs, benchmark::Counter::kAvgIterations);
     state.SetLabel(std::getenv("DISPLAY") != nullptr ? "X server" : "offscreen");
+}
+
+// The time to the first paint of one start; nullopt when the window never appeared.
+std::optional<double> StartOnce(const fs::path& program, const fs::path& mark) {
+    fs::remove(mark);
+    const double start = MonotonicMs();
+    const pid_t pid = Spawn(program, mark);
+    if (pid < 0)
+        return std::nullopt;
+    const auto shown = WaitForMark(mark, pid);
+    Stop(pid);
+    if (!shown)
+        return std::nullopt;
+    return *shown - start;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// The three programs started in turn, round after round, so that a machine that slows down or
+// speeds up during the run weighs on all of them alike; the ratios are those of the medians.
+void StartupRatio(benchmark::State& state) {
+    const fs::path mark = Scratch() / "mark";
+    const fs::path programs[] = {Program(kEmptyWindow), Program(1), Program(100)};
+    std::vector<double> times[3];
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < 3; ++i) {
+            const auto shown = StartOnce(programs[i], mark);
+            if (!shown) {
+                state.SkipWithError("the window never appeared");
+                return;
+            }
+            times[i].push_back(*shown);
+        }
+        state.SetIterationTime(times[1].back() / 1000.0);
+    }
+    const double empty = Median(times[0]);
+    state.counters["empty_ms"] = empty;
+    state.counters["one_profile_ms"] = Median(times[1]);
+    state.counters["hundred_profiles_ms"] = Median(times[2]);
+    state.counters["one_profile_ratio"] = Median(times[1]) / empty;
+    state.counters["hundred_profiles_ratio"] = Median(times[2]) / empty;
 }
 
 void ResidentMemory(benchmark::State& state, int profiles) {
@@ -316,8 +364,6 @@ void UiStall(benchmark::State& state, int profiles) {
 BENCHMARK_CAPTURE(UiStall, quillon_1_profile, 1)->UseManualTime()->Iterations(1);
 BENCHMARK_CAPTURE(UiStall, quillon_100_profiles, 100)->UseManualTime()->Iterations(1);
 
-constexpr int kEmptyWindow = -1;
-
 BENCHMARK_CAPTURE(StartupTime, empty_qt_window, kEmptyWindow)
     ->UseManualTime()
     ->Iterations(10)
@@ -330,6 +376,7 @@ BENCHMARK_CAPTURE(StartupTime, quillon_100_profiles, 100)
     ->UseManualTime()
     ->Iterations(10)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(StartupRatio)->UseManualTime()->Iterations(15)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ResidentMemory, empty_qt_window, kEmptyWindow)
     ->UseManualTime()
     ->Iterations(1)
