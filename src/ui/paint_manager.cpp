@@ -73,10 +73,6 @@ public:
     }
 };
 
-QString ResolveResource(const QString& file) {
-    return QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
-}
-
 QWidget* LoadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* parent, LayoutError* error) {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -649,11 +645,15 @@ void CPaintManagerUI::RemoveAllTimers() {
     m_timers.clear();
 }
 
+QString CPaintManagerUI::ResolveResource(const QString& file) {
+    return QFileInfo(file).isAbsolute() ? file : GetResourcePath() + file;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Layout files
 
 QWidget* LoadLayout(const QString& file, QWidget* parent, LayoutError* error) {
-    QFile in(ResolveResource(file));
+    QFile in(CPaintManagerUI::ResolveResource(file));
     if (!in.open(QIODevice::ReadOnly)) {
         if (error)
             *error = LayoutError{in.fileName(), QStringLiteral("cannot open it: %1").arg(in.errorString())};
@@ -675,7 +675,7 @@ CControlUI* CDialogBuilder::Create(const QString& xml, const QString& /*type*/, 
         return nullptr;
     // Row layouts are built many times in a row (one per list row); read each file once.
     static QHash<QString, QByteArray> cache;
-    const QString path = ResolveResource(xml);
+    const QString path = CPaintManagerUI::ResolveResource(xml);
     auto it = cache.find(path);
     if (it == cache.end()) {
         QFile in(path);

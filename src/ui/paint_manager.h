@@ -58,6 +58,9 @@ public:
     // The resource folder; a missing trailing '/' is added.
     static void SetResourcePath(const QString& path);
     static QString GetResourcePath();
+    // Where a file named by a layout, the sheet or the program lies: an absolute path as it is,
+    // anything else below the resource folder.
+    static QString ResolveResource(const QString& file);
     // Runs the event loop until PostQuitMessage; returns its exit code.
     static int MessageLoop();
     // Releases what the library still holds (records never given back, open menus).

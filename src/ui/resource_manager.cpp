@@ -130,10 +130,6 @@ ImageDescription ImageDescription::Parse(const QString& description) {
 
 namespace {
 
-QString ResourceImagePath(const QString& file) {
-    return QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
-}
-
 // Images being decoded ahead, by path, until the UI thread takes them.
 std::mutex g_prefetchMutex;
 std::map<QString, std::shared_future<QImage>>& Prefetched() {
@@ -145,7 +141,7 @@ std::map<QString, std::shared_future<QImage>>& Prefetched() {
 
 void PrefetchResourceImages(const QStringList& files) {
     for (const QString& file : files) {
-        const QString path = ResourceImagePath(file);
+        const QString path = CPaintManagerUI::ResolveResource(file);
         std::shared_future<QImage> image = std::async(std::launch::async, [path] {
                                                QImage decoded;
                                                QImageReader(path).read(&decoded);
@@ -159,7 +155,7 @@ void PrefetchResourceImages(const QStringList& files) {
 QPixmap LoadResourceImage(const QString& file) {
     if (file.isEmpty())
         return {};
-    const QString path = ResourceImagePath(file);
+    const QString path = CPaintManagerUI::ResolveResource(file);
     QPixmap pixmap;
     if (QPixmapCache::find(path, &pixmap))
         return pixmap;
