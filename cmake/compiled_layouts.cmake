@@ -9,9 +9,12 @@ function(quillon_compile_layouts target folder)
     string(MAKE_C_IDENTIFIER "${name}" id)
     get_filename_component(stem "${name}" NAME_WE)
     set(header "${CMAKE_CURRENT_BINARY_DIR}/layouts/ui_${id}.h")
+    set(untranslated "${CMAKE_CURRENT_BINARY_DIR}/layouts/${id}.ui")
     add_custom_command(OUTPUT "${header}"
-      COMMAND Qt6::uic "${input}" -o "${header}"
-      DEPENDS "${input}" Qt6::uic
+      COMMAND "${CMAKE_COMMAND}" "-DINPUT=${input}" "-DOUTPUT=${untranslated}"
+              -P "${PROJECT_SOURCE_DIR}/cmake/untranslated_layout.cmake"
+      COMMAND Qt6::uic "${untranslated}" -o "${header}"
+      DEPENDS "${input}" "${PROJECT_SOURCE_DIR}/cmake/untranslated_layout.cmake" Qt6::uic
       COMMENT "Compiling layout ${name}")
     file(READ "${input}" LAYOUT_TEXT)
     string(REGEX MATCH "<class>([A-Za-z0-9_]+)</class>" _ "${LAYOUT_TEXT}")

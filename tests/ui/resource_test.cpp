@@ -2,6 +2,7 @@
 
 #include "test_windows.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLayout>
 #include <QMenu>
@@ -137,6 +138,29 @@ QStringList Describe(const QObject* object, int depth = 0) {
     return lines;
 }
 
+// Where each named widget of a shown tree ends up, and in which font.
+QStringList Placement(const QWidget* root) {
+    QStringList lines;
+    for (const QWidget* widget : root->findChildren<QWidget*>()) {
+        if (widget->objectName().isEmpty() || widget->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        // A scroll area's content takes its size from the area's own pending resizes, which
+        // vary from run to run; what it holds is compared.
+        if (widget->parentWidget() &&
+            widget->parentWidget()->objectName() == QLatin1String("qt_scrollarea_viewport"))
+            continue;
+        const QRect box(widget->mapTo(root, QPoint(0, 0)), widget->size());
+        lines += QStringLiteral("%1 %2,%3 %4x%5 %6")
+                     .arg(widget->objectName())
+                     .arg(box.x())
+                     .arg(box.y())
+                     .arg(box.width())
+                     .arg(box.height())
+                     .arg(widget->font().toString());
+    }
+    return lines;
+}
+
 // The main window is built from compiled code while its layout file reads as it did at build
 // time: the same widgets as the file gives. A file edited since is read instead.
 TEST(CompiledLayouts, GiveTheWidgetsOfTheFileAndGiveWayToAnEditedFile) {
@@ -162,6 +186,24 @@ TEST(CompiledLayouts, GiveTheWidgetsOfTheFileAndGiveWayToAnEditedFile) {
     EXPECT_EQ(compiledTree.size(), fileTree.size());
     for (qsizetype i = 0; i < std::min(compiledTree.size(), fileTree.size()); ++i)
         ASSERT_EQ(compiledTree[i], fileTree[i]) << "line " << i;
+
+    // Styled and shown, both trees look alike: the theme's rules for a widget's role reach the
+    // compiled tree too, whose scroll area sizes its content while the tree is being built.
+    QFile theme(QStringLiteral(QUILLON_SOURCE_DIR "/res/theme.qss"));
+    ASSERT_TRUE(theme.open(QIODevice::ReadOnly));
+    qApp->setStyleSheet(QString::fromUtf8(theme.readAll()));
+    for (QWidget* tree : {built.get(), read.get()}) {
+        tree->resize(800, 572);
+        tree->show();
+    }
+    // Layout requests are posted: the scroll area fits its content to its width when they arrive.
+    QCoreApplication::sendPostedEvents();
+    const QStringList compiledPlaces = Placement(built.get());
+    const QStringList filePlaces = Placement(read.get());
+    qApp->setStyleSheet(QString());
+    ASSERT_EQ(compiledPlaces.size(), filePlaces.size());
+    for (qsizetype i = 0; i < compiledPlaces.size(); ++i)
+        EXPECT_EQ(compiledPlaces[i], filePlaces[i]);
 
     // An edit that changes a widget shows in what is built.
     ASSERT_TRUE(edited.open(QIODevice::WriteOnly));
