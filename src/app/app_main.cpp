@@ -82,6 +82,9 @@ int RunQuillon(int argc, char** argv) {
     PrefetchResourceImages({QString::fromLatin1(kMousePictureImage)});
     CResourceManager::GetInstance()->LoadResource(QStringLiteral("main.xml"));
 
+    // What the settings page shows below its first screen is added right after the window's
+    // first frame.
+    WindowImplBase::SetHoldBackBelowFold(true);
     auto window = std::make_unique<CMainWnd>();
     // A signal closes the main window from the event loop, which runs the same shut-down as the
     // tray menu's "exit"; the profile store is then saved on the way out.

@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
@@ -29,11 +30,13 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTabWidget>
 #include <QUiLoader>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <deque>
 #include <mutex>
 #include <string_view>
@@ -390,6 +393,7 @@ CPaintManagerUI::~CPaintManagerUI() {
         if (widget && !widget->parent())
             delete widget.data();
     delete m_graveyard.data();
+    delete m_holder.data();
     // Disconnects the destroyed() watches before the wrappers go.
     m_events.reset();
     m_controls.clear();
@@ -563,14 +567,87 @@ CControlUI* CPaintManagerUI::FindControlByName(const QString& name) const {
     if (!m_root || name.isEmpty())
         return nullptr;
     QWidget* widget = FindBreadthFirst(m_root.data(), name, true);
+    if (!widget && m_holder)
+        widget = FindBreadthFirst(m_holder.data(), name, false);
     return widget ? FindControl(widget) : nullptr;
 }
 
 CControlUI* CPaintManagerUI::FindSubControlByName(const CControlUI* parent, const QString& name) const {
     if (!parent || name.isEmpty())
         return nullptr;
-    QWidget* widget = FindBreadthFirst(parent->GetWidget(), name, false);
+    QWidget* below = parent->GetWidget();
+    QWidget* widget = FindBreadthFirst(below, name, false);
+    // A held-back part still counts as inside the widget it was taken from.
+    for (const HeldBack& held : m_heldBack) {
+        if (widget)
+            break;
+        if (held.widget && held.parent && (held.parent == below || below->isAncestorOf(held.parent)))
+            widget = FindBreadthFirst(held.widget.data(), name, true);
+    }
     return widget ? FindControl(widget) : nullptr;
+}
+
+void CPaintManagerUI::HoldBackBelowFold() {
+    if (!m_root || !m_heldBack.empty())
+        return;
+    const auto marked = [](const QWidget* widget) { return widget->property("belowfold").toBool(); };
+    for (QWidget* widget : m_root->findChildren<QWidget*>()) {
+        if (!marked(widget))
+            continue;
+        bool inside = false;  // a part inside a held-back part goes with it
+        for (QWidget* up = widget->parentWidget(); up && up != m_root && !inside; up = up->parentWidget())
+            inside = marked(up);
+        QWidget* parent = widget->parentWidget();
+        auto* layout = parent ? qobject_cast<QBoxLayout*>(parent->layout()) : nullptr;
+        const int index = layout ? layout->indexOf(widget) : -1;
+        if (inside || index < 0)
+            continue;
+        m_heldBack.push_back(
+            {widget, parent, index, layout->stretch(index), layout->itemAt(index)->alignment(), {}});
+    }
+    if (m_heldBack.empty())
+        return;
+    m_holder = new QWidget;
+    for (HeldBack& held : m_heldBack) {
+        // Its layout lets go of a widget given another parent.
+        held.widget->setParent(m_holder);
+        // A scroll area sizes its content while the layout is built, which polishes it with the
+        // style of that moment. A style (sheet) applied to the program polishes every polished
+        // widget again: not these, which the window's style reaches when they are put back.
+        QList<QWidget*> tree = held.widget->findChildren<QWidget*>();
+        tree.prepend(held.widget);
+        for (QWidget* widget : tree) {
+            if (widget->testAttribute(Qt::WA_WState_Polished)) {
+                widget->setAttribute(Qt::WA_WState_Polished, false);
+                held.polished.emplace_back(widget);
+            }
+        }
+    }
+}
+
+void CPaintManagerUI::RestoreBelowFold() {
+    std::vector<HeldBack> held = std::move(m_heldBack);
+    m_heldBack.clear();
+    // Back in the order they stood, so that each index counts the ones before it.
+    std::stable_sort(held.begin(), held.end(),
+                     [](const HeldBack& a, const HeldBack& b) { return a.index < b.index; });
+    for (const HeldBack& part : held) {
+        for (const QPointer<QWidget>& widget : part.polished)
+            if (widget)
+                widget->setAttribute(Qt::WA_WState_Polished, true);
+        auto* layout = part.parent ? qobject_cast<QBoxLayout*>(part.parent->layout()) : nullptr;
+        if (!part.widget || !layout)
+            continue;
+        const bool hidden =
+            part.widget->isHidden() && part.widget->testAttribute(Qt::WA_WState_ExplicitShowHide);
+        // Taking the window's parent, the tree takes its style too and is polished with it.
+        layout->insertWidget(std::min(part.index, layout->count()), part.widget, part.stretch,
+                             part.alignment);
+        if (!hidden && part.parent->isVisible())
+            part.widget->show();
+    }
+    // Anything left (its place is gone) goes with the holder.
+    delete m_holder.data();
 }
 
 std::vector<COptionUI*> CPaintManagerUI::GetOptionGroup(const QString& group) const {

@@ -114,6 +114,14 @@ public:
     // Shows every language-key text again (after a language file was loaded).
     void RefreshTexts();
 
+    // Widgets the layout marks "belowfold" (out of sight when the window first shows) leave the
+    // window until RestoreBelowFold, so that the first paint styles, lays out and draws only what
+    // is seen. Meanwhile their controls are found by name and can be changed as usual; back in
+    // place they keep the visibility they were given.
+    void HoldBackBelowFold();
+    void RestoreBelowFold();
+    bool HoldsBackBelowFold() const { return !m_heldBack.empty(); }
+
     // While on, the keys typed are taken from every control of this window before any of them
     // acts on a key (no Tab to the next control, no Space on the focused button, no text into a
     // box): for a window that records what the user types anywhere on the desktop.
@@ -144,6 +152,16 @@ private:
     std::vector<Timer> m_timers;
     std::vector<QPointer<QWidget>> m_detached;
     QPointer<QWidget> m_graveyard;
+    struct HeldBack {
+        QPointer<QWidget> widget;
+        QPointer<QWidget> parent;  // whose box layout it came from
+        int index;
+        int stretch;
+        Qt::Alignment alignment;
+        std::vector<QPointer<QWidget>> polished;  // marked unpolished while held
+    };
+    std::vector<HeldBack> m_heldBack;
+    QPointer<QWidget> m_holder;  // never shown: what it holds is neither polished nor laid out
     int m_languageListener = 0;
 };
 

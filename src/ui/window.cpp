@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
@@ -26,6 +27,7 @@ QHash<HWND, WindowImplBase*>& LiveWindows() {
 }
 
 ModalScript* g_modalScript = nullptr;
+bool g_holdBackBelowFold = false;
 
 // The shared look: "theme.qss" of the resource folder, applied once per resource folder.
 void ApplyTheme() {
@@ -84,6 +86,26 @@ public:
     QRect caption;
 
 protected:
+    void showEvent(QShowEvent* event) override {
+        QWidget::showEvent(event);
+        // Parts held back wait for the window's first paint; its expose is where it paints.
+        if (m_owner && m_owner->m_pm.HoldsBackBelowFold() && windowHandle() && !m_watchingExpose) {
+            m_watchingExpose = true;
+            windowHandle()->installEventFilter(this);
+        }
+    }
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && watched == windowHandle() && windowHandle()->isExposed()) {
+            windowHandle()->removeEventFilter(this);
+            // Queued: the window paints what it shows when this expose is handled, and the held
+            // parts are added once that frame is out.
+            QTimer::singleShot(0, this, [this] {
+                if (m_owner)
+                    m_owner->m_pm.RestoreBelowFold();
+            });
+        }
+        return QWidget::eventFilter(watched, event);
+    }
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         if (m_owner)
@@ -124,6 +146,7 @@ private:
     }
 
     WindowImplBase* m_owner;
+    bool m_watchingExpose = false;
     bool m_dragging = false;
     QPoint m_dragOffset;
 };
@@ -216,6 +239,8 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
     m_pm.Init(root, this);
     m_pm.AddNotifier(this);
     InitWindow();
+    if (g_holdBackBelowFold)
+        m_pm.HoldBackBelowFold();
     // The theme is applied once the first tree is built and filled: style sheet rules are then
     // matched once per widget, not again at every step of building the tree and setting its texts
     // and values.
@@ -240,6 +265,10 @@ WindowImplBase* WindowImplBase::FromHandle(HWND handle) {
     if (!handle)
         return nullptr;
     return LiveWindows().value(handle, nullptr);
+}
+
+void WindowImplBase::SetHoldBackBelowFold(bool on) {
+    g_holdBackBelowFold = on;
 }
 
 bool WindowImplBase::AnyModalRunning() {

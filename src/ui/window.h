@@ -138,6 +138,10 @@ public:
     static WindowImplBase* FindWindowByClass(const QString& className);
     // Whether a modal window runs: one of ours, or one Qt shows (a file dialog).
     static bool AnyModalRunning();
+    // While on, windows created from then on hold back the parts of their layout marked
+    // "belowfold" until they are first on the screen (see CPaintManagerUI::HoldBackBelowFold):
+    // the program's start-up turns it on for its main window.
+    static void SetHoldBackBelowFold(bool on);
 
 protected:
     // Dispatches one message: the base's own messages, then HandleCustomMessage, then the defaults.

@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBoxLayout>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QSystemTrayIcon>
@@ -360,6 +361,45 @@ TEST_F(UiFixture, AWindowWithoutACaptionIsDraggedByItsBackground) {
           Qt::NoButton);
     EXPECT_EQ(host->pos(), start + QPoint(30, 20));
     dialog.DestroyWindow();
+}
+
+// A window whose layout marks a part as out of sight at first.
+class LaterWindow : public TestWindow {
+public:
+    QString GetSkinFile() override { return QStringLiteral("later.xml"); }
+};
+
+// The start-up's window leaves the parts below the fold out of its first frame: they are found
+// and changed meanwhile, and join the window right after that frame, in their place, with the
+// visibility they were given and the look of a style sheet applied while they were out.
+TEST_F(UiFixture, PartsBelowTheFoldJoinAfterTheFirstFrame) {
+    LaterWindow later;
+    WindowImplBase::SetHoldBackBelowFold(true);
+    ASSERT_NE(later.Create(nullptr, {}, 0, 0), nullptr);
+    WindowImplBase::SetHoldBackBelowFold(false);
+    CPaintManagerUI& manager = later.GetPaintManager();
+    ASSERT_TRUE(manager.HoldsBackBelowFold());
+    CControlUI* content = manager.FindControl(QStringLiteral("later_content"));
+    CControlUI* card = manager.FindControl(QStringLiteral("later_card"));
+    CControlUI* check = manager.FindSubControlByName(content, QStringLiteral("later_check"));
+    ASSERT_NE(content, nullptr);
+    ASSERT_NE(card, nullptr);
+    ASSERT_NE(check, nullptr);
+    EXPECT_FALSE(content->GetWidget()->isAncestorOf(card->GetWidget()));
+    check->SetVisible(false);
+    qApp->setStyleSheet(QStringLiteral("QLabel#later_title { min-height: 37px; }"));
+
+    later.ShowWindow(SW_SHOW);
+    ASSERT_TRUE(PumpUntil([&] { return !manager.HoldsBackBelowFold(); }));
+    PumpPending();
+    auto* layout = qobject_cast<QBoxLayout*>(content->GetWidget()->layout());
+    EXPECT_EQ(layout->indexOf(card->GetWidget()), 1);
+    EXPECT_TRUE(card->GetWidget()->isVisible());
+    EXPECT_FALSE(check->GetWidget()->isVisible());
+    QWidget* title = manager.FindControl(QStringLiteral("later_title"))->GetWidget();
+    EXPECT_TRUE(title->isVisible());
+    EXPECT_EQ(title->minimumHeight(), 37);
+    qApp->setStyleSheet(QString());
 }
 
 }  // namespace
