@@ -289,6 +289,13 @@ void StartupRatio(benchmark::State& state) {
     state.counters["hundred_profiles_ms"] = Median(times[2]);
     state.counters["one_profile_ratio"] = Median(times[1]) / empty;
     state.counters["hundred_profiles_ratio"] = Median(times[2]) / empty;
+    // The spread of the rounds, for the machine's noise.
+    const char* names[] = {"empty", "one_profile", "hundred_profiles"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const auto [fastest, slowest] = std::minmax_element(times[i].begin(), times[i].end());
+        state.counters[std::string(names[i]) + "_min_ms"] = *fastest;
+        state.counters[std::string(names[i]) + "_max_ms"] = *slowest;
+    }
 }
 
 void ResidentMemory(benchmark::State& state, int profiles) {
