@@ -607,6 +607,8 @@ void CPaintManagerUI::HoldBackBelowFold() {
     }
     if (m_heldBack.empty())
         return;
+    std::stable_sort(m_heldBack.begin(), m_heldBack.end(),
+                     [](const HeldBack& a, const HeldBack& b) { return a.index < b.index; });
     m_holder = new QWidget;
     for (HeldBack& held : m_heldBack) {
         // Its layout lets go of a widget given another parent.
@@ -625,13 +627,12 @@ void CPaintManagerUI::HoldBackBelowFold() {
     }
 }
 
-void CPaintManagerUI::RestoreBelowFold() {
-    std::vector<HeldBack> held = std::move(m_heldBack);
-    m_heldBack.clear();
-    // Back in the order they stood, so that each index counts the ones before it.
-    std::stable_sort(held.begin(), held.end(),
-                     [](const HeldBack& a, const HeldBack& b) { return a.index < b.index; });
-    for (const HeldBack& part : held) {
+bool CPaintManagerUI::RestoreBelowFold(std::size_t parts) {
+    // Back in the order they stood (HoldBackBelowFold keeps them so), so that each index counts
+    // the ones before it.
+    while (parts-- > 0 && !m_heldBack.empty()) {
+        const HeldBack part = std::move(m_heldBack.front());
+        m_heldBack.erase(m_heldBack.begin());
         for (const QPointer<QWidget>& widget : part.polished)
             if (widget)
                 widget->setAttribute(Qt::WA_WState_Polished, true);
@@ -646,8 +647,11 @@ void CPaintManagerUI::RestoreBelowFold() {
         if (!hidden && part.parent->isVisible())
             part.widget->show();
     }
+    if (!m_heldBack.empty())
+        return true;
     // Anything left (its place is gone) goes with the holder.
     delete m_holder.data();
+    return false;
 }
 
 std::vector<COptionUI*> CPaintManagerUI::GetOptionGroup(const QString& group) const {

@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -117,9 +118,10 @@ public:
     // Widgets the layout marks "belowfold" (out of sight when the window first shows) leave the
     // window until RestoreBelowFold, so that the first paint styles, lays out and draws only what
     // is seen. Meanwhile their controls are found by name and can be changed as usual; back in
-    // place they keep the visibility they were given.
+    // place they keep the visibility they were given. RestoreBelowFold puts back up to `parts`
+    // of them, in their order, and tells whether some are still out.
     void HoldBackBelowFold();
-    void RestoreBelowFold();
+    bool RestoreBelowFold(std::size_t parts = SIZE_MAX);
     bool HoldsBackBelowFold() const { return !m_heldBack.empty(); }
 
     // While on, the keys typed are taken from every control of this window before any of them

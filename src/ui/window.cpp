@@ -99,12 +99,15 @@ protected:
             windowHandle()->removeEventFilter(this);
             // Queued: the window paints what it shows when this expose is handled, and the held
             // parts are added once that frame is out.
-            QTimer::singleShot(0, this, [this] {
-                if (m_owner)
-                    m_owner->m_pm.RestoreBelowFold();
-            });
+            QTimer::singleShot(0, this, [this] { RestoreNextPart(); });
         }
         return QWidget::eventFilter(watched, event);
+    }
+    // One part at a time, each in a turn of the event loop of its own, so that the window
+    // answers the user between them.
+    void RestoreNextPart() {
+        if (m_owner && m_owner->m_pm.RestoreBelowFold(1))
+            QTimer::singleShot(0, this, [this] { RestoreNextPart(); });
     }
     void closeEvent(QCloseEvent* event) override {
         event->ignore();

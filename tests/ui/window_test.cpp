@@ -370,8 +370,8 @@ public:
 };
 
 // The start-up's window leaves the parts below the fold out of its first frame: they are found
-// and changed meanwhile, and join the window right after that frame, in their place, with the
-// visibility they were given and the look of a style sheet applied while they were out.
+// and changed meanwhile, and join the window after that frame, one at a time, each in its place,
+// with the visibility they were given and the look of a style sheet applied while they were out.
 TEST_F(UiFixture, PartsBelowTheFoldJoinAfterTheFirstFrame) {
     LaterWindow later;
     WindowImplBase::SetHoldBackBelowFold(true);
@@ -394,6 +394,7 @@ TEST_F(UiFixture, PartsBelowTheFoldJoinAfterTheFirstFrame) {
     PumpPending();
     auto* layout = qobject_cast<QBoxLayout*>(content->GetWidget()->layout());
     EXPECT_EQ(layout->indexOf(card->GetWidget()), 1);
+    EXPECT_EQ(layout->indexOf(manager.FindControl(QStringLiteral("later_note"))->GetWidget()), 2);
     EXPECT_TRUE(card->GetWidget()->isVisible());
     EXPECT_FALSE(check->GetWidget()->isVisible());
     QWidget* title = manager.FindControl(QStringLiteral("later_title"))->GetWidget();
