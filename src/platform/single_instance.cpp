@@ -2,12 +2,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLockFile>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -127,7 +127,7 @@ struct SingleInstance::Impl {
 
     QString name;
     QString folder;
-    std::unique_ptr<QLockFile> lock;
+    int lock = -1;  // the lock file, held open (and locked) while this copy is the first
     bool first = false;
     int listener = -1;
     std::unique_ptr<QSocketNotifier> listenerNotifier;
@@ -325,27 +325,31 @@ SingleInstance::SingleInstance(QString name, QString folder) : m_impl(std::make_
 
 SingleInstance::~SingleInstance() {
     m_impl->StopListening();
-    if (m_impl->lock)
-        m_impl->lock->unlock();
+    if (m_impl->lock >= 0)
+        close(m_impl->lock);
 }
 
 bool SingleInstance::Impl::TakeLock() {
     if (first)
         return true;
     QDir().mkpath(folder);
-    lock = std::make_unique<QLockFile>(LockPath());
-    if (lock->tryLock(0)) {
+    // A lock of the kernel's on the file: it goes with the process that holds it, however that
+    // ends, so a copy that died never keeps the next one out, and taking it writes nothing.
+    const int fd = open(QFile::encodeName(LockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        lock = fd;
         first = true;
         Listen();
         return true;
     }
-    if (lock->error() != QLockFile::LockFailedError) {
+    const bool held = fd >= 0 && errno == EWOULDBLOCK;
+    if (fd >= 0)
+        close(fd);
+    if (!held) {
         // No lock could be made (the folder is not writable): better run than refuse to start.
-        lock.reset();
         first = true;
         return true;
     }
-    lock.reset();
     return false;
 }
 
