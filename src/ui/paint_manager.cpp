@@ -1,7 +1,10 @@
 #include "ui/paint_manager.h"
 
+#include "platform/folders.h"
+#include "platform/module.h"
 #include "platform/services.h"
 #include "ui/compiled_layouts.h"
+#include "ui/layout_reader.h"
 #include "ui/palette_widget.h"
 #include "ui/resource_manager.h"
 #include "ui/window.h"
@@ -10,7 +13,6 @@
 #include <QAbstractSlider>
 #include <QApplication>
 #include <QBoxLayout>
-#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -32,12 +34,12 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabWidget>
-#include <QUiLoader>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <mutex>
 #include <string_view>
 
@@ -63,36 +65,46 @@ std::unordered_map<void*, void (*)(void*)>& ptrRegistry() {
     return registry;
 }
 
-class Loader : public QUiLoader {
-public:
-    using QUiLoader::QUiLoader;
-    QWidget* createWidget(const QString& className, QWidget* parent, const QString& name) override {
-        if (className == QLatin1String("ColorPalette")) {
-            auto* palette = new ColorPaletteWidget(parent);
-            palette->setObjectName(name);
-            return palette;
-        }
-        return QUiLoader::createWidget(className, parent, name);
+QWidget* CreateCustomWidget(const QString& className, QWidget* parent, const QString& name) {
+    if (className == QLatin1String("ColorPalette")) {
+        auto* palette = new ColorPaletteWidget(parent);
+        palette->setObjectName(name);
+        return palette;
     }
-};
+    return nullptr;
+}
+
+// The layout reader module, loaded with the first layout file that is not compiled in: from the
+// program's plugin folder, or, for a program that is not installed and has none beside it (the
+// tests' programs), where the build made it.
+ReadLayoutFunction LayoutReader(QString* error) {
+    // Loaded for the rest of the process: Qt keeps data of the loader's library to the end.
+    static Module& module = *new Module;
+    static ReadLayoutFunction read = nullptr;
+    static std::string failure;
+    if (read == nullptr && failure.empty()) {
+        std::filesystem::path path = ProgramFolder() / kLayoutReaderModule;
+        std::error_code ignored;
+        if (!std::filesystem::exists(path, ignored) && !InstalledLayout())
+            path = QUILLON_LAYOUT_READER_BUILT;
+        module = Module::Load(path);
+        read = module.Resolve<ReadLayoutFunction>(kReadLayoutExport);
+        if (read == nullptr)
+            failure = module.Error();  // the loader's words name the file
+    }
+    if (read == nullptr && error != nullptr)
+        *error =
+            QStringLiteral("the layout reader could not be loaded (%1)").arg(QString::fromStdString(failure));
+    return read;
+}
 
 QWidget* LoadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* parent, LayoutError* error) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    // A loader loads every Qt Designer plugin it finds while it is constructed (the Quick widget
-    // plugin pulls in Qt Quick and QML: megabytes and tens of milliseconds at every start). Our
-    // layouts use only Qt's own widgets and ours, so the loader is made without plugin folders.
-    const QStringList libraryPaths = QCoreApplication::libraryPaths();
-    QCoreApplication::setLibraryPaths({});
-    Loader loader;
-    QCoreApplication::setLibraryPaths(libraryPaths);
-    loader.setLanguageChangeEnabled(false);
-    loader.setTranslationEnabled(false);
-    loader.setWorkingDirectory(QDir(CPaintManagerUI::GetResourcePath()));
-    QWidget* root = loader.load(&buffer, parent);
+    QString reason;
+    QWidget* root = nullptr;
+    if (ReadLayoutFunction read = LayoutReader(&reason))
+        root = read(bytes, CPaintManagerUI::GetResourcePath(), parent, &CreateCustomWidget, &reason);
     if (!root && error)
-        *error = LayoutError{file, loader.errorString()};
+        *error = LayoutError{file, reason};
     return root;
 }
 
