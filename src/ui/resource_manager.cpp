@@ -51,21 +51,47 @@ bool CResourceManager::ParseLanguage(const QByteArray& xml, QHash<QString, QStri
     return true;
 }
 
-LanguageLoadError CResourceManager::LoadLanguage(const QString& file) {
-    const QString path = QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
+QString CResourceManager::LanguagePath(const QString& file) const {
+    return QFileInfo(file).isAbsolute() ? file : CPaintManagerUI::GetResourcePath() + file;
+}
+
+CResourceManager::LanguageRead CResourceManager::ReadLanguage(const QString& path) {
+    LanguageRead read;
     QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) {
+    read.opened = in.open(QIODevice::ReadOnly);
+    if (!read.opened) {
+        read.openError = in.errorString();
+        return read;
+    }
+    read.parsed = ParseLanguage(in.readAll(), read.texts);
+    return read;
+}
+
+void CResourceManager::PrefetchLanguage(const QString& file) {
+    m_prefetchedPath = LanguagePath(file);
+    m_prefetched = std::async(std::launch::async, &ReadLanguage, m_prefetchedPath).share();
+}
+
+LanguageLoadError CResourceManager::LoadLanguage(const QString& file) {
+    const QString path = LanguagePath(file);
+    LanguageRead read;
+    if (m_prefetched.valid() && path == m_prefetchedPath) {
+        read = m_prefetched.get();
+        m_prefetched = {};
+    } else {
+        read = ReadLanguage(path);
+    }
+    if (!read.opened) {
         qWarning("quillon: language file %s not read: %s", qUtf8Printable(path),
-                 qUtf8Printable(in.errorString()));
+                 qUtf8Printable(read.openError));
         return LanguageLoadError::NotFound;
     }
-    QHash<QString, QString> texts;
-    if (!ParseLanguage(in.readAll(), texts)) {
+    if (!read.parsed) {
         qWarning("quillon: language file %s not used: it is not a well-formed language file",
                  qUtf8Printable(path));
         return LanguageLoadError::Malformed;
     }
-    m_texts = std::move(texts);
+    m_texts = std::move(read.texts);
     // Copy first: a listener may remove itself while being told.
     const auto listeners = m_listeners;
     for (const auto& listener : listeners)

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <future>
 #include <optional>
 
 namespace quillon {
@@ -40,6 +41,9 @@ public:
     //   <language><text key="ok_text">OK</text>...</language>
     // A file that cannot be read or parsed leaves the texts loaded so far untouched.
     LanguageLoadError LoadLanguage(const QString& file);
+    // Starts reading and parsing a language file on a thread of its own; the next LoadLanguage
+    // of the same file takes that work instead of doing it on the caller's thread.
+    void PrefetchLanguage(const QString& file);
     // Parses language XML; used by LoadLanguage and by tests. Returns false on malformed input.
     static bool ParseLanguage(const QByteArray& xml, QHash<QString, QString>& texts);
 
@@ -57,7 +61,19 @@ public:
     void RemoveLanguageListener(int id);
 
 private:
+    // A language file read and parsed: whether it opened (with the reason when not) and parsed.
+    struct LanguageRead {
+        bool opened = false;
+        QString openError;
+        bool parsed = false;
+        QHash<QString, QString> texts;
+    };
+    static LanguageRead ReadLanguage(const QString& path);
+    QString LanguagePath(const QString& file) const;
+
     CResourceManager() = default;
+    QString m_prefetchedPath;
+    std::shared_future<LanguageRead> m_prefetched;
     QHash<QString, QString> m_texts;
     IQueryControlText* m_query = nullptr;
     QHash<int, std::function<void()>> m_listeners;
