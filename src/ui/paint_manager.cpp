@@ -575,6 +575,29 @@ QWidget* FindBreadthFirst(QWidget* root, const QString& name, bool includeRoot) 
 }
 }  // namespace
 
+QHash<QString, CControlUI*> CPaintManagerUI::NameIndex() const {
+    QHash<QString, CControlUI*> index;
+    if (!m_root)
+        return index;
+    // The same order as FindControlByName: the window's tree breadth first, then what is held back.
+    std::deque<QWidget*> queue{m_root.data()};
+    if (m_holder)
+        for (QObject* child : m_holder->children())
+            if (child->isWidgetType())
+                queue.push_back(static_cast<QWidget*>(child));
+    while (!queue.empty()) {
+        QWidget* widget = queue.front();
+        queue.pop_front();
+        if (const QString name = widget->objectName(); !name.isEmpty() && !index.contains(name))
+            if (CControlUI* control = FindControl(widget))
+                index.insert(name, control);
+        for (QObject* child : widget->children())
+            if (child->isWidgetType())
+                queue.push_back(static_cast<QWidget*>(child));
+    }
+    return index;
+}
+
 CControlUI* CPaintManagerUI::FindControlByName(const QString& name) const {
     if (!m_root || name.isEmpty())
         return nullptr;

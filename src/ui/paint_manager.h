@@ -11,6 +11,7 @@
 #include "platform/timer_service.h"
 #include "ui/controls.h"
 
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -90,6 +91,9 @@ public:
         return dynamic_cast<T*>(FindControlByName(name));
     }
     CControlUI* FindControl(const QWidget* widget) const;
+    // Every named control by its name, each name giving the control FindControl would give: for
+    // code that looks up many names at once (one walk of the tree instead of one per name).
+    QHash<QString, CControlUI*> NameIndex() const;
     CControlUI* FindSubControlByName(const CControlUI* parent, const QString& name) const;
     std::vector<COptionUI*> GetOptionGroup(const QString& group) const;
 

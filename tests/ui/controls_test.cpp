@@ -253,6 +253,13 @@ TEST_F(UiFixture, RowsBuiltFromARowLayoutKeepTheirLabelsApart) {
     EXPECT_EQ(middle->FindSubControl(QStringLiteral("delay"))->GetText(), "10");
     EXPECT_EQ(qobject_cast<QListWidget*>(list->GetWidget())->item(1)->sizeHint().height(), 30);
 
+    // Looked up all at once, each name gives what FindControl gives: the first of that name.
+    const QHash<QString, CControlUI*> index = pm.NameIndex();
+    EXPECT_EQ(index.value(QStringLiteral("key")),
+              dynamic_cast<CContainerUI*>(list->GetItemAt(0))->FindSubControl(QStringLiteral("key")));
+    for (auto it = index.cbegin(); it != index.cend(); ++it)
+        EXPECT_EQ(it.value(), pm.FindControl(it.key())) << qPrintable(it.key());
+
     // A click on a row's label selects the row.
     recorder->Clear();
     ui->SelectRow("list_a", 1);

@@ -386,6 +386,7 @@ TEST_F(UiFixture, PartsBelowTheFoldJoinAfterTheFirstFrame) {
     ASSERT_NE(card, nullptr);
     ASSERT_NE(check, nullptr);
     EXPECT_FALSE(content->GetWidget()->isAncestorOf(card->GetWidget()));
+    EXPECT_EQ(manager.NameIndex().value(QStringLiteral("later_check")), check);
     check->SetVisible(false);
     qApp->setStyleSheet(QStringLiteral("QLabel#later_title { min-height: 37px; }"));
 

@@ -7,10 +7,10 @@ namespace {
 
 class Finder {
 public:
-    explicit Finder(const CPaintManagerUI& pm) : m_pm(pm) {}
+    explicit Finder(const CPaintManagerUI& pm) : m_controls(pm.NameIndex()) {}
 
     template <class T> void operator()(T*& slot, const QString& name) {
-        slot = m_pm.FindControl<T>(name);
+        slot = dynamic_cast<T*>(m_controls.value(name));
         if (slot == nullptr)
             m_missing << name;
     }
@@ -21,7 +21,7 @@ public:
     QStringList missing() const { return m_missing; }
 
 private:
-    const CPaintManagerUI& m_pm;
+    const QHash<QString, CControlUI*> m_controls;
     QStringList m_missing;
 };
 
