@@ -554,7 +554,9 @@ CControlUI* CPaintManagerUI::FindControl(const QWidget* widget) const {
 }
 
 namespace {
-QWidget* FindBreadthFirst(QWidget* root, const QString& name, bool includeRoot) {
+// Visits the tree breadth first (below `root`, or from it) until `stop` holds for a widget, which
+// is returned; null when it never does.
+template <class Stop> QWidget* VisitBreadthFirst(QWidget* root, bool includeRoot, Stop stop) {
     std::deque<QWidget*> queue;
     if (includeRoot)
         queue.push_back(root);
@@ -565,7 +567,7 @@ QWidget* FindBreadthFirst(QWidget* root, const QString& name, bool includeRoot) 
     while (!queue.empty()) {
         QWidget* widget = queue.front();
         queue.pop_front();
-        if (widget->objectName() == name)
+        if (stop(widget))
             return widget;
         for (QObject* child : widget->children())
             if (child->isWidgetType())
@@ -573,28 +575,27 @@ QWidget* FindBreadthFirst(QWidget* root, const QString& name, bool includeRoot) 
     }
     return nullptr;
 }
+
+QWidget* FindBreadthFirst(QWidget* root, const QString& name, bool includeRoot) {
+    return VisitBreadthFirst(root, includeRoot,
+                             [&name](const QWidget* widget) { return widget->objectName() == name; });
+}
 }  // namespace
 
 QHash<QString, CControlUI*> CPaintManagerUI::NameIndex() const {
     QHash<QString, CControlUI*> index;
     if (!m_root)
         return index;
-    // The same order as FindControlByName: the window's tree breadth first, then what is held back.
-    std::deque<QWidget*> queue{m_root.data()};
-    if (m_holder)
-        for (QObject* child : m_holder->children())
-            if (child->isWidgetType())
-                queue.push_back(static_cast<QWidget*>(child));
-    while (!queue.empty()) {
-        QWidget* widget = queue.front();
-        queue.pop_front();
+    // In FindControlByName's order: the window's tree breadth first, then what is held back.
+    const auto add = [this, &index](const QWidget* widget) {
         if (const QString name = widget->objectName(); !name.isEmpty() && !index.contains(name))
             if (CControlUI* control = FindControl(widget))
                 index.insert(name, control);
-        for (QObject* child : widget->children())
-            if (child->isWidgetType())
-                queue.push_back(static_cast<QWidget*>(child));
-    }
+        return false;
+    };
+    VisitBreadthFirst(m_root.data(), true, add);
+    if (m_holder)
+        VisitBreadthFirst(m_holder.data(), false, add);
     return index;
 }
 

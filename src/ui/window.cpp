@@ -103,12 +103,6 @@ protected:
         }
         return QWidget::eventFilter(watched, event);
     }
-    // One part at a time, each in a turn of the event loop of its own, so that the window
-    // answers the user between them.
-    void RestoreNextPart() {
-        if (m_owner && m_owner->m_pm.RestoreBelowFold(1))
-            QTimer::singleShot(0, this, [this] { RestoreNextPart(); });
-    }
     void closeEvent(QCloseEvent* event) override {
         event->ignore();
         if (m_owner)
@@ -138,6 +132,12 @@ protected:
     }
 
 private:
+    // One part at a time, each in a turn of the event loop of its own, so that the window
+    // answers the user between them.
+    void RestoreNextPart() {
+        if (m_owner && m_owner->m_pm.RestoreBelowFold(1))
+            QTimer::singleShot(0, this, [this] { RestoreNextPart(); });
+    }
     // The caption drags the window. A window whose layout names no caption is dragged by its
     // background: a press that no control of it took reaches this widget.
     bool InDragArea(QPoint point) const {
