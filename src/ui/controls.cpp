@@ -5,6 +5,8 @@
 #include "ui/resource_manager.h"
 
 #include <cmath>
+#include <map>
+#include <utility>
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -49,14 +51,29 @@ QString ArgbToCss(std::uint32_t argb) {
 
 }  // namespace
 
+QVariant DynamicProperty(const QObject* object, const char* name) {
+    if (!object->dynamicPropertyNames().contains(QByteArrayView(name)))
+        return {};
+    return object->property(name);
+}
+
+QMetaProperty DeclaredProperty(const QMetaObject* meta, const char* name) {
+    static std::map<std::pair<const QMetaObject*, QByteArray>, int> indexes;
+    auto [it, added] = indexes.try_emplace({meta, QByteArray(name)}, -1);
+    if (added)
+        it->second = meta->indexOfProperty(name);
+    return it->second >= 0 ? meta->property(it->second) : QMetaProperty();
+}
+
 // ---------------------------------------------------------------------------------------------
 // CControlUI
 
 CControlUI::CControlUI(QWidget* widget) : m_widget(widget) {
-    if (m_widget->metaObject()->indexOfProperty("text") >= 0)
-        m_rawText = m_widget->property("text").toString();
+    m_textProperty = DeclaredProperty(m_widget->metaObject(), "text");
+    if (m_textProperty.isValid())
+        m_rawText = m_textProperty.read(m_widget).toString();
     m_baseStyleSheet = m_widget->styleSheet();
-    const QVariant mode = m_widget->property("textmode");
+    const QVariant mode = DynamicProperty(m_widget, "textmode");
     if (mode.isValid())
         m_textMode = mode.toString() == QLatin1String("plain") ? TextMode::Plain : TextMode::LanguageKey;
 }
@@ -109,9 +126,8 @@ void CControlUI::RefreshText() {
 }
 
 void CControlUI::ShowText(const QString& shown) {
-    if (m_widget->metaObject()->indexOfProperty("text") >= 0 &&
-        m_widget->property("text").toString() != shown)
-        m_widget->setProperty("text", shown);
+    if (m_textProperty.isValid() && m_textProperty.read(m_widget).toString() != shown)
+        m_textProperty.write(m_widget, shown);
 }
 
 void CControlUI::SetToolTip(const QString& tip) {
@@ -162,14 +178,14 @@ void CControlUI::Invalidate() {
 }
 
 void CControlUI::SetStyleState(const char* state, bool on) {
-    if (m_widget->property(state).toBool() == on)
+    if (DynamicProperty(m_widget, state).toBool() == on)
         return;
     m_widget->setProperty(state, on);
     Repolish(m_widget);
 }
 
 bool CControlUI::GetStyleState(const char* state) const {
-    return m_widget->property(state).toBool();
+    return DynamicProperty(m_widget, state).toBool();
 }
 
 void CControlUI::UpdateLook() {
@@ -185,7 +201,7 @@ void CControlUI::UpdateLook() {
         m_widget->setStyleSheet(sheet);
     const bool hasImage = !(m_bkImage.isEmpty() && m_normalImage.isEmpty() && m_hotImage.isEmpty() &&
                             m_focusedImage.isEmpty() && m_pushedImage.isEmpty());
-    if (m_widget->property("hasimage").toBool() != hasImage) {
+    if (DynamicProperty(m_widget, "hasimage").toBool() != hasImage) {
         m_widget->setProperty("hasimage", hasImage);
         Repolish(m_widget);
     }
@@ -217,7 +233,7 @@ void CControlUI::PaintImages() {
 
 QString CControlUI::GetVirtualWnd() const {
     for (const QWidget* widget = m_widget; widget; widget = widget->parentWidget()) {
-        const QVariant name = widget->property(kVirtualWndProperty);
+        const QVariant name = DynamicProperty(widget, kVirtualWndProperty);
         if (name.isValid() && !name.toString().isEmpty())
             return name.toString();
     }
@@ -276,7 +292,7 @@ COptionUI::COptionUI(QWidget* widget) : CButtonUI(widget) {
 }
 
 QString COptionUI::GetGroup() const {
-    return m_widget->property(kGroupProperty).toString();
+    return DynamicProperty(m_widget, kGroupProperty).toString();
 }
 void COptionUI::SetGroup(const QString& group) {
     m_widget->setProperty(kGroupProperty, group);
@@ -417,7 +433,7 @@ CSliderUI::CSliderUI(QWidget* widget) : CProgressUI(widget) {
     auto* slider = qobject_cast<QAbstractSlider*>(widget);
     if (slider == nullptr)
         return;
-    if (widget->property("response").toString() == QLatin1String("logarithmic")) {
+    if (DynamicProperty(widget, "response").toString() == QLatin1String("logarithmic")) {
         m_logarithmic = true;
         m_min = slider->minimum();
         m_max = std::max(slider->maximum(), m_min + 1);
@@ -516,7 +532,7 @@ int CSliderUI::GetMaxValue() const {
 // Edits
 
 CEditUI::CEditUI(QWidget* widget) : CControlUI(widget) {
-    if (!widget->property("textmode").isValid())
+    if (!DynamicProperty(widget, "textmode").isValid())
         m_textMode = TextMode::Plain;
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         QObject::connect(edit, &QLineEdit::textEdited, edit, [this](const QString& text) {
@@ -828,7 +844,7 @@ bool CTabLayoutUI::SelectItem(int index) {
 CListLabelElementUI::CListLabelElementUI() : CListLabelElementUI(new QLabel) {}
 
 CListLabelElementUI::CListLabelElementUI(QWidget* widget) : CLabelUI(widget) {
-    if (!widget->property("textmode").isValid())
+    if (!DynamicProperty(widget, "textmode").isValid())
         m_textMode = TextMode::Plain;
     // Rows let clicks through to the list, which selects them.
     widget->setAttribute(Qt::WA_TransparentForMouseEvents);

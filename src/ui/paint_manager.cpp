@@ -109,7 +109,7 @@ QWidget* LoadLayoutBytes(const QByteArray& bytes, const QString& file, QWidget* 
 }
 
 std::unique_ptr<CControlUI> CreateControlFor(QWidget* widget, bool rowRoot) {
-    const QString kind = widget->property("control").toString().toLower();
+    const QString kind = DynamicProperty(widget, "control").toString().toLower();
     if (kind == QLatin1String("option"))
         return std::make_unique<COptionUI>(widget);
     if (kind == QLatin1String("checkbox"))
@@ -138,7 +138,7 @@ std::unique_ptr<CControlUI> CreateControlFor(QWidget* widget, bool rowRoot) {
     if (qobject_cast<QCheckBox*>(widget))
         return std::make_unique<CCheckBoxUI>(widget);
     if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
-        if (widget->property("group").isValid())
+        if (DynamicProperty(widget, "group").isValid())
             return std::make_unique<COptionUI>(widget);
         if (button->isCheckable())
             return std::make_unique<CCheckBoxUI>(widget);
@@ -432,7 +432,7 @@ HWND CPaintManagerUI::GetPaintWindow() const {
 CControlUI* CPaintManagerUI::Wrap(QWidget* widget) {
     if (auto it = m_controls.find(widget); it != m_controls.end())
         return it->second.get();
-    const bool rowRoot = widget->property("quillon_row_root").toBool();
+    const bool rowRoot = DynamicProperty(widget, "quillon_row_root").toBool();
     auto control = CreateControlFor(widget, rowRoot);
     CControlUI* raw = control.get();
     raw->AttachTo(this);
@@ -449,7 +449,7 @@ void CPaintManagerUI::Watch(QWidget* widget) {
         widget->setFocusPolicy(Qt::StrongFocus);
     // A control marked "keepplace" in the layout keeps its room when hidden, so that its
     // neighbours do not jump.
-    if (widget->property("keepplace").toBool()) {
+    if (DynamicProperty(widget, "keepplace").toBool()) {
         QSizePolicy policy = widget->sizePolicy();
         policy.setRetainSizeWhenHidden(true);
         widget->setSizePolicy(policy);
@@ -526,7 +526,7 @@ void CPaintManagerUI::RefreshTexts() {
         // A tooltip written in the layout is a language key too; the key is kept so that the
         // tooltip follows a language file loaded later.
         QWidget* target = control->GetWidget();
-        QVariant key = target->property("quillon_tooltip_key");
+        QVariant key = DynamicProperty(target, "quillon_tooltip_key");
         if (!key.isValid() && !target->toolTip().isEmpty()) {
             key = target->toolTip();
             target->setProperty("quillon_tooltip_key", key);
@@ -534,17 +534,19 @@ void CPaintManagerUI::RefreshTexts() {
         if (key.isValid())
             target->setToolTip(CResourceManager::GetInstance()->GetText(key.toString()));
         // So is the hint an empty edit shows.
-        QVariant hintKey = target->property("quillon_placeholder_key");
+        const QMetaProperty hint = DeclaredProperty(target->metaObject(), "placeholderText");
+        if (!hint.isValid())
+            continue;
+        QVariant hintKey = DynamicProperty(target, "quillon_placeholder_key");
         if (!hintKey.isValid()) {
-            const QVariant hint = target->property("placeholderText");
-            if (hint.isValid() && !hint.toString().isEmpty()) {
-                hintKey = hint;
+            const QString written = hint.read(target).toString();
+            if (!written.isEmpty()) {
+                hintKey = written;
                 target->setProperty("quillon_placeholder_key", hintKey);
             }
         }
         if (hintKey.isValid())
-            target->setProperty("placeholderText",
-                                CResourceManager::GetInstance()->GetText(hintKey.toString()));
+            hint.write(target, CResourceManager::GetInstance()->GetText(hintKey.toString()));
     }
 }
 
@@ -626,7 +628,7 @@ CControlUI* CPaintManagerUI::FindSubControlByName(const CControlUI* parent, cons
 void CPaintManagerUI::HoldBackBelowFold() {
     if (!m_root || !m_heldBack.empty())
         return;
-    const auto marked = [](const QWidget* widget) { return widget->property("belowfold").toBool(); };
+    const auto marked = [](const QWidget* widget) { return DynamicProperty(widget, "belowfold").toBool(); };
     for (QWidget* widget : m_root->findChildren<QWidget*>()) {
         if (!marked(widget))
             continue;
