@@ -80,6 +80,7 @@ int RunQuillon(int argc, char** argv) {
     CPaintManagerUI::SetResourceType(kResourcesInFolder);
     CPaintManagerUI::SetResourcePath(QString::fromStdString(ResourceFolder().string()));
     PrefetchResourceImages({QString::fromLatin1(kMousePictureImage)});
+    PrefetchIconResource(kProgramIconId);
     CResourceManager::GetInstance()->PrefetchLanguage(QStringLiteral("lan.xml"));
     CResourceManager::GetInstance()->LoadResource(QStringLiteral("main.xml"));
 

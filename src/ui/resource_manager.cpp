@@ -13,6 +13,7 @@
 #include <future>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace quillon {
 
@@ -206,13 +207,67 @@ QPixmap LoadResourceImage(const QString& file) {
 #include <QIcon>
 
 namespace quillon {
-QIcon LoadIconResource(int iconId) {
+namespace {
+
+QString IconResourcePath(int iconId) {
     for (const char* extension : {"svg", "png"}) {
         const QString path = CPaintManagerUI::GetResourcePath() +
                              QStringLiteral("icons/%1.%2").arg(iconId).arg(QLatin1String(extension));
         if (QFileInfo::exists(path))
-            return QIcon(path);
+            return path;
     }
-    return QGuiApplication::windowIcon();
+    return {};
+}
+
+// The sizes of an icon drawn ahead: those X11 window icons carry when the icon is a drawing (16, 32,
+// 64, 128) and the usual sizes of tray icons and task lists.
+constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128};
+
+// Icons being drawn ahead, by id. They stay: the window and the tray both ask for the same icon.
+std::map<int, std::shared_future<std::vector<QImage>>>& PrefetchedIcons() {
+    static std::map<int, std::shared_future<std::vector<QImage>>> icons;
+    return icons;
+}
+
+}  // namespace
+
+void PrefetchIconResource(int iconId) {
+    const QString path = IconResourcePath(iconId);
+    if (path.isEmpty())
+        return;
+    // QImageReader draws a drawing at the size asked with the same renderer as the icon engine,
+    // and, unlike QIcon and QPixmap, may be used off the UI thread.
+    std::shared_future<std::vector<QImage>> pictures =
+        std::async(std::launch::async, [path] {
+            std::vector<QImage> drawn;
+            for (int size : kIconSizes) {
+                QImageReader reader(path);
+                reader.setScaledSize(QSize(size, size));
+                QImage image;
+                if (reader.read(&image))
+                    drawn.push_back(image.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+            }
+            return drawn;
+        }).share();
+    const std::lock_guard lock(g_prefetchMutex);
+    PrefetchedIcons().insert_or_assign(iconId, std::move(pictures));
+}
+
+QIcon LoadIconResource(int iconId) {
+    std::shared_future<std::vector<QImage>> ahead;
+    {
+        const std::lock_guard lock(g_prefetchMutex);
+        if (const auto found = PrefetchedIcons().find(iconId); found != PrefetchedIcons().end())
+            ahead = found->second;
+    }
+    if (ahead.valid()) {
+        QIcon icon;
+        for (const QImage& image : ahead.get())
+            icon.addPixmap(QPixmap::fromImage(image));
+        if (!icon.isNull())
+            return icon;
+    }
+    const QString path = IconResourcePath(iconId);
+    return path.isEmpty() ? QGuiApplication::windowIcon() : QIcon(path);
 }
 }  // namespace quillon

@@ -104,6 +104,11 @@ void PrefetchResourceImages(const QStringList& files);
 class QIcon;
 namespace quillon {
 // The icon with a numeric resource id: "icons/<id>.svg" or "icons/<id>.png" in the resource folder;
-// the application's icon when neither exists.
+// the application's icon when neither exists. After PrefetchIconResource, the icon is made of the
+// pictures drawn ahead.
 QIcon LoadIconResource(int iconId);
+// Starts drawing an icon on a thread of its own at the sizes a window's icon and the tray use
+// (16 to 128 px), so that the UI thread neither loads the drawing's icon engine nor draws it when
+// the window that shows the icon starts. Call it once the resource folder is set.
+void PrefetchIconResource(int iconId);
 }  // namespace quillon

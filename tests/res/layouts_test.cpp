@@ -19,6 +19,8 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
+#include <QImage>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSlider>
@@ -320,11 +322,26 @@ TEST_F(ResourcesTest, EveryImageTheSheetAndTheLayoutsNameExists) {
     files << QStringLiteral("skins/richedit_1.png") << QStringLiteral("skins/richedit_2.png")
           << QStringLiteral("skins/mouse.png") << QStringLiteral("skins/move.png")
           << QStringLiteral("skins/keyboard_key_action.png") << QStringLiteral("skins/macro_key_down.png")
-          << QStringLiteral("skins/macro_key_up.png") << QStringLiteral("icons/107.png");
+          << QStringLiteral("skins/macro_key_up.png") << QStringLiteral("skins/nodevice.png")
+          << QStringLiteral("icons/107.png");
     EXPECT_GT(files.size(), 30);
     for (const QString& file : files) {
         EXPECT_TRUE(QFileInfo::exists(kRes + file)) << qPrintable(file);
         EXPECT_FALSE(LoadResourceImage(file).isNull()) << qPrintable(file) << " does not load";
+    }
+}
+
+// The program's icon is drawn on a thread at start-up. The window manager takes the sizes the window
+// icon carries as they are, and a tray picks the nearest: every one of them must be the drawing.
+TEST_F(ResourcesTest, TheProgramIconDrawnAheadIsTheDrawingAtEachSize) {
+    PrefetchIconResource(107);
+    const QIcon ahead = LoadIconResource(107);
+    const QIcon drawing(kRes + QStringLiteral("icons/107.svg"));
+    for (int side : {16, 22, 24, 32, 48, 64, 128}) {
+        const QSize size(side, side);
+        EXPECT_TRUE(ahead.availableSizes().contains(size)) << side;
+        const QImage image = ahead.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+        EXPECT_EQ(image, drawing.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32)) << side;
     }
 }
 
