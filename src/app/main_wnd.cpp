@@ -87,6 +87,10 @@ void CMainWnd::InitWindow() {
     m_btnWebsite = m_pm.FindControl<CButtonUI>(QStringLiteral("btn_website"));
     m_noDeviceTitle = m_pm.FindControl(QStringLiteral("no_device_title"));
     m_noDeviceHint = m_pm.FindControl(QStringLiteral("no_device_hint"));
+    // The no-device picture is the largest of the window's images; drawn by the control, it is read
+    // when the no-device page is first painted, not at every start with a mouse connected.
+    if (CControlUI* picture = m_pm.FindControl(QStringLiteral("no_device_image")))
+        picture->SetBkImage(QStringLiteral("skins/nodevice.png"));
     m_noPermissionTitle = m_pm.FindControl(QStringLiteral("no_permission_title"));
     m_noPermissionHint = m_pm.FindControl(QStringLiteral("no_permission_hint"));
 
