@@ -4,6 +4,7 @@
 #include "platform/module.h"
 #include "platform/services.h"
 #include "ui/compiled_layouts.h"
+#include "ui/fixed_wrap_label.h"
 #include "ui/layout_reader.h"
 #include "ui/palette_widget.h"
 #include "ui/resource_manager.h"
@@ -70,6 +71,11 @@ QWidget* CreateCustomWidget(const QString& className, QWidget* parent, const QSt
         auto* palette = new ColorPaletteWidget(parent);
         palette->setObjectName(name);
         return palette;
+    }
+    if (className == QLatin1String("quillon::FixedWrapLabel")) {
+        auto* label = new FixedWrapLabel(parent);
+        label->setObjectName(name);
+        return label;
     }
     return nullptr;
 }
