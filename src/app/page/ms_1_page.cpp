@@ -589,13 +589,11 @@ void CMS_1_Page::Startup() {
                 d.mainWindow->GetPaintManager().FindControl(QStringLiteral("ms_1_mouse_picture")))
             picture->SetBkImage(QString::fromLatin1(kMousePictureImage));
 
-        d.keyboardLayout = CreateDesktopKeyboardLayout();
-        if (d.keyboardLayout) {
-            d.keyTables = std::make_unique<KeyCodeTables>(*d.keyboardLayout, [](std::string_view key) {
-                return LanguageText(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())))
-                    .toStdU16String();
-            });
-        }
+        d.keyboardLayout = CreateDesktopKeyboardLayoutOnFirstUse();
+        d.keyTables = std::make_unique<KeyCodeTables>(*d.keyboardLayout, [](std::string_view key) {
+            return LanguageText(QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())))
+                .toStdU16String();
+        });
         WindowImplBase* owner = d.mainWindow;
         d.dpi = std::make_unique<DpiLightingSection>(
             d.controls, d,

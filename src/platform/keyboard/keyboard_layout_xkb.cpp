@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string_view>
 #include <vector>
 
@@ -355,6 +356,30 @@ std::unique_ptr<KeyboardLayout> CreateDesktopKeyboardLayout() {
         return layout;
     }
     return std::make_unique<FixedKeyboardLayout>(FixedKeyboardLayout::Us());
+}
+
+namespace {
+
+class LayoutOnFirstUse final : public KeyboardLayout {
+public:
+    uint32_t ScanCodeOfVk(uint32_t virtualKey) override { return Layout().ScanCodeOfVk(virtualKey); }
+    uint32_t VkOfScanCode(uint32_t scanCode) override { return Layout().VkOfScanCode(scanCode); }
+    std::u16string KeyCharacters(uint32_t virtualKey) override { return Layout().KeyCharacters(virtualKey); }
+
+private:
+    KeyboardLayout& Layout() {
+        std::call_once(m_made, [this] { m_layout = CreateDesktopKeyboardLayout(); });
+        return *m_layout;
+    }
+
+    std::once_flag m_made;
+    std::unique_ptr<KeyboardLayout> m_layout;
+};
+
+}  // namespace
+
+std::unique_ptr<KeyboardLayout> CreateDesktopKeyboardLayoutOnFirstUse() {
+    return std::make_unique<LayoutOnFirstUse>();
 }
 
 }  // namespace quillon

@@ -52,5 +52,8 @@ private:
 // The layout the program uses: the X server's when one is reachable, else the environment's, else
 // "us"; when no keymap can be compiled at all, the built-in US layout. Never null.
 std::unique_ptr<KeyboardLayout> CreateDesktopKeyboardLayout();
+// The same layout, made when it is first asked something: a start that shows no key name does not
+// reach for the X server's keymap (about 0.5 ms of the UI thread).
+std::unique_ptr<KeyboardLayout> CreateDesktopKeyboardLayoutOnFirstUse();
 
 }  // namespace quillon
