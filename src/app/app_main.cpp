@@ -1,6 +1,7 @@
 #include "app/app_main.h"
 
 #include <QApplication>
+#include <QScopeGuard>
 
 #include <cstdio>
 #include <cstring>
@@ -65,7 +66,11 @@ int RunQuillon(int argc, char** argv) {
     if (const int status = AnswerOptions(argc, argv); status >= 0)
         return status;
 
+    // Started first: fontconfig reads its configuration while the application object connects.
+    FontWarmUp fonts;
     QApplication application(argc, argv);
+    fonts.FillFontDatabase();
+    const auto joinFonts = qScopeGuard([&fonts] { fonts.Join(); });
     QApplication::setApplicationName(QStringLiteral("Quillon"));
     QApplication::setDesktopFileName(QStringLiteral("org.quillon.Quillon"));
     // The window hides to the notification area; hiding or closing a dialog never ends the program.
@@ -74,7 +79,6 @@ int RunQuillon(int argc, char** argv) {
     SingleInstance instance;
     if (!instance.ClaimOrActivate())
         return kSecondStartExitCode;
-    const FontWarmUp fonts;
 
     CPaintManagerUI::SetInstance(&application);
     CPaintManagerUI::SetResourceType(kResourcesInFolder);
