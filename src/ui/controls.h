@@ -121,7 +121,8 @@ public:
     QString GetPushedImage() const { return m_pushedImage; }
     void Invalidate();
     // A named state of the control's look ("unsent", "flash", "inactive", ...), which the theme's
-    // style sheet draws through the widget property of that name.
+    // style sheet draws through the widget property of that name (one the widget's class does not
+    // declare).
     void SetStyleState(const char* state, bool on);
     bool GetStyleState(const char* state) const;
 
