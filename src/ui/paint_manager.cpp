@@ -647,7 +647,7 @@ void CPaintManagerUI::HoldBackBelowFold() {
         if (inside || index < 0)
             continue;
         m_heldBack.push_back(
-            {widget, parent, index, layout->stretch(index), layout->itemAt(index)->alignment(), {}, {}});
+            {widget, parent, index, layout->stretch(index), layout->itemAt(index)->alignment(), {}});
     }
     if (m_heldBack.empty())
         return;
@@ -660,19 +660,12 @@ void CPaintManagerUI::HoldBackBelowFold() {
         // A scroll area sizes its content while the layout is built, which polishes it with the
         // style of that moment. A style (sheet) applied to the program polishes every polished
         // widget again: not these, which the window's style reaches when they are put back.
-        // Nor does the program's style change reach them: Qt tells it to every widget that has no
-        // style of its own, and a widget hearing it works out its style sheet's rules for its
-        // margins and sizes (about 0.1 M instructions each), all again when it is put back.
         QList<QWidget*> tree = held.widget->findChildren<QWidget*>();
         tree.prepend(held.widget);
         for (QWidget* widget : tree) {
             if (widget->testAttribute(Qt::WA_WState_Polished)) {
                 widget->setAttribute(Qt::WA_WState_Polished, false);
                 held.polished.emplace_back(widget);
-            }
-            if (!widget->testAttribute(Qt::WA_SetStyle)) {
-                widget->setAttribute(Qt::WA_SetStyle, true);
-                held.shielded.emplace_back(widget);
             }
         }
     }
@@ -687,9 +680,6 @@ bool CPaintManagerUI::RestoreBelowFold(std::size_t parts) {
         for (const QPointer<QWidget>& widget : part.polished)
             if (widget)
                 widget->setAttribute(Qt::WA_WState_Polished, true);
-        for (const QPointer<QWidget>& widget : part.shielded)
-            if (widget)
-                widget->setAttribute(Qt::WA_SetStyle, false);
         auto* layout = part.parent ? qobject_cast<QBoxLayout*>(part.parent->layout()) : nullptr;
         if (!part.widget || !layout)
             continue;

@@ -165,7 +165,6 @@ private:
         int stretch;
         Qt::Alignment alignment;
         std::vector<QPointer<QWidget>> polished;  // marked unpolished while held
-        std::vector<QPointer<QWidget>> shielded;  // marked as having a style of their own while held
     };
     std::vector<HeldBack> m_heldBack;
     QPointer<QWidget> m_holder;  // never shown: what it holds is neither polished nor laid out

@@ -32,15 +32,16 @@ ModalScript* g_modalScript = nullptr;
 bool g_holdBackBelowFold = false;
 
 // The shared look: "theme.qss" of the resource folder, applied once per resource folder, the
-// first time when `window`, the first window, is built.
+// first time when the first window is built.
 //
 // Qt polishes the widgets that are polished already again (a scroll area polishes its content
 // while its layout is built), and tells every widget that has no style of its own that the style
 // changed; a widget hearing that works out the sheet's margins and sizes for itself (about 0.1 M
-// instructions each). That is wasted on the widgets not polished yet: the sheet polishes them
-// when they are first shown, as it does every widget made after it. They are marked as having a
-// style of their own while the sheet is applied, so that the change passes them by.
-void ApplyTheme(QWidget* window) {
+// instructions each). That is wasted on the widgets not polished yet (the window's, and the parts
+// it holds back below the fold): the sheet polishes them when they are first shown or join the
+// window, as it does every widget made after it. They are marked as having a style of their own
+// while the sheet is applied, so that the change passes them by.
+void ApplyTheme() {
     static QString applied;
     const QString path = CPaintManagerUI::GetResourcePath() + QStringLiteral("theme.qss");
     if (applied == path)
@@ -52,12 +53,10 @@ void ApplyTheme(QWidget* window) {
     if (!file.open(QIODevice::ReadOnly))
         return;
     std::vector<QWidget*> unpolished;
-    if (window != nullptr) {
-        for (QWidget* widget : window->findChildren<QWidget*>()) {
-            if (!widget->testAttribute(Qt::WA_WState_Polished) && !widget->testAttribute(Qt::WA_SetStyle)) {
-                widget->setAttribute(Qt::WA_SetStyle, true);
-                unpolished.push_back(widget);
-            }
+    for (QWidget* widget : QApplication::allWidgets()) {
+        if (!widget->testAttribute(Qt::WA_WState_Polished) && !widget->testAttribute(Qt::WA_SetStyle)) {
+            widget->setAttribute(Qt::WA_SetStyle, true);
+            unpolished.push_back(widget);
         }
     }
     qApp->setStyleSheet(QString::fromUtf8(file.readAll()));
@@ -269,7 +268,7 @@ HWND WindowImplBase::Create(HWND parent, const QString& name, DWORD style, DWORD
     // The theme is applied once the first tree is built and filled: style sheet rules are then
     // matched once per widget, not again at every step of building the tree and setting its texts
     // and values.
-    ApplyTheme(m_host);
+    ApplyTheme();
 
     if ((style & WS_VISIBLE) && m_host) {
         const bool scripted = g_modalScript && g_modalScript->Intercepts(GetWindowClassName());
